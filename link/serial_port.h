@@ -1,0 +1,59 @@
+#pragma once
+// The one serial port object through which the program talks to the relay.
+// It opens a COM port by number at fixed line settings (8N1, no flow control),
+// reads at most 128 bytes under short time-outs, writes whole frames and closes.
+// It knows nothing of frames or commands.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class SerialDevice; // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
+
+class CSerialPort {
+public:
+    // Every Read asks for this many bytes; callers' buffers must hold at least this.
+    static constexpr unsigned kReadSize = 128;
+
+    CSerialPort();
+    ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens "COM<port>". 0 on success, -1 on any failure. A port that cannot be
+    // opened reports "Kann Schnittstelle COMn nicht öffnen" (caption "ERROR")
+    // through the message hook before returning -1. Baud rates other than 9600,
+    // 19200 and 38400 give 9600.
+    int Open(int port, int baudRate);
+
+    // Reads up to kReadSize bytes into buffer. Returns as soon as 128 bytes are in,
+    // when the line has been silent for the inter-byte gap after the first byte,
+    // and in any case about 128 ms after the call. 0 if the read succeeded (count
+    // may be 0), -1 if it failed (count is then 0: unopened port, vanished device).
+    int Read(unsigned char* buffer, unsigned& count);
+
+    // Writes length bytes. 0 on success, -1 on failure.
+    int Write(const void* data, int length);
+
+    // Closes the device if one is open; harmless otherwise.
+    void Close();
+
+    bool IsOpen() const { return m_device != nullptr; }
+
+    // Process-wide hooks, set once by the program (and by tests).
+    struct Hooks {
+        // Shows the port's own message box: text and caption ("ERROR").
+        std::function<void(const std::string& text, const std::string& caption)> reportError;
+        // Settings file whose [PORTS] section maps COMn to a device path on POSIX.
+        std::string settingsPath;
+    };
+    static void SetHooks(Hooks hooks);
+    static const Hooks& GetHooks();
+
+private:
+    std::unique_ptr<SerialDevice> m_device;
+};
+
+// The current port object. The main window creates it and replaces it when the
+// operator picks another port; nothing deletes it at exit.
+extern CSerialPort* g_pPort;

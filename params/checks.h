@@ -1,0 +1,17 @@
+#pragma once
+// The eleven plausibility rows a set must pass before it is sent or saved.
+
+#include <string>
+
+#include "params/parameter_set.h"
+
+enum class CheckFamily { Transfer, Save };
+
+// 0 when every row passes, otherwise the number (1..11) of the first failing row.
+int FirstFailingRow(const ParameterSet& set);
+
+// The full message of a failing row: first line, "\r\n\r\n", the family's last line.
+std::string CheckMessage(int row, CheckFamily family);
+
+// The id of the main-window control that gets the focus after the row's message.
+int FocusControlForRow(int row);
