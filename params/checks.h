@@ -10,8 +10,10 @@ enum class CheckFamily { Transfer, Save };
 // 0 when every row passes, otherwise the number (1..11) of the first failing row.
 int FirstFailingRow(const ParameterSet& set);
 
-// The full message of a failing row: first line, "\r\n\r\n", the family's last line.
+// The full message of a failing row: first line, "\r\n\r\n", the family's last
+// line. Empty for a row number outside 1..11.
 std::string CheckMessage(int row, CheckFamily family);
 
-// The id of the main-window control that gets the focus after the row's message.
+// The id of the main-window control that gets the focus after the row's message;
+// 0 for a row number outside 1..11.
 int FocusControlForRow(int row);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct ParameterSet {
     std::int32_t INV = 0;
@@ -28,6 +29,11 @@ void NormalizeTexts(ParameterSet& set);
 
 // Removes leading white space (isspace in the C locale; stops at bytes >= 0x80).
 void StripLeadingBlanks(std::string& text);
+
+// "%*.*f" of a double with '.' whatever the locale: fixed notation with
+// precision digits after the point, right-aligned with blanks in at least width
+// characters; infinities read "inf" and "-inf". A negative precision means 6.
+std::string FormatFixed(double value, int width, int precision);
 
 // "%5.1f" of a double, with '.' whatever the locale.
 std::string FormatFixed1(double value);

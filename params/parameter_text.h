@@ -16,8 +16,12 @@ struct DeviceInfo {
 
 enum class ScanMode { Full, SetOnly };
 
-// Scans text (up to its first NUL) from index 5 for three-letter keys. In full
-// mode KAL, VER and K0V go into info (which must then be given).
+// Scans text (up to its first NUL) from index 5 for three-letter keys and stores
+// each value found in target; keys that do not occur leave their members as they
+// were, and a later duplicate wins. The seven texts get "%5.1f" with its blanks,
+// INV the number truncated toward zero (clamped to the int32 range). In full mode
+// KAL, VER and K0V go into info; with info null they are still skipped as items
+// but stored nowhere. In set-only mode those three are not keys at all.
 void ParseParameterText(std::string_view text, ScanMode mode, ParameterSet& target, DeviceInfo* info);
 
 // "SPAR:HYS..;SWB..;UPL..;UPP..;UMI..;UMM..;INV..;SVZ..;" (without STX).
