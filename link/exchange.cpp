@@ -1,0 +1,70 @@
+#include "link/exchange.h"
+
+#include "link/frame.h"
+#include "link/serial_port.h"
+
+#include <algorithm>
+#include <thread>
+
+std::size_t DrainPort(CSerialPort& port)
+{
+    const auto start = std::chrono::steady_clock::now();
+    unsigned char buffer[CSerialPort::kReadSize];
+    std::size_t discarded = 0;
+    for (;;) {
+        unsigned count = 0;
+        // A failed read (no port, vanished device) returns at once: stop, or we would spin.
+        if (port.Read(buffer, count) != 0 || count == 0)
+            break;
+        discarded += count;
+        if (discarded >= kDrainByteLimit || std::chrono::steady_clock::now() - start >= kDrainTimeLimit)
+            break;
+    }
+    return discarded;
+}
+
+ExchangeOutcome JudgeReply(std::string_view reply, ReplyForm form)
+{
+    switch (form) {
+    case ReplyForm::Ignored:
+        return ExchangeOutcome::NotJudged;
+    case ReplyForm::Framed:
+        if (reply.empty())
+            return ExchangeOutcome::NoAnswer;
+        return CheckReply(reply) == 0 ? ExchangeOutcome::Accepted : ExchangeOutcome::BadReply;
+    case ReplyForm::Acknowledgement:
+        if (reply.empty())
+            return ExchangeOutcome::NoAnswer;
+        // Only a lone byte counts: ACK followed by anything is not an acknowledgement.
+        if (reply.size() == 1 && static_cast<unsigned char>(reply[0]) == ACK)
+            return ExchangeOutcome::Accepted;
+        if (reply.size() == 1 && static_cast<unsigned char>(reply[0]) == NAK)
+            return ExchangeOutcome::Refused;
+        return ExchangeOutcome::BadReply;
+    }
+    return ExchangeOutcome::BadReply;
+}
+
+ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain, std::chrono::milliseconds pause,
+                           ReplyForm form)
+{
+    if (drain)
+        DrainPort(port);
+
+    const std::string frame = BuildFrame(text);
+    // A failed write is not looked at: the read that follows finds nothing.
+    (void)port.Write(frame.data(), static_cast<int>(frame.size()));
+
+    std::this_thread::sleep_for(pause);
+
+    unsigned char buffer[CSerialPort::kReadSize];
+    unsigned count = 0;
+    if (port.Read(buffer, count) != 0)
+        count = 0;
+    count = std::min<unsigned>(count, CSerialPort::kReadSize);
+
+    ExchangeResult result;
+    result.reply.assign(reinterpret_cast<const char*>(buffer), count);
+    result.outcome = JudgeReply(result.reply, form);
+    return result;
+}

@@ -3,6 +3,7 @@
 // frame, pause, read once, judge the reply.
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,17 @@ struct ExchangeResult {
 inline constexpr std::chrono::milliseconds kPause{100};
 inline constexpr std::chrono::milliseconds kBlockPause{30};
 
-// Reads until a read returns 0 bytes, bounded so that a line that never falls
-// silent cannot hold the program: at most about one second or 4096 bytes.
-void DrainPort(CSerialPort& port);
+// Bounds of the drain: a line that never falls silent (a chattering device, a
+// loop of some kind) must not hold the program. Whichever comes first ends it.
+inline constexpr std::chrono::milliseconds kDrainTimeLimit{1000};
+inline constexpr std::size_t kDrainByteLimit = 4096;
+
+// Reads until a read returns 0 bytes (or fails), bounded by kDrainTimeLimit and
+// kDrainByteLimit. Returns the number of bytes thrown away.
+std::size_t DrainPort(CSerialPort& port);
+
+// Judges the bytes of the single read in the given form. Pure: no port involved.
+ExchangeOutcome JudgeReply(std::string_view reply, ReplyForm form);
 
 ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,
                            std::chrono::milliseconds pause, ReplyForm form);
