@@ -1,0 +1,372 @@
+#include "app/profile_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace profile {
+namespace {
+
+constexpr std::string_view kBlanks = " \t\v\f\r";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr char kCommentMark = ';';
+
+// One line of the file: [begin, end) is its text without the line end, next is where the following line starts.
+struct Line {
+    std::size_t begin;
+    std::size_t end;
+    std::size_t next;
+};
+
+enum class LineKind { Other, Section, Key };
+
+// What a line says: a section header with its name, a key with its value, or nothing.
+struct ParsedLine {
+    LineKind kind = LineKind::Other;
+    std::string_view name;
+    std::size_t valueBegin = 0; // the trimmed value, as offsets into the whole text
+    std::size_t valueEnd = 0;
+};
+
+std::string_view Trim(std::string_view s)
+{
+    const std::size_t first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const std::size_t last = s.find_last_not_of(kBlanks);
+    return s.substr(first, last - first + 1);
+}
+
+char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::vector<Line> SplitLines(std::string_view text)
+{
+    std::vector<Line> lines;
+    // A byte-order mark in front of the first line is not part of it.
+    std::size_t pos = text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
+    while (pos < text.size()) {
+        std::size_t lf = text.find('\n', pos);
+        const std::size_t next = lf == std::string_view::npos ? text.size() : lf + 1;
+        std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+        if (end > pos && text[end - 1] == '\r')
+            --end;
+        lines.push_back({pos, end, next});
+        pos = next;
+    }
+    return lines;
+}
+
+ParsedLine Parse(std::string_view text, const Line& line)
+{
+    ParsedLine parsed;
+    const std::string_view content = Trim(text.substr(line.begin, line.end - line.begin));
+    if (content.empty() || content.front() == kCommentMark)
+        return parsed;
+    if (content.front() == '[') {
+        // The name runs to the closing bracket, or to the end of a line that lacks one.
+        const std::string_view inner = content.substr(1);
+        parsed.kind = LineKind::Section;
+        parsed.name = Trim(inner.substr(0, inner.find(']')));
+        return parsed;
+    }
+    const std::size_t eq = content.find('=');
+    if (eq == std::string_view::npos)
+        return parsed;
+    parsed.kind = LineKind::Key;
+    parsed.name = Trim(content.substr(0, eq));
+    const std::string_view value = Trim(content.substr(eq + 1));
+    // Offsets into the whole text, so that a write can replace exactly the value.
+    parsed.valueBegin = static_cast<std::size_t>(value.data() - text.data());
+    if (value.empty())
+        parsed.valueBegin = static_cast<std::size_t>(content.data() - text.data()) + content.size();
+    parsed.valueEnd = parsed.valueBegin + value.size();
+    return parsed;
+}
+
+// Where a key is, or where it would go.
+struct KeyPlace {
+    std::optional<std::size_t> sectionLine; // header of the first matching section
+    std::optional<std::size_t> keyLine;     // first matching key in it
+    std::size_t lastLineWithKey = 0;        // last key line of that section, or its header
+    ParsedLine key;
+};
+
+KeyPlace Locate(std::string_view text, const std::vector<Line>& lines, std::string_view section, std::string_view key)
+{
+    KeyPlace place;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const ParsedLine parsed = Parse(text, lines[i]);
+        if (parsed.kind == LineKind::Section) {
+            if (place.sectionLine)
+                break; // the first matching section has ended
+            if (SameName(parsed.name, section)) {
+                place.sectionLine = i;
+                place.lastLineWithKey = i;
+            }
+        } else if (parsed.kind == LineKind::Key && place.sectionLine) {
+            place.lastLineWithKey = i;
+            if (!place.keyLine && SameName(parsed.name, key)) {
+                place.keyLine = i;
+                place.key = parsed;
+            }
+        }
+    }
+    return place;
+}
+
+// The whole file, or nothing when it cannot be read whole (missing, a folder, unreadable).
+std::optional<std::string> ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (size < 0 || !in.seekg(0))
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), size);
+    if (in.gcount() != size)
+        return std::nullopt;
+    return bytes;
+}
+
+// The raw value of the key, without one pair of enclosing quotes; nothing when missing.
+std::optional<std::string> FindValue(std::string_view section, std::string_view key, const std::string& path)
+{
+    const std::optional<std::string> text = ReadAll(path);
+    if (!text)
+        return std::nullopt;
+    const KeyPlace place = Locate(*text, SplitLines(*text), section, key);
+    if (!place.keyLine)
+        return std::nullopt;
+    std::string_view value(text->data() + place.key.valueBegin, place.key.valueEnd - place.key.valueBegin);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return std::string(value);
+}
+
+// Length of the valid UTF-8 at the start of s. cutShort tells whether what follows
+// is a sequence that is correct as far as it goes but ends with s.
+std::size_t ValidUtf8Prefix(std::string_view s, bool& cutShort)
+{
+    cutShort = false;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        std::size_t length = 0;
+        unsigned char low = 0x80;  // range of the second byte, which excludes overlong forms,
+        unsigned char high = 0xBF; // surrogates and code points past U+10FFFF
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return i;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if (i + k >= s.size()) {
+                cutShort = true;
+                return i;
+            }
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
+                return i;
+        }
+        i += length;
+    }
+    return i;
+}
+
+void AppendUtf8(std::string& out, unsigned codePoint)
+{
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+std::string Windows1252ToUtf8(std::string_view text)
+{
+    // 0x80 to 0x9F; the five bytes the code page leaves undefined map to the C1 controls, as Windows does.
+    static constexpr unsigned short kHighControls[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        AppendUtf8(out, byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : byte);
+    }
+    return out;
+}
+
+// Names and values are stored on one line: no line ends, and nothing that would
+// read back as a comment, a section header or a different key.
+bool StorableName(std::string_view name, std::string_view forbidden)
+{
+    const std::string_view trimmed = Trim(name);
+    return !trimmed.empty() && trimmed.front() != kCommentMark && trimmed.front() != '[' &&
+           name.find_first_of(forbidden) == std::string_view::npos;
+}
+
+std::string LineEndOf(std::string_view text)
+{
+    const std::size_t lf = text.find('\n');
+    return lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
+}
+
+// Writes bytes to a new file beside target and renames it over target. On any
+// failure target is untouched and the temporary file is gone.
+bool ReplaceFile(const fs::path& target, const std::string& bytes)
+{
+    static std::atomic<unsigned> serial{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    fs::path temp = target;
+    temp += ".tmp" + std::to_string(stamp) + "-" + std::to_string(serial++);
+
+    std::error_code ec;
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return false; // missing folder or no permission: nothing was created
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close(); // flushes; a full disk shows here
+        if (!out) {
+            fs::remove(temp, ec);
+            return false;
+        }
+    }
+    // The replacement keeps the old file's permissions.
+    const fs::file_status old = fs::status(target, ec);
+    if (!ec && fs::exists(old))
+        fs::permissions(temp, old.permissions(), ec);
+    fs::rename(temp, target, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int ReadInt(std::string_view section, std::string_view key, int def, const std::string& path)
+{
+    const std::optional<std::string> value = FindValue(section, key, path);
+    if (!value)
+        return def;
+    long long number = 0;
+    for (const char c : *value) {
+        if (c < '0' || c > '9')
+            break;
+        number = number * 10 + (c - '0');
+        if (number > INT_MAX)
+            return INT_MAX;
+    }
+    return static_cast<int>(number);
+}
+
+std::string ReadString(std::string_view section, std::string_view key, const std::string& def, const std::string& path)
+{
+    const std::optional<std::string> value = FindValue(section, key, path);
+    return value ? DecodeValue(*value) : def;
+}
+
+std::string DecodeValue(std::string_view raw)
+{
+    bool cutShort = false;
+    if (ValidUtf8Prefix(raw, cutShort) == raw.size()) {
+        // Valid UTF-8: at most 511 bytes, backed off to the start of a sequence.
+        std::size_t length = std::min(raw.size(), kMaxValueLength);
+        while (length < raw.size() && length > 0 && (static_cast<unsigned char>(raw[length]) & 0xC0) == 0x80)
+            --length;
+        return std::string(raw.substr(0, length));
+    }
+    const std::string_view text = raw.substr(0, kMaxValueLength);
+    // UTF-8 that the 511-byte limit of the Windows functions cut inside a sequence: drop the broken end.
+    const std::size_t valid = ValidUtf8Prefix(text, cutShort);
+    if (raw.size() == kMaxValueLength && cutShort)
+        return std::string(text.substr(0, valid));
+    return Windows1252ToUtf8(text);
+}
+
+bool WriteString(std::string_view section, std::string_view key, std::string_view value, const std::string& path)
+{
+    if (!StorableName(section, "\r\n]") || !StorableName(key, "\r\n=") ||
+        value.find_first_of("\r\n") != std::string_view::npos)
+        return false;
+
+    std::error_code ec;
+    fs::path target = path;
+    if (fs::is_symlink(target, ec)) {
+        target = fs::canonical(target, ec); // replace the file the link points to, not the link
+        if (ec)
+            return false;
+    }
+    std::string text;
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::exists(status)) {
+        if (!fs::is_regular_file(status))
+            return false;
+        std::optional<std::string> old = ReadAll(target);
+        if (!old)
+            return false; // never replace a file that could not be read
+        text = std::move(*old);
+    } else if (ec && ec != std::errc::no_such_file_or_directory) {
+        return false;
+    }
+
+    const std::string eol = LineEndOf(text);
+    const std::string keyLine = std::string(key) + "=" + std::string(value);
+    const std::vector<Line> lines = SplitLines(text);
+    const KeyPlace place = Locate(text, lines, section, key);
+    if (place.keyLine) {
+        text.replace(place.key.valueBegin, place.key.valueEnd - place.key.valueBegin, value);
+    } else if (place.sectionLine) {
+        const Line& after = lines[place.lastLineWithKey];
+        const bool ended = after.next > after.end && text[after.next - 1] == '\n';
+        text.insert(after.next, (ended ? "" : eol) + keyLine + eol);
+    } else {
+        const bool ended = text.empty() || text.back() == '\n';
+        text += (ended ? "" : eol) + "[" + std::string(section) + "]" + eol + keyLine + eol;
+    }
+    return ReplaceFile(target, text);
+}
+
+} // namespace profile

@@ -1,0 +1,22 @@
+// Settings file on platforms without the Windows profile functions.
+
+#include "app/settings_file.h"
+
+#include "app/profile_file.h"
+
+int ReadProfileInt(const std::string& section, const std::string& key, int def, const std::string& path)
+{
+    return profile::ReadInt(section, key, def, path);
+}
+
+std::string ReadProfileString(const std::string& section, const std::string& key, const std::string& def,
+                              const std::string& path)
+{
+    return profile::ReadString(section, key, def, path);
+}
+
+bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
+                        const std::string& path)
+{
+    return profile::WriteString(section, key, value, path);
+}

@@ -1,0 +1,183 @@
+// POSIX part of CSerialPort: a terminal device in raw mode, the read time-outs
+// done with poll().
+
+#include "app/settings_file.h"
+#include "link/read_timing.h"
+#include "link/serial_device.h"
+#include "link/serial_port.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Bound of a write whose bytes the driver does not take: 1 s plus 1 ms per byte.
+constexpr std::chrono::milliseconds kWriteTimeBase{1000};
+constexpr std::chrono::milliseconds kWriteTimePerByte{1};
+
+// Default for the [PORTS] look-up that no value in the file can have (values never
+// hold a line end), so that a key present but empty is told apart from a missing key.
+const std::string kNoPortsKey = "\n";
+
+speed_t SpeedConstant(int baudRate)
+{
+    switch (baudRate) {
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    default:
+        return B9600;
+    }
+}
+
+class PosixSerialDevice final : public SerialDevice {
+public:
+    explicit PosixSerialDevice(int fd) : m_fd(fd) {}
+    ~PosixSerialDevice() override { ::close(m_fd); }
+    PosixSerialDevice(const PosixSerialDevice&) = delete;
+    PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
+
+    bool Configure(int baudRate) override
+    {
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0)
+            return false;
+        ::cfmakeraw(&tio);
+        tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+        // CLOCAL: no modem control, so a port with nothing attached never blocks or hangs up.
+        tio.c_cflag |= CS8 | CLOCAL | CREAD;
+        tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+        // Reads never wait inside the driver; poll() does the waiting.
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        const speed_t speed = SpeedConstant(baudRate);
+        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+            return false;
+        return ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
+    }
+
+    bool Read(unsigned char* buffer, unsigned size, unsigned& count) override
+    {
+        count = 0;
+        ReadDeadline deadline(ReadClock::now(), size);
+        while (count < size) {
+            const int waitMs = deadline.PollTimeoutMs(ReadClock::now());
+            pollfd pfd{m_fd, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, waitMs);
+            if (ready < 0) {
+                if (errno == EINTR)
+                    continue; // a signal cut the wait short: the deadline still holds
+                return DeviceGone(count);
+            }
+            if (ready == 0) {
+                if (waitMs == 0)
+                    break; // the last look after the deadline found nothing more
+                continue;  // the wait ran out: the next pass takes a last look
+            }
+            if (pfd.revents & POLLIN) {
+                const ssize_t n = ::read(m_fd, buffer + count, size - count);
+                if (n > 0) {
+                    count += static_cast<unsigned>(n);
+                    deadline.BytesArrived(ReadClock::now());
+                    continue;
+                }
+                if (n < 0 && errno == EINTR)
+                    continue; // interrupted before a byte was taken: read again
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                    continue; // the bytes poll() saw are gone already: wait again
+                // Readable but nothing to read: the device hung up (adapter pulled, other end closed).
+                return DeviceGone(count);
+            }
+            // Hang-up or error without data: the device has gone.
+            return DeviceGone(count);
+        }
+        return true;
+    }
+
+    bool Write(const unsigned char* data, std::size_t length) override
+    {
+        const ReadClock::time_point limit =
+            ReadClock::now() + kWriteTimeBase + kWriteTimePerByte * static_cast<std::chrono::milliseconds::rep>(length);
+        std::size_t done = 0;
+        while (done < length) {
+            const ssize_t n = ::write(m_fd, data + done, length - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue; // interrupted before a byte was written: write again
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                // The driver's queue is full: wait until it takes more, but not for ever.
+                const ReadClock::time_point now = ReadClock::now();
+                if (now >= limit)
+                    return false;
+                const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(limit - now).count();
+                pollfd pfd{m_fd, POLLOUT, 0};
+                const int ready = ::poll(&pfd, 1, static_cast<int>(waitMs));
+                if (ready < 0 && errno != EINTR)
+                    return false;
+                if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
+                    return false;
+                continue;
+            }
+            return false; // EIO and the like: the device has gone
+        }
+        return true;
+    }
+
+private:
+    // The device has gone: bytes that came before are still a reply; an empty read fails.
+    static bool DeviceGone(unsigned count) { return count > 0; }
+
+    int m_fd;
+};
+
+// Opens path as an exclusive terminal device; -1 when it is missing, busy or not a terminal.
+int OpenTerminal(const std::string& path)
+{
+    struct stat st {};
+    // Only character devices can be terminals; nothing else is even opened.
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return -1;
+    // O_NONBLOCK: the open does not wait for a carrier, and reads and writes never block (poll() waits).
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    // The lock first: a device another program holds must not get our TIOCEXCL set on its behalf.
+    // TIOCEXCL alone does not stop root; the lock stops every program that also locks.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+std::string SerialDevicePath(int port)
+{
+    const std::string key = "COM" + std::to_string(port);
+    const std::string& settings = CSerialPort::GetHooks().settingsPath;
+    if (!settings.empty()) {
+        std::string path = ReadProfileString("PORTS", key, kNoPortsKey, settings);
+        if (path != kNoPortsKey)
+            return path;
+    }
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(int port)
+{
+    const int fd = OpenTerminal(SerialDevicePath(port));
+    if (fd < 0)
+        return nullptr;
+    return std::make_unique<PosixSerialDevice>(fd);
+}
