@@ -84,8 +84,8 @@ std::string CheckMessage(int row, CheckFamily family)
     if (entry == nullptr) {
         return {};
     }
-    const char* lastLine =
-        family == CheckFamily::Transfer ? "Daten werden nicht an KORVEN übertragen!" : "Daten werden nicht gespeichert!";
+    const char* lastLine = family == CheckFamily::Transfer ? "Daten werden nicht an KORVEN übertragen!"
+                                                           : "Daten werden nicht gespeichert!";
     return std::string(entry->firstLine) + "\r\n\r\n" + lastLine;
 }
 

@@ -149,8 +149,8 @@ std::string FormatFixed(double value, int width, int precision)
 
     // A negative width left-aligns, as the '-' flag would.
     const bool leftAlign = width < 0;
-    const std::size_t fieldWidth = leftAlign ? static_cast<std::size_t>(-static_cast<long long>(width))
-                                             : static_cast<std::size_t>(width);
+    const std::size_t fieldWidth =
+        leftAlign ? static_cast<std::size_t>(-static_cast<long long>(width)) : static_cast<std::size_t>(width);
     if (text.size() < fieldWidth) {
         const std::size_t pad = fieldWidth - text.size();
         if (leftAlign) {
@@ -179,9 +179,9 @@ void StripLeadingBlanks(std::string& text)
 void NormalizeTexts(ParameterSet& set)
 {
     // The seven texts in their declared order; INV is an integer and stays as it is.
-    for (std::string ParameterSet::*member : {&ParameterSet::HYS, &ParameterSet::SVZ, &ParameterSet::UMI,
-                                              &ParameterSet::UMM, &ParameterSet::UPL, &ParameterSet::UPP,
-                                              &ParameterSet::SWB}) {
+    for (std::string ParameterSet::*member :
+         {&ParameterSet::HYS, &ParameterSet::SVZ, &ParameterSet::UMI, &ParameterSet::UMM, &ParameterSet::UPL,
+          &ParameterSet::UPP, &ParameterSet::SWB}) {
         std::string& text = set.*member;
         // The single-precision value is what is shown: 99.95 becomes 99.9, not 100.0.
         const float single = ToSingle(ReadNumber(text));

@@ -49,9 +49,8 @@ struct NumberKey {
 };
 
 constexpr NumberKey kNumberKeys[] = {
-    {"HYS", &ParameterSet::HYS}, {"SWB", &ParameterSet::SWB}, {"UPL", &ParameterSet::UPL},
-    {"UPP", &ParameterSet::UPP}, {"UMI", &ParameterSet::UMI}, {"UMM", &ParameterSet::UMM},
-    {"SVZ", &ParameterSet::SVZ},
+    {"HYS", &ParameterSet::HYS}, {"SWB", &ParameterSet::SWB}, {"UPL", &ParameterSet::UPL}, {"UPP", &ParameterSet::UPP},
+    {"UMI", &ParameterSet::UMI}, {"UMM", &ParameterSet::UMM}, {"SVZ", &ParameterSet::SVZ},
 };
 
 } // namespace

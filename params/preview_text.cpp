@@ -37,8 +37,7 @@ constexpr PreviewRow kRows[] = {
 
 } // namespace
 
-std::string BuildPreviewText(const std::string& columnTitle, const ParameterSet& deviceSet,
-                             const ParameterSet& newSet)
+std::string BuildPreviewText(const std::string& columnTitle, const ParameterSet& deviceSet, const ParameterSet& newSet)
 {
     std::string text;
     text += "                  KORVEN       " + columnTitle + kLineEnd;

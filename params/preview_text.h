@@ -5,5 +5,4 @@
 
 #include "params/parameter_set.h"
 
-std::string BuildPreviewText(const std::string& columnTitle, const ParameterSet& deviceSet,
-                             const ParameterSet& newSet);
+std::string BuildPreviewText(const std::string& columnTitle, const ParameterSet& deviceSet, const ParameterSet& newSet);
