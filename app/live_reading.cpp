@@ -1,0 +1,93 @@
+// The live reading once a second, the connection state it decides, and the
+// choice of another COM port.
+
+#include <QComboBox>
+
+#include "app/main_dlg.h"
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "link/serial_port.h"
+
+namespace {
+
+constexpr const char* kLiveRequest = "GMWT:";
+constexpr const char* kNoReading = "     --------";
+
+// The program treats what it reads as a terminated string: a NUL byte ends it.
+std::string_view AsTerminated(const std::string& bytes)
+{
+    return std::string_view(bytes.c_str());
+}
+
+// A reply is an answer only if it carries the command word (so it is not
+// empty), is not our own request coming back (a loop-back plug or an echoing
+// line), and its checksum is right.
+bool IsLiveReply(std::string_view reply, std::string_view request)
+{
+    return reply.size() >= 6 && reply.substr(1, 5) == kLiveRequest && reply != request && CheckReply(reply) == 0;
+}
+
+// The value between the command word and the checksum digits.
+double LiveValue(std::string_view reply)
+{
+    const std::size_t valueStart = 6;
+    const std::size_t valueEnd = reply.size() >= 3 ? reply.size() - 3 : 0;
+    if (valueEnd <= valueStart)
+        return 0.0;
+    return ReadNumber(reply.substr(valueStart, valueEnd - valueStart));
+}
+
+} // namespace
+
+void CMainDlg::OnTimer(int id)
+{
+    if (id == kLiveReadingTimer)
+        OnLiveReading();
+}
+
+void CMainDlg::OnLiveReading()
+{
+    // Edits the user has typed must survive the push at the end.
+    UpdateData(true);
+    DrainPort(*g_pPort);
+    KillTimer(kLiveReadingTimer);
+
+    const std::string request = BuildFrame(kLiveRequest);
+    const ExchangeResult result = RunExchange(*g_pPort, kLiveRequest, false, kPause, ReplyForm::Ignored);
+    const std::string_view reply = AsTerminated(result.reply);
+
+    if (IsLiveReply(reply, request)) {
+        const double value = LiveValue(reply);
+        m_strMeasured = m_nTestValue == kServiceTestValue ? FormatFixed(value, 5, 2) : FormatFixed(value, 4, 1);
+        // First answer after a time without one: the relay may have new parameters.
+        if (m_bConnected == 0)
+            RefreshFromDevice();
+        ShowItem(IDC_LAMP_GREEN, true);
+        ShowItem(IDC_LAMP_RED, false);
+        m_bConnected = 1;
+    } else {
+        m_strMeasured = kNoReading;
+        ShowItem(IDC_LAMP_GREEN, false);
+        ShowItem(IDC_LAMP_RED, true);
+        m_bConnected = 0;
+    }
+    UpdateData(false);
+    SetTimer(kLiveReadingTimer, kLiveReadingPeriodMs);
+}
+
+void CMainDlg::OnSelchangePort()
+{
+    UpdateData(true);
+    if (g_pPort != nullptr) {
+        g_pPort->Close();
+        delete g_pPort;
+    }
+    g_pPort = new CSerialPort;
+    m_nComPort = Item<QComboBox>(IDC_PORT)->currentIndex() + 1;
+    const int opened = g_pPort->Open(m_nComPort, 19200);
+    // The choice is kept even when the port failed to open.
+    WriteSettings();
+    ClearFields();
+    if (opened == 0)
+        RefreshFromDevice();
+}

@@ -1,0 +1,115 @@
+#pragma once
+// The main window: the program's whole user interface and the owner of all its
+// state (the shown and the comparison parameter set, the connection state, the
+// COM port number, the settings path and the working folder).
+
+#include <string>
+
+#include "params/checks.h"
+#include "params/parameter_set.h"
+#include "params/parameter_text.h"
+#include "ui/dialog.h"
+
+// Control ids of the main window.
+enum : int {
+    IDC_MEASURED = 1001,
+    IDC_PORT = 1002,
+    IDC_LAMP_RED = 1003,
+    IDC_CALIBRATE_100V = 1005,
+    IDC_SAVE_PARAMS = 1006,
+    IDC_LOAD_PARAMS = 1007,
+    IDC_DEVICE_TO_PC = 1008,
+    IDC_PC_TO_DEVICE = 1009,
+    IDC_KAL = 1010,
+    IDC_SWB = 1011,
+    IDC_HYS = 1012,
+    IDC_UPL = 1013,
+    IDC_UPP = 1014,
+    IDC_UMI = 1015,
+    IDC_UMM = 1016,
+    IDC_SVZ = 1017,
+    IDC_INVERT = 1018,
+    IDC_QUIT = 1019,
+    IDC_CALIBRATE_0V = 1020,
+    IDC_TEST_COM3 = 1021,
+    IDC_K0V = 1022,
+    IDC_FIRMWARE = 1023,
+    IDC_VERSION = 1030,
+    IDC_KAL_LABEL = 1032,
+    IDC_K0V_LABEL = 1033,
+    IDC_PRINT = 1035,
+    IDC_LAMP_GREEN = 130,
+};
+
+// Window timers of the main window.
+inline constexpr int kLiveReadingTimer = 1000;
+inline constexpr int kPasswordTimer = 1001;
+inline constexpr int kLiveReadingPeriodMs = 1000;
+
+// The settings value that turns service mode on at start.
+inline constexpr int kServiceTestValue = 3179;
+
+// The system-menu command of the about box.
+inline constexpr unsigned IDM_ABOUTBOX = 16;
+
+const ui::DialogTemplate& MainDialogTemplate();
+
+class CMainDlg : public ui::CDialog {
+    Q_OBJECT
+
+public:
+    explicit CMainDlg(QWidget* parent = nullptr);
+
+    // Exposed for the tests and the other windows of the program.
+    int ComPort() const { return m_nComPort; }
+    int TestValue() const { return m_nTestValue; }
+    bool Connected() const { return m_bConnected != 0; }
+    const std::string& IniPath() const { return m_szIniPath; }
+    const std::string& StartDir() const { return m_strStartDir; }
+    const std::string& WorkingDir() const { return m_szWorkingDir; }
+    const ParameterSet& ShownSet() const { return shownSet; }
+    const ParameterSet& CompareSet() const { return compareSet; }
+
+    // Handlers of the message map.
+    void OnParamsDeviceToPc();
+    void OnParamsPcToDevice();
+    void OnSelchangePort();
+    void OnInvertClicked();
+    void OnQuit();
+    void OnTimer(int id) override;
+
+    // Routines offered to the rest of the program.
+    void ClearFields();
+    void ReadSettings();
+    void WriteSettings();
+    void RefreshFromDevice();
+    int SendShownSet();
+    int CheckBeforeTransfer();
+    int CheckBeforeSave();
+    void ParseParameterText(const std::string& text, ScanMode mode, ParameterSet* target);
+
+protected:
+    void DoDataExchange(ui::DataExchange& dx) override;
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnSysCommand(unsigned id) override;
+
+private:
+    void OnLiveReading();
+    void ShowServiceControls();
+    int RunChecks(CheckFamily family);
+    void RefuseUnconnected();
+
+    std::string m_strMeasured;
+    ParameterSet shownSet;
+    ParameterSet compareSet;
+    DeviceInfo m_deviceInfo; // the texts of edits 1010, 1030 and 1022
+    std::string m_strStartDir;
+    std::string m_szWorkingDir;
+    std::string m_strLastParamFile;
+    std::string m_szIniPath;
+    int m_bConnected = 0;
+    int m_nComPort = 1;
+    int m_nTestValue = 0;
+};
