@@ -139,6 +139,9 @@ KeyPlace Locate(std::string_view text, const std::vector<Line>& lines, std::stri
 // The whole file, or nothing when it cannot be read whole (missing, a folder, unreadable).
 std::optional<std::string> ReadAll(const fs::path& path)
 {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return std::nullopt; // a folder "opens" but has no sensible size
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
     if (size < 0 || !in.seekg(0))
