@@ -39,7 +39,22 @@ QFont DialogFont(int pointSize, bool fixedPitch)
 {
     QFont font = fixedPitch ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
                             : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSize(pointSize);
+    // The templates are laid out for the narrow classic dialog font; where a font
+    // of its width is installed it is taken, else the system's own.
+    const QStringList preferred = fixedPitch ? QStringList{QStringLiteral("Lucida Console"),
+                                                           QStringLiteral("Liberation Mono")}
+                                             : QStringList{QStringLiteral("Microsoft Sans Serif"),
+                                                           QStringLiteral("Liberation Sans"), QStringLiteral("Arial")};
+    QStringList families;
+    for (const QString& family : preferred) {
+        if (QFontDatabase::hasFamily(family))
+            families << family;
+    }
+    families << font.families();
+    font.setFamilies(families);
+    // Those fonts run about 6 % wider than the classic one; at 15/16 of the size
+    // every caption stays inside its control.
+    font.setPointSizeF(fixedPitch ? pointSize : pointSize * 15.0 / 16.0);
     return font;
 }
 
@@ -126,7 +141,7 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control)
     }
     case Kind::Label: {
         auto* label = new QLabel(FromUtf8(control.caption), this);
-        label->setWordWrap(true);
+        label->setWordWrap(label->text().contains(QLatin1Char('\n')));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         if (control.flags & Sunken) {
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
