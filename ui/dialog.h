@@ -71,6 +71,8 @@ public:
     // Routes a command id as a click of that control would (and as commands
     // sent from outside the program arrive).
     void SendCommand(int id);
+    // Delivers a tick of timer id at once, as the timer would.
+    void SendTimer(int id) { OnTimer(id); }
 
     const DialogTemplate& Template() const { return m_template; }
 

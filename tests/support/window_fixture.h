@@ -1,0 +1,110 @@
+#pragma once
+// Window tests run in a temporary start folder whose KorvenCtrl.ini maps COM1 to
+// an in-process korven-sim, with the message seam scripted.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "app/main_dlg.h"
+#include "link/serial_port.h"
+#include "sim/sim.h"
+#include "tests/support/scripted_ui.h"
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/korven-window-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        previousFolder = std::filesystem::current_path();
+        std::filesystem::current_path(folder);
+    }
+
+    void TearDown() override
+    {
+        dlg.reset();
+        // The window never deletes the port; the tests do, between windows.
+        delete g_pPort;
+        g_pPort = nullptr;
+        sim.reset();
+        std::filesystem::current_path(previousFolder);
+        std::filesystem::remove_all(folder);
+    }
+
+    // Starts a simulated relay and maps COM1 to it.
+    void StartSim(SimOptions options = {})
+    {
+        sim = std::make_unique<KorvenSim>(options);
+        std::string error;
+        ASSERT_TRUE(sim->Start(&error)) << error;
+        WriteIni("[PORTS]\nCOM1=" + sim->DevicePath() + "\n" + extraIni);
+    }
+
+    void WriteIni(const std::string& text)
+    {
+        std::ofstream(folder / "KorvenCtrl.ini", std::ios::binary) << text;
+    }
+
+    std::string ReadIni() const
+    {
+        std::ifstream in(folder / "KorvenCtrl.ini", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Creates the main window and runs its initialisation, as the program does.
+    void OpenWindow()
+    {
+        dlg = std::make_unique<CMainDlg>();
+        dlg->InitDialog();
+        dlg->show();
+    }
+
+    // One tick of the live reading, as the timer would deliver it.
+    void Tick() { dlg->SendTimer(kLiveReadingTimer); }
+
+    // Runs action on the next modal window that opens (the preview, the about box).
+    static void WhenModalOpens(std::function<void(QWidget*)> action)
+    {
+        auto* poll = new QTimer;
+        poll->setInterval(10);
+        auto elapsed = std::make_shared<QElapsedTimer>();
+        elapsed->start();
+        QObject::connect(poll, &QTimer::timeout, [poll, action, elapsed] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                poll->stop();
+                poll->deleteLater();
+                action(modal);
+            } else if (elapsed->elapsed() > 10000) {
+                poll->stop();
+                poll->deleteLater();
+                ADD_FAILURE() << "no modal window opened";
+            }
+        });
+        poll->start();
+    }
+
+    // Frames the relay received whose text starts with command.
+    std::size_t FramesStartingWith(const std::string& command) const
+    {
+        std::size_t count = 0;
+        for (const std::string& frame : sim->ReceivedFrames())
+            count += frame.compare(1, command.size(), command) == 0 ? 1 : 0;
+        return count;
+    }
+
+    std::filesystem::path folder;
+    std::filesystem::path previousFolder;
+    std::string extraIni;
+    ScriptedUi ui;
+    std::unique_ptr<KorvenSim> sim;
+    std::unique_ptr<CMainDlg> dlg;
+};
