@@ -126,6 +126,9 @@ std::string RequestKey(std::string_view text)
         return std::string(kSpar.substr(0, kCommandWordLength));
     if (const auto address = BlockAddress(text))
         return std::string(1, text[0]) + std::to_string(*address / RelayModel::kAddressStep);
+    // Any other text after a P or V is a firmware block gone wrong: refused, not ignored.
+    if (!text.empty() && (text[0] == 'P' || text[0] == 'V'))
+        return std::string(1, text[0]);
     return {};
 }
 

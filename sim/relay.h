@@ -96,7 +96,8 @@ private:
 };
 
 // The identifier of a request for SimOptions::nak and drop: "GMWT", "SPAR", "P5",
-// "V239"; empty for a text the relay does not know.
+// "V239"; "P" or "V" alone for a malformed block; empty for a text the relay
+// does not know.
 std::string RequestKey(std::string_view text);
 
 // Parses "KEYvalue;" items of an SPAR text (after "SPAR:") into params. Keys
