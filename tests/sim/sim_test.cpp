@@ -392,8 +392,8 @@ TEST_F(SimOnPty, RefusedParameterWriteStoresNothingAndChangesCanBeMadeWhileRunni
 TEST_F(SimOnPty, InjectedBytesReachTheClient)
 {
     Start();
-    m_sim->Inject("\x02GMWT:111.11E\x03");
-    EXPECT_EQ(m_client->Receive(14, 1000ms), "\x02GMWT:111.11E\x03");
+    m_sim->Inject("\x02GMWT:111.11D\x03");
+    EXPECT_EQ(m_client->Receive(14, 1000ms), "\x02GMWT:111.11D\x03");
 }
 
 TEST_F(SimOnPty, LineSpeedHoldsTheReplyForTheLineTimeOfTheRequest)
