@@ -73,6 +73,8 @@ public:
     void SendCommand(int id);
     // Delivers a tick of timer id at once, as the timer would.
     void SendTimer(int id) { OnTimer(id); }
+    // Delivers a system-menu command, as choosing the entry would.
+    void SendSysCommand(unsigned id) { OnSysCommand(id); }
 
     const DialogTemplate& Template() const { return m_template; }
 
