@@ -1,0 +1,155 @@
+// The dialog kit on its own: unit conversion, data exchange, timers by id,
+// default buttons and modal results.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "tests/support/scripted_ui.h"
+#include "ui/dialog.h"
+
+namespace {
+
+using namespace ui;
+
+TEST(DialogUnits, ConvertWithTheClassicBaseUnitsRoundingHalfAway)
+{
+    struct Case {
+        int units, x, y;
+    } const cases[] = {{0, 0, 0}, {1, 2, 2}, {13, 20, 21}, {12, 18, 20}, {83, 125, 135}, {320, 480, 520},
+                       {210, 315, 341}, {7, 11, 11}, {-3, -5, -5}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(DluToPixelsX(c.units), c.x) << c.units;
+        EXPECT_EQ(DluToPixelsY(c.units), c.y) << c.units;
+    }
+    EXPECT_EQ(DluToPixels(171, 34, 13, 12), QRect(257, 55, 20, 20));
+}
+
+const DialogTemplate& TestTemplate()
+{
+    static const DialogTemplate tpl{
+        500, "Probe", 100, 60, 8, SystemMenu,
+        {
+            {10, Kind::Edit, "", 5, 5, 40, 14},
+            {11, Kind::CheckBox, "Haken", 5, 22, 40, 10},
+            {12, Kind::Edit, "", 50, 5, 40, 14, Hidden},
+            {IDOK, Kind::PushButton, "OK", 5, 40, 40, 14, DefaultButton},
+            {IDCANCEL, Kind::PushButton, "Abbrechen", 50, 40, 40, 14},
+        },
+    };
+    return tpl;
+}
+
+class ProbeDialog : public CDialog {
+public:
+    ProbeDialog() : CDialog(TestTemplate()) {}
+    std::string text;
+    int check = 0;
+    std::vector<int> ticks;
+    void OnTimer(int id) override { ticks.push_back(id); }
+
+protected:
+    void DoDataExchange(DataExchange& dx) override
+    {
+        DDX_Text(dx, 10, text);
+        DDX_Check(dx, 11, check);
+    }
+};
+
+TEST(DialogKit, ControlsAreFoundByIdAndExchangeDataBothWays)
+{
+    ProbeDialog dlg;
+    EXPECT_EQ(dlg.GetDlgItem(10)->objectName(), "10");
+    EXPECT_EQ(dlg.GetDlgItem(99), nullptr);
+    EXPECT_FALSE(dlg.GetDlgItem(12)->isVisibleTo(&dlg));
+    dlg.ShowItem(12, true);
+    EXPECT_TRUE(dlg.GetDlgItem(12)->isVisibleTo(&dlg));
+
+    dlg.text = "Grüße 2.5";
+    dlg.check = 1;
+    dlg.UpdateData(false);
+    EXPECT_EQ(dlg.Item<QLineEdit>(10)->text(), QString::fromUtf8("Grüße 2.5"));
+    EXPECT_TRUE(dlg.Item<QCheckBox>(11)->isChecked());
+
+    dlg.Item<QLineEdit>(10)->setText(" abc ");
+    dlg.Item<QCheckBox>(11)->setChecked(false);
+    dlg.UpdateData(true);
+    EXPECT_EQ(dlg.text, " abc ");
+    EXPECT_EQ(dlg.check, 0);
+}
+
+TEST(DialogKit, TimersAreDeliveredByIdAndStopWhenKilled)
+{
+    ProbeDialog dlg;
+    dlg.SetTimer(7, 10);
+    dlg.SetTimer(8, 10);
+    dlg.KillTimer(8);
+    EXPECT_TRUE(dlg.IsTimerRunning(7));
+    EXPECT_FALSE(dlg.IsTimerRunning(8));
+    QElapsedTimer clock;
+    clock.start();
+    while (dlg.ticks.size() < 3 && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    dlg.KillTimer(7);
+    ASSERT_GE(dlg.ticks.size(), 3u);
+    for (int id : dlg.ticks)
+        EXPECT_EQ(id, 7);
+}
+
+TEST(DialogKit, ModalRunReturnsWhatEndDialogWasGiven)
+{
+    ProbeDialog dlg;
+    QTimer::singleShot(0, &dlg, [&dlg] { dlg.EndDialog(27); });
+    EXPECT_EQ(dlg.DoModal(), 27);
+}
+
+TEST(DialogKit, EnterPressesTheDefaultButtonAndEscapeCancels)
+{
+    {
+        ProbeDialog dlg;
+        QTimer::singleShot(0, &dlg, [&dlg] {
+            dlg.Item<QLineEdit>(10)->setText("typed");
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(dlg.GetDlgItem(10), &enter);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDOK);
+        EXPECT_EQ(dlg.text, "typed"); // OK pulls the controls
+    }
+    {
+        ProbeDialog dlg;
+        QTimer::singleShot(0, &dlg, [&dlg] {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&dlg, &escape);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    }
+}
+
+TEST(DialogKit, FirstTabStopGetsTheFocusUnlessTheDialogPlacedIt)
+{
+    ProbeDialog dlg;
+    dlg.InitDialog();
+    dlg.show();
+    dlg.activateWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(dlg.focusWidget(), dlg.GetDlgItem(10));
+}
+
+TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)
+{
+    ScriptedUi scripted;
+    scripted.answers = {IDCANCEL};
+    EXPECT_EQ(AfxMessageBox("Text", MB_OKCANCEL | MB_ICONEXCLAMATION), IDCANCEL);
+    EXPECT_EQ(MessageBox(nullptr, "Zweiter", "Fehler", MB_OK), IDOK);
+    ASSERT_EQ(scripted.messages.size(), 2u);
+    EXPECT_EQ(scripted.messages[0].caption, "KorvenCtrl");
+    EXPECT_EQ(scripted.messages[0].type, MB_OKCANCEL | MB_ICONEXCLAMATION);
+    EXPECT_EQ(scripted.messages[1].caption, "Fehler");
+}
+
+} // namespace
