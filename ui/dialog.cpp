@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "res/bitmaps.h"
@@ -39,8 +40,8 @@ QFont DialogFont(int pointSize, bool fixedPitch)
 {
     QFont font = fixedPitch ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
                             : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    // The templates are laid out for the narrow classic dialog font; where a font
-    // of its width is installed it is taken, else the system's own.
+    // The templates are laid out for the classic dialog fonts; where a font of
+    // their width is installed it is taken, else the system's own.
     const QStringList preferred = fixedPitch ? QStringList{QStringLiteral("Lucida Console"),
                                                            QStringLiteral("Liberation Mono")}
                                              : QStringList{QStringLiteral("Microsoft Sans Serif"),
@@ -52,9 +53,9 @@ QFont DialogFont(int pointSize, bool fixedPitch)
     }
     families << font.families();
     font.setFamilies(families);
-    // Those fonts run about 6 % wider than the classic one; at 15/16 of the size
+    // These fonts run about 6 % wider than the classic ones; at 15/16 of the size
     // every caption stays inside its control.
-    font.setPointSizeF(fixedPitch ? pointSize : pointSize * 15.0 / 16.0);
+    font.setPointSizeF(pointSize * 15.0 / 16.0);
     return font;
 }
 
@@ -105,6 +106,10 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control)
         if (control.flags & MultiLine) {
             auto* edit = new QPlainTextEdit(this);
             edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+            // Like the classic edit control: scrolls with the caret, shows no bars.
+            edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            edit->document()->setDocumentMargin(2);
             edit->setReadOnly(control.flags & ReadOnly);
             edit->setTabChangesFocus(true);
             widget = edit;
