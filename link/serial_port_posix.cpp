@@ -76,27 +76,25 @@ public:
                     continue; // a signal cut the wait short: the deadline still holds
                 return DeviceGone(count);
             }
-            if (ready == 0) {
-                if (waitMs == 0)
-                    break; // the last look after the deadline found nothing more
-                continue;  // the wait ran out: the next pass takes a last look
-            }
-            if (pfd.revents & POLLIN) {
+            if (ready > 0) {
+                // Hang-up or error without data: the device has gone.
+                if (!(pfd.revents & POLLIN))
+                    return DeviceGone(count);
                 const ssize_t n = ::read(m_fd, buffer + count, size - count);
                 if (n > 0) {
                     count += static_cast<unsigned>(n);
                     deadline.BytesArrived(ReadClock::now());
-                    continue;
+                } else if (n < 0 && errno == EINTR) {
+                    // interrupted before a byte was taken: the next pass reads again
+                } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                    // the bytes poll() saw are gone already: the next pass waits again
+                } else {
+                    // Readable but nothing to read: the device hung up (adapter pulled, other end closed).
+                    return DeviceGone(count);
                 }
-                if (n < 0 && errno == EINTR)
-                    continue; // interrupted before a byte was taken: read again
-                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                    continue; // the bytes poll() saw are gone already: wait again
-                // Readable but nothing to read: the device hung up (adapter pulled, other end closed).
-                return DeviceGone(count);
             }
-            // Hang-up or error without data: the device has gone.
-            return DeviceGone(count);
+            if (waitMs == 0)
+                break; // that was the last look after the deadline
         }
         return true;
     }
