@@ -183,6 +183,24 @@ TEST_F(SerialPortTest, WriteReachesTheOtherEnd)
     EXPECT_EQ(m_pty.Receive(), frame);
 }
 
+TEST_F(SerialPortTest, WriteToALineThatTakesNothingGivesUp)
+{
+    CSerialPort port;
+    ASSERT_EQ(port.Open(1, 19200), 0);
+    // Nobody reads the master side, so the driver's queue fills and then takes nothing more.
+    const std::string block(201, 'P');
+    int result = 0;
+    milliseconds lastWrite{};
+    for (int i = 0; i < 5000 && result == 0; ++i) {
+        const auto start = Clock::now();
+        result = port.Write(block.data(), static_cast<int>(block.size()));
+        lastWrite = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_GE(lastWrite, milliseconds(500));
+    EXPECT_LT(lastWrite, milliseconds(5000));
+}
+
 TEST_F(SerialPortTest, LineSettingsAndBaudRule)
 {
     const std::vector<std::pair<int, speed_t>> rows = {
