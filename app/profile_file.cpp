@@ -108,9 +108,8 @@ ParsedLine Parse(std::string_view text, const Line& line)
 // Where a key is, or where it would go.
 struct KeyPlace {
     std::optional<std::size_t> sectionLine; // header of the first matching section
-    std::optional<std::size_t> keyLine;     // first matching key in it
+    std::optional<ParsedLine> key;          // first matching key in it
     std::size_t lastLineWithKey = 0;        // last key line of that section, or its header
-    ParsedLine key;
 };
 
 KeyPlace Locate(std::string_view text, const std::vector<Line>& lines, std::string_view section, std::string_view key)
@@ -127,10 +126,8 @@ KeyPlace Locate(std::string_view text, const std::vector<Line>& lines, std::stri
             }
         } else if (parsed.kind == LineKind::Key && place.sectionLine) {
             place.lastLineWithKey = i;
-            if (!place.keyLine && SameName(parsed.name, key)) {
-                place.keyLine = i;
+            if (!place.key && SameName(parsed.name, key))
                 place.key = parsed;
-            }
         }
     }
     return place;
@@ -160,9 +157,9 @@ std::optional<std::string> FindValue(std::string_view section, std::string_view 
     if (!text)
         return std::nullopt;
     const KeyPlace place = Locate(*text, SplitLines(*text), section, key);
-    if (!place.keyLine)
+    if (!place.key)
         return std::nullopt;
-    std::string_view value(text->data() + place.key.valueBegin, place.key.valueEnd - place.key.valueBegin);
+    std::string_view value(text->data() + place.key->valueBegin, place.key->valueEnd - place.key->valueBegin);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return std::string(value);
@@ -359,8 +356,8 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
     const std::string keyLine = std::string(key) + "=" + std::string(value);
     const std::vector<Line> lines = SplitLines(text);
     const KeyPlace place = Locate(text, lines, section, key);
-    if (place.keyLine) {
-        text.replace(place.key.valueBegin, place.key.valueEnd - place.key.valueBegin, value);
+    if (place.key) {
+        text.replace(place.key->valueBegin, place.key->valueEnd - place.key->valueBegin, value);
     } else if (place.sectionLine) {
         const Line& after = lines[place.lastLineWithKey];
         const bool ended = after.next > after.end && text[after.next - 1] == '\n';
