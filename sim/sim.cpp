@@ -174,6 +174,7 @@ bool KorvenSim::MakeLink(const std::string& path, std::string* error)
         SetError(error, "not running");
         return false;
     }
+    RemoveLink(); // a link made earlier by this object, possibly at this very path
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0) {
         if (!S_ISLNK(info.st_mode)) {
@@ -187,7 +188,6 @@ bool KorvenSim::MakeLink(const std::string& path, std::string* error)
         SetError(error, "cannot link " + path);
         return false;
     }
-    RemoveLink(); // a link made earlier by this object
     m_linkPath = path;
     return true;
 }

@@ -2,7 +2,8 @@
 // korven-sim: a simulated relay on a pseudo-terminal. It opens a pty, serves
 // it on a thread of its own and answers every request frame as the relay does
 // (RelayModel), with the fault modes of SimOptions. The program korven-sim and
-// the tests use it alike; everything here is safe to call from any thread.
+// the tests use it alike. Start, Stop, MakeLink and OpenLog belong to the owner;
+// everything else is safe to call from any thread while the relay serves.
 
 #include "sim/relay.h"
 

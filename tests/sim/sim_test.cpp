@@ -442,6 +442,7 @@ TEST_F(SimOnPty, LinkReplacesAnOldLinkButNoFileAndGoesAway)
     std::ofstream(file) << "keep me";
 
     EXPECT_TRUE(m_sim->MakeLink(link.string()));
+    EXPECT_TRUE(m_sim->MakeLink(link.string())); // again at the same place: still there
     EXPECT_EQ(std::filesystem::read_symlink(link), m_sim->DevicePath());
     EXPECT_FALSE(m_sim->MakeLink(file.string()));
     EXPECT_TRUE(std::filesystem::is_regular_file(file));
