@@ -174,16 +174,14 @@ bool KorvenSim::MakeLink(const std::string& path, std::string* error)
         SetError(error, "not running");
         return false;
     }
-    RemoveLink(); // a link made earlier by this object, possibly at this very path
     struct stat info {};
-    if (lstat(path.c_str(), &info) == 0) {
-        if (!S_ISLNK(info.st_mode)) {
-            errno = 0;
-            SetError(error, path + " exists and is not a symbolic link");
-            return false;
-        }
-        unlink(path.c_str());
+    if (lstat(path.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) {
+        errno = 0;
+        SetError(error, path + " exists and is not a symbolic link");
+        return false;
     }
+    RemoveLink();          // a link made earlier by this object, possibly at this very path
+    unlink(path.c_str()); // an old link of someone else's: replaced
     if (symlink(device.c_str(), path.c_str()) != 0) {
         SetError(error, "cannot link " + path);
         return false;
