@@ -30,7 +30,7 @@ struct SimOptions {
 // What the relay keeps in its parameter memory.
 struct RelayParameters {
     double HYS = 2.0;
-    double SWB = 230.0;
+    double SWB = 100.0; // within the program's 50 ... 150 V, so a demo set can be written back as read
     double UPL = 10.0;
     double UPP = 15.0;
     double UMI = -10.0;

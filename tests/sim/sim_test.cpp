@@ -33,7 +33,7 @@ const std::string kNak = "\x15";
 
 // The default parameter memory as the relay reports it.
 const std::string kDefaultGpar =
-    "\x02GPAR:HYS2.0;SWB230.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;KAL1.000;VERV2.1 13.06.7;K0V51.2;7E\x03";
+    "\x02GPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;KAL1.000;VERV2.1 13.06.7;K0V51.2;7E\x03";
 
 std::string Frame(std::string_view text)
 {
