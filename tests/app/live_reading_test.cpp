@@ -1,0 +1,285 @@
+// The live reading once a second against a simulated relay: what it shows, the
+// lamps and the connection state it decides, the parameter read on first
+// contact, and the choice of another COM port.
+
+#include <QCheckBox>
+#include <chrono>
+#include <optional>
+
+#include "app/settings_file.h"
+#include "tests/support/window_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The request of every tick: STX "GMWT:" "33" ETX.
+const std::string kLiveRequestBytes("\x02\x47\x4D\x57\x54\x3A\x33\x33\x03", 9);
+const std::string kNoReading = "     --------";
+const std::string kReadFailed = "Die Daten konnten nicht übertragen werden!";
+
+class LiveReadingTest : public WindowTest {
+protected:
+    void ExpectConnected() const
+    {
+        EXPECT_TRUE(dlg->Connected());
+        EXPECT_TRUE(Shown(IDC_LAMP_GREEN));
+        EXPECT_FALSE(Shown(IDC_LAMP_RED));
+    }
+
+    void ExpectNotConnected() const
+    {
+        EXPECT_FALSE(dlg->Connected());
+        EXPECT_EQ(Text(IDC_MEASURED), kNoReading);
+        EXPECT_FALSE(Shown(IDC_LAMP_GREEN));
+        EXPECT_TRUE(Shown(IDC_LAMP_RED));
+    }
+
+    // The last request the relay received.
+    std::string LastFrame() const
+    {
+        const auto frames = sim->ReceivedFrames();
+        return frames.empty() ? std::string() : frames.back();
+    }
+};
+
+struct ReadingCase {
+    const char* name;
+    std::optional<std::string> value; // the relay's value text
+    const char* ini;                  // appended to the settings file
+    const char* shown;
+};
+
+void PrintTo(const ReadingCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class LiveReadingShownTest : public LiveReadingTest, public ::testing::WithParamInterface<ReadingCase> {};
+
+TEST_P(LiveReadingShownTest, AnswerShowsTheValueAndTheGreenLamp)
+{
+    const ReadingCase& row = GetParam();
+    SimOptions options;
+    options.value = row.value;
+    extraIni = row.ini;
+    StartSim(options);
+    OpenWindow();
+
+    Tick();
+
+    EXPECT_EQ(Text(IDC_MEASURED), row.shown);
+    ExpectConnected();
+    EXPECT_EQ(LastFrame().substr(0, 6), "\x02GPAR:") << "first contact reads the parameters";
+    const auto frames = sim->ReceivedFrames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.front(), kLiveRequestBytes);
+    EXPECT_TRUE(dlg->IsTimerRunning(kLiveReadingTimer));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LiveReading, LiveReadingShownTest,
+    ::testing::Values(ReadingCase{"OneDecimal", "230.4", "", "230.4"},
+                      ReadingCase{"TwoDecimalsInServiceMode", "230.4", "[DIR]\nTEST=3179\n", "230.40"},
+                      ReadingCase{"OtherTestValueOneDecimal", "230.4", "[DIR]\nTEST=3178\n", "230.4"},
+                      ReadingCase{"NotANumberShowsZero", "abc", "", " 0.0"},
+                      ReadingCase{"SmallValuePadded", "5", "", " 5.0"},
+                      ReadingCase{"NumberStopsAtTrailingText", "-7.77V", "", "-7.8"}),
+    [](const ::testing::TestParamInfo<ReadingCase>& param) { return std::string(param.param.name); });
+
+TEST_F(LiveReadingTest, ParametersAreReadOnFirstContactOnly)
+{
+    StartSim();
+    OpenWindow();
+
+    Tick();
+    EXPECT_EQ(FramesStartingWith("GPAR:"), 1u);
+    EXPECT_EQ(Text(IDC_SWB), "230.0");
+    ExpectConnected();
+
+    // What the user typed survives a tick, and a connected tick reads nothing more.
+    Type(IDC_HYS, " 3,3x");
+    Tick();
+    EXPECT_EQ(FramesStartingWith("GPAR:"), 1u);
+    EXPECT_EQ(Text(IDC_HYS), " 3,3x");
+    ExpectConnected();
+
+    sim->Update([](SimOptions& o) { o.silent = true; });
+    Tick();
+    ExpectNotConnected();
+    EXPECT_EQ(FramesStartingWith("GPAR:"), 1u);
+
+    sim->Update([](SimOptions& o) { o.silent = false; });
+    Tick();
+    EXPECT_EQ(FramesStartingWith("GPAR:"), 2u) << "the first answer after a silent tick reads again";
+    ExpectConnected();
+    EXPECT_EQ(Text(IDC_HYS), "2.0");
+    EXPECT_EQ(FramesStartingWith("GMWT:"), 4u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+struct FaultCase {
+    const char* name;
+    void (*fault)(SimOptions&);
+};
+
+void PrintTo(const FaultCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class LiveReadingFaultTest : public LiveReadingTest, public ::testing::WithParamInterface<FaultCase> {};
+
+// From a connected state, each kind of non-answer turns the lamp red and shows the dashes.
+TEST_P(LiveReadingFaultTest, NoValidAnswerShowsDashesAndTheRedLamp)
+{
+    StartSim();
+    OpenWindow();
+    Tick();
+    ExpectConnected();
+
+    sim->Update(GetParam().fault);
+    sim->ClearReceivedFrames();
+    QElapsedTimer clock;
+    clock.start();
+    Tick();
+    // A line that never falls silent must not hold the window: one tick is about
+    // a quarter of a second, a bounded drain adds a second.
+    EXPECT_LT(clock.elapsed(), 5000);
+
+    ExpectNotConnected();
+    EXPECT_TRUE(dlg->IsTimerRunning(kLiveReadingTimer));
+    EXPECT_EQ(FramesStartingWith("GPAR:"), 0u);
+    EXPECT_EQ(LastFrame(), kLiveRequestBytes);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LiveReading, LiveReadingFaultTest,
+    ::testing::Values(
+        // A loop-back plug returns our own request, whose checksum is right.
+        FaultCase{"Echo", [](SimOptions& o) { o.echo = true; }},
+        FaultCase{"BadChecksum", [](SimOptions& o) { o.badChecksum = true; }},
+        FaultCase{"Silent", [](SimOptions& o) { o.silent = true; }},
+        FaultCase{"NakInsteadOfReading", [](SimOptions& o) { o.nak.insert("GMWT"); }},
+        FaultCase{"Chatter", [](SimOptions& o) { o.chatter = true; }}),
+    [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
+
+struct FirstContactCase {
+    const char* name;
+    void (*fault)(SimOptions&);
+};
+
+void PrintTo(const FirstContactCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class LiveReadingFirstContactTest : public LiveReadingTest,
+                                    public ::testing::WithParamInterface<FirstContactCase> {};
+
+TEST_P(LiveReadingFirstContactTest, FailedParameterReadIsReportedOnceAndTheLampStillGoesGreen)
+{
+    SimOptions options;
+    GetParam().fault(options);
+    StartSim(options);
+    OpenWindow();
+
+    bool timerRanDuringMessage = true;
+    {
+        MessageWatch watch(ui, [&](const ui::MessageRequest&) {
+            timerRanDuringMessage = dlg->IsTimerRunning(kLiveReadingTimer);
+        });
+        Tick();
+    }
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, kReadFailed);
+    EXPECT_EQ(ui.messages[0].caption, "Fehler");
+    EXPECT_EQ(ui.messages[0].type & 0xF0, ui::MB_ICONEXCLAMATION);
+    EXPECT_FALSE(timerRanDuringMessage) << "no second tick may start while the message is open";
+    ExpectConnected();
+    EXPECT_NE(Text(IDC_MEASURED), kNoReading);
+
+    Tick();
+    EXPECT_EQ(ui.messages.size(), 1u) << "not retried while the relay keeps answering";
+    EXPECT_EQ(FramesStartingWith("GPAR:"), 1u);
+    ExpectConnected();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LiveReading, LiveReadingFirstContactTest,
+    ::testing::Values(FirstContactCase{"Refused", [](SimOptions& o) { o.nak.insert("GPAR"); }},
+                      FirstContactCase{"NotAnswered", [](SimOptions& o) { o.drop.insert("GPAR"); }}),
+    [](const ::testing::TestParamInfo<FirstContactCase>& param) { return std::string(param.param.name); });
+
+TEST_F(LiveReadingTest, ChoosingAnotherPortSavesItEmptiesTheFieldsAndReadsTheNewRelay)
+{
+    StartSim();
+    StartSecondSim();
+    RelayParameters other = sim2->Parameters();
+    other.SWB = 110.0;
+    other.HYS = 1.5;
+    other.INV = 1;
+    other.VER = "KORVEN2 COM2";
+    sim2->SetParameters(other);
+    OpenWindow();
+    Tick();
+    ASSERT_TRUE(dlg->Connected());
+    EXPECT_EQ(Text(IDC_SWB), "230.0");
+
+    sim->ClearReceivedFrames();
+    SelectPort(2);
+
+    EXPECT_EQ(dlg->ComPort(), 2);
+    EXPECT_EQ(ReadProfileInt("CONNECTION", "COM", 0, dlg->IniPath()), 2);
+    EXPECT_EQ(ReadProfileString("PORTS", "COM1", "", dlg->IniPath()), sim->DevicePath()) << "other lines kept";
+    EXPECT_TRUE(sim->ReceivedFrames().empty());
+    ASSERT_EQ(sim2->ReceivedFrames().size(), 1u);
+    EXPECT_EQ(sim2->ReceivedFrames()[0].substr(0, 6), "\x02GPAR:");
+    EXPECT_EQ(Text(IDC_SWB), "110.0");
+    EXPECT_EQ(Text(IDC_HYS), "1.5");
+    EXPECT_EQ(Text(IDC_VERSION), "KORVEN2 COM2");
+    EXPECT_TRUE(dlg->Item<QCheckBox>(IDC_INVERT)->isChecked());
+    EXPECT_EQ(Text(IDC_MEASURED), "") << "the reading waits for the next tick";
+    // The connection state is the next tick's business.
+    ExpectConnected();
+    EXPECT_TRUE(ui.messages.empty());
+
+    Tick();
+    ExpectConnected();
+    EXPECT_EQ(sim2->ReceivedFrames().back(), kLiveRequestBytes);
+    EXPECT_EQ(FramesStartingWith("GPAR:"), 0u) << "still connected: no second read";
+}
+
+TEST_F(LiveReadingTest, PortThatCannotBeOpenedIsStillSavedAndTheFieldsAreEmptied)
+{
+    extraIni = "COM3=/nonexistent/korven-tty\n"; // lands in [PORTS]
+    StartSim();
+    OpenWindow();
+    Tick();
+    ASSERT_TRUE(dlg->Connected());
+    dlg->Item<QCheckBox>(IDC_INVERT)->setChecked(true);
+    Type(IDC_SVZ, "7");
+    sim->ClearReceivedFrames();
+
+    SelectPort(3);
+
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Kann Schnittstelle COM3 nicht öffnen");
+    EXPECT_EQ(ui.messages[0].caption, "ERROR");
+    EXPECT_EQ(ReadProfileInt("CONNECTION", "COM", 0, dlg->IniPath()), 3);
+    for (int id : {IDC_MEASURED, IDC_SWB, IDC_HYS, IDC_UPL, IDC_UPP, IDC_UMI, IDC_UMM, IDC_SVZ, IDC_KAL, IDC_VERSION,
+                   IDC_K0V})
+        EXPECT_EQ(Text(id), "") << "control " << id;
+    EXPECT_FALSE(dlg->Item<QCheckBox>(IDC_INVERT)->isChecked());
+    EXPECT_EQ(dlg->ShownSet(), ParameterSet{});
+    EXPECT_TRUE(sim->ReceivedFrames().empty());
+    ExpectConnected();
+
+    Tick();
+    ExpectNotConnected();
+    EXPECT_EQ(ui.messages.size(), 1u) << "an unopened port gives no answer, silently";
+}
+
+} // namespace

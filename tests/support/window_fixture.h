@@ -3,7 +3,9 @@
 // an in-process korven-sim, with the message seam scripted.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -101,10 +103,65 @@ protected:
         return count;
     }
 
+    // Starts a second relay and maps COM2 to it; call after StartSim.
+    void StartSecondSim(SimOptions options = {})
+    {
+        sim2 = std::make_unique<KorvenSim>(options);
+        std::string error;
+        ASSERT_TRUE(sim2->Start(&error)) << error;
+        WriteIni("[PORTS]\nCOM1=" + sim->DevicePath() + "\nCOM2=" + sim2->DevicePath() + "\n" + extraIni);
+    }
+
+    // What a control of the main window shows, and whether it is visible.
+    std::string Text(int id) const { return dlg->GetItemText(id); }
+    bool Shown(int id) const { return dlg->GetDlgItem(id)->isVisible(); }
+    // Puts text into an edit as the user would have typed it.
+    void Type(int id, const std::string& text) const
+    {
+        qobject_cast<QLineEdit*>(dlg->GetDlgItem(id))->setText(QString::fromStdString(text));
+    }
+
+    // Picks COMn in the port list, as the user does with the mouse.
+    void SelectPort(int comPort) const
+    {
+        auto* combo = dlg->Item<QComboBox>(IDC_PORT);
+        combo->setCurrentIndex(comPort - 1);
+        emit combo->activated(comPort - 1);
+    }
+
     std::filesystem::path folder;
     std::filesystem::path previousFolder;
     std::string extraIni;
     ScriptedUi ui;
     std::unique_ptr<KorvenSim> sim;
+    std::unique_ptr<KorvenSim> sim2;
     std::unique_ptr<CMainDlg> dlg;
+};
+
+// Sees every message box as it opens (while the handler that shows it is still
+// running) and passes it on to the scripted seam, which records and answers it.
+class MessageWatch : public ui::UserInterface {
+public:
+    MessageWatch(ScriptedUi& scripted, std::function<void(const ui::MessageRequest&)> onMessage)
+        : m_scripted(scripted), m_onMessage(std::move(onMessage))
+    {
+        ui::SetUi(this);
+    }
+    ~MessageWatch() override { ui::SetUi(&m_scripted); }
+    MessageWatch(const MessageWatch&) = delete;
+    MessageWatch& operator=(const MessageWatch&) = delete;
+
+    int ShowMessage(const ui::MessageRequest& request) override
+    {
+        m_onMessage(request);
+        return m_scripted.ShowMessage(request);
+    }
+    std::optional<std::string> ChooseFile(const ui::FileDialogRequest& request) override
+    {
+        return m_scripted.ChooseFile(request);
+    }
+
+private:
+    ScriptedUi& m_scripted;
+    std::function<void(const ui::MessageRequest&)> m_onMessage;
 };
