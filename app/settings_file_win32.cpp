@@ -4,12 +4,6 @@
 
 #include "app/profile_file.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 int ReadProfileInt(const std::string& section, const std::string& key, int def, const std::string& path)
