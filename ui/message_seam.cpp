@@ -55,7 +55,12 @@ public:
         dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         if (!request.overwritePrompt)
             dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        // The program speaks German whatever translations Qt has at hand.
+        dialog.setLabelText(QFileDialog::Accept, request.save ? QStringLiteral("Speichern") : QStringLiteral("Öffnen"));
         dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Abbrechen"));
+        dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Suchen in:"));
+        dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Dateiname:"));
+        dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Dateityp:"));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
         return dialog.selectedFiles().first().toStdString();
