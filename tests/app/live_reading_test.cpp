@@ -95,7 +95,7 @@ TEST_F(LiveReadingTest, ParametersAreReadOnFirstContactOnly)
 
     Tick();
     EXPECT_EQ(FramesStartingWith("GPAR:"), 1u);
-    EXPECT_EQ(Text(IDC_SWB), "230.0");
+    EXPECT_EQ(Text(IDC_SWB), "100.0");
     ExpectConnected();
 
     // What the user typed survives a tick, and a connected tick reads nothing more.
@@ -226,7 +226,7 @@ TEST_F(LiveReadingTest, ChoosingAnotherPortSavesItEmptiesTheFieldsAndReadsTheNew
     OpenWindow();
     Tick();
     ASSERT_TRUE(dlg->Connected());
-    EXPECT_EQ(Text(IDC_SWB), "230.0");
+    EXPECT_EQ(Text(IDC_SWB), "100.0");
 
     sim->ClearReceivedFrames();
     SelectPort(2);
