@@ -89,8 +89,6 @@ const DialogTemplate& MainDialogTemplate()
 
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainDialogTemplate(), parent)
 {
-    setWindowIcon(LoadIcon(IDI_PROGRAM));
-
     OnClicked(IDC_DEVICE_TO_PC, [this] { OnParamsDeviceToPc(); });
     OnSelChange(IDC_PORT, [this] { OnSelchangePort(); });
     OnClicked(IDC_QUIT, [this] { OnQuit(); });
@@ -193,14 +191,7 @@ void CMainDlg::OnInvertClicked()
 void CMainDlg::ClearFields()
 {
     m_strMeasured.clear();
-    shownSet.INV = 0;
-    shownSet.HYS.clear();
-    shownSet.SVZ.clear();
-    shownSet.UMI.clear();
-    shownSet.UMM.clear();
-    shownSet.UPL.clear();
-    shownSet.UPP.clear();
-    shownSet.SWB.clear();
+    shownSet = ParameterSet{};
     m_deviceInfo = DeviceInfo{};
     UpdateData(false);
 }

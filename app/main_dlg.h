@@ -43,7 +43,6 @@ enum : int {
 
 // Window timers of the main window.
 inline constexpr int kLiveReadingTimer = 1000;
-inline constexpr int kPasswordTimer = 1001;
 inline constexpr int kLiveReadingPeriodMs = 1000;
 
 // The settings value that turns service mode on at start.
@@ -100,6 +99,7 @@ private:
     void ShowServiceControls();
     int RunChecks(CheckFamily family);
     void RefuseUnconnected();
+    bool ReadParametersFromDevice();
 
     std::string m_strMeasured;
     ParameterSet shownSet;
@@ -107,7 +107,6 @@ private:
     DeviceInfo m_deviceInfo; // the texts of edits 1010, 1030 and 1022
     std::string m_strStartDir;
     std::string m_szWorkingDir;
-    std::string m_strLastParamFile;
     std::string m_szIniPath;
     int m_bConnected = 0;
     int m_nComPort = 1;

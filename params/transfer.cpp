@@ -37,32 +37,35 @@ void CMainDlg::ParseParameterText(const std::string& text, ScanMode mode, Parame
         ::ParseParameterText(text, ScanMode::SetOnly, *target, nullptr);
 }
 
+// Reads the relay's set into the shown set and the device texts; a bad reply is
+// reported and leaves everything as it was.
+bool CMainDlg::ReadParametersFromDevice()
+{
+    const ExchangeResult result = RunExchange(*g_pPort, kReadRequest, true, kPause, ReplyForm::Framed);
+    if (!result.ok()) {
+        MessageBox(kTransferFailed, "Fehler", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    ParseParameterText(result.reply, ScanMode::Full, nullptr);
+    NormalizeTexts(shownSet);
+    return true;
+}
+
 void CMainDlg::OnParamsDeviceToPc()
 {
     if (m_bConnected != 1) {
         RefuseUnconnected();
         return;
     }
-    const ExchangeResult result = RunExchange(*g_pPort, kReadRequest, true, kPause, ReplyForm::Framed);
-    if (!result.ok()) {
-        MessageBox(kTransferFailed, "Fehler", MB_OK | MB_ICONEXCLAMATION);
+    if (!ReadParametersFromDevice())
         return;
-    }
-    ParseParameterText(result.reply, ScanMode::Full, nullptr);
-    NormalizeTexts(shownSet);
     UpdateData(false);
     MessageBox(kTransferOk, "Meldung", MB_OK);
 }
 
 void CMainDlg::RefreshFromDevice()
 {
-    const ExchangeResult result = RunExchange(*g_pPort, kReadRequest, true, kPause, ReplyForm::Framed);
-    if (result.ok()) {
-        ParseParameterText(result.reply, ScanMode::Full, nullptr);
-        NormalizeTexts(shownSet);
-    } else {
-        MessageBox(kTransferFailed, "Fehler", MB_OK | MB_ICONEXCLAMATION);
-    }
+    ReadParametersFromDevice();
     UpdateData(false);
 }
 

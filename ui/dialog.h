@@ -76,8 +76,6 @@ public:
     // Delivers a system-menu command, as choosing the entry would.
     void SendSysCommand(unsigned id) { OnSysCommand(id); }
 
-    const DialogTemplate& Template() const { return m_template; }
-
 protected:
     virtual void DoDataExchange(DataExchange& dx);
     // Default: push the members to the controls; true lets the kit put the
