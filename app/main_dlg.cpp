@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "app/about_dlg.h"
-#include "app/settings_file.h"
+#include "files/settings_file.h"
 #include "link/serial_port.h"
 #include "res/bitmaps.h"
 

@@ -1,7 +1,7 @@
 // POSIX part of CSerialPort: a terminal device in raw mode, the read time-outs
 // done with poll().
 
-#include "app/settings_file.h"
+#include "files/settings_file.h"
 #include "link/read_timing.h"
 #include "link/serial_device.h"
 #include "link/serial_port.h"

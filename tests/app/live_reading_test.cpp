@@ -6,7 +6,7 @@
 #include <chrono>
 #include <optional>
 
-#include "app/settings_file.h"
+#include "files/settings_file.h"
 #include "tests/support/window_fixture.h"
 
 namespace {

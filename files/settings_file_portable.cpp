@@ -1,8 +1,8 @@
 // Settings file on platforms without the Windows profile functions.
 
-#include "app/settings_file.h"
+#include "files/settings_file.h"
 
-#include "app/profile_file.h"
+#include "files/profile_file.h"
 
 int ReadProfileInt(const std::string& section, const std::string& key, int def, const std::string& path)
 {

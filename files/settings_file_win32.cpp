@@ -1,8 +1,8 @@
 // Settings file on Windows: the platform's own profile functions.
 
-#include "app/settings_file.h"
+#include "files/settings_file.h"
 
-#include "app/profile_file.h"
+#include "files/profile_file.h"
 
 #include <windows.h>
 

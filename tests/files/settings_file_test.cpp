@@ -1,5 +1,5 @@
-#include "app/profile_file.h"
-#include "app/settings_file.h"
+#include "files/profile_file.h"
+#include "files/settings_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "app/profile_file.h"
+#include "files/profile_file.h"
+
+#include "files/atomic_file.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -251,39 +251,6 @@ std::string LineEndOf(std::string_view text)
     return lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
 }
 
-// Writes bytes to a new file beside target and renames it over target. On any
-// failure target is untouched and the temporary file is gone.
-bool ReplaceFile(const fs::path& target, const std::string& bytes)
-{
-    static std::atomic<unsigned> serial{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    fs::path temp = target;
-    temp += ".tmp" + std::to_string(stamp) + "-" + std::to_string(serial++);
-
-    std::error_code ec;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false; // missing folder or no permission: nothing was created
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close(); // flushes; a full disk shows here
-        if (!out) {
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    // The replacement keeps the old file's permissions.
-    const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old))
-        fs::permissions(temp, old.permissions(), ec);
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int ReadInt(std::string_view section, std::string_view key, int def, const std::string& path)
@@ -335,7 +302,7 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
     std::error_code ec;
     fs::path target = path;
     if (fs::is_symlink(target, ec)) {
-        target = fs::canonical(target, ec); // replace the file the link points to, not the link
+        target = fs::canonical(target, ec); // read the file the link points to
         if (ec)
             return false;
     }
@@ -366,7 +333,7 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
         const bool ended = text.empty() || text.back() == '\n';
         text += (ended ? "" : eol) + "[" + std::string(section) + "]" + eol + keyLine + eol;
     }
-    return ReplaceFile(target, text);
+    return files::WriteFileAtomically(target.string(), text);
 }
 
 } // namespace profile
