@@ -122,5 +122,4 @@ private:
     int m_bConnected = 0;
     int m_nComPort = 1;
     int m_nTestValue = 0;
-    bool m_bPasswordPromptOpen = false;
 };

@@ -29,14 +29,10 @@ void CMainDlg::OnWatchedKey(QKeyCombination)
 void CMainDlg::OnPasswordPrompt()
 {
     KillTimer(kPasswordTimer);
-    // One prompt at a time, however often the timer is started meanwhile.
-    if (m_bPasswordPromptOpen)
-        return;
-    m_bPasswordPromptOpen = true;
+    // While the prompt is open the window sees no Ctrl+K (the key watch skips
+    // keys meant for another modal window), so no second prompt can follow.
     CPasswordDlg prompt;
-    const int result = prompt.DoModal();
-    m_bPasswordPromptOpen = false;
     // A wrong password or a cancelled prompt goes without a word.
-    if (result == kPasswordRight)
+    if (prompt.DoModal() == kPasswordRight)
         ShowServiceControls(false);
 }
