@@ -43,6 +43,8 @@ void CMainDlg::OnTimer(int id)
 {
     if (id == kLiveReadingTimer)
         OnLiveReading();
+    else if (id == kPasswordTimer)
+        OnPasswordPrompt();
 }
 
 void CMainDlg::OnLiveReading()

@@ -16,10 +16,6 @@ namespace {
 constexpr const char* kSettingsFileName = "KorvenCtrl.ini";
 constexpr const char* kAboutMenuText = "Inf&o über KorvenCtrl...";
 
-// The controls that service mode shows, in the order they are shown.
-constexpr int kServiceControls[] = {IDC_CALIBRATE_100V, IDC_CALIBRATE_0V, IDC_FIRMWARE, IDC_TEST_COM3,
-                                    IDC_KAL,            IDC_KAL_LABEL,    IDC_K0V,      IDC_K0V_LABEL};
-
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
 #else
@@ -94,6 +90,10 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainDialogTemplate(), parent)
     OnClicked(IDC_QUIT, [this] { OnQuit(); });
     OnClicked(IDC_INVERT, [this] { OnInvertClicked(); });
     OnClicked(IDC_PC_TO_DEVICE, [this] { OnParamsPcToDevice(); });
+    OnClicked(IDC_CALIBRATE_100V, [this] { OnCalibrate100V(); });
+    OnClicked(IDC_CALIBRATE_0V, [this] { OnCalibrate0V(); });
+    OnClicked(IDC_TEST_COM3, [this] { OnTestCom3(); });
+    WatchKey(Qt::CTRL | Qt::Key_K);
 }
 
 void CMainDlg::DoDataExchange(DataExchange& dx)
@@ -136,7 +136,7 @@ bool CMainDlg::OnInitDialog()
 
     ReadSettings();
     if (m_nTestValue == kServiceTestValue)
-        ShowServiceControls();
+        ShowServiceControls(true);
 
     // A failure has shown its own message; the live reading will find no answer.
     g_pPort->Open(m_nComPort, 19200);
@@ -149,12 +149,6 @@ bool CMainDlg::OnInitDialog()
     SetFocusTo(IDC_VERSION);
     UpdateData(false);
     return true;
-}
-
-void CMainDlg::ShowServiceControls()
-{
-    for (int id : kServiceControls)
-        ShowItem(id, true);
 }
 
 // Enter never closes the window.

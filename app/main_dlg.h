@@ -8,6 +8,7 @@
 #include "params/checks.h"
 #include "params/parameter_set.h"
 #include "params/parameter_text.h"
+#include "service/service_command.h"
 #include "ui/dialog.h"
 
 // Control ids of the main window.
@@ -44,6 +45,8 @@ enum : int {
 // Window timers of the main window.
 inline constexpr int kLiveReadingTimer = 1000;
 inline constexpr int kLiveReadingPeriodMs = 1000;
+inline constexpr int kPasswordTimer = 1001; // opens the password prompt after Ctrl+K
+inline constexpr int kPasswordDelayMs = 10;
 
 // The settings value that turns service mode on at start.
 inline constexpr int kServiceTestValue = 3179;
@@ -75,6 +78,9 @@ public:
     void OnSelchangePort();
     void OnInvertClicked();
     void OnQuit();
+    void OnCalibrate0V();
+    void OnCalibrate100V();
+    void OnTestCom3();
     void OnTimer(int id) override;
 
     // Routines offered to the rest of the program.
@@ -93,10 +99,15 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     void OnSysCommand(unsigned id) override;
+    void OnWatchedKey(QKeyCombination key) override;
 
 private:
     void OnLiveReading();
-    void ShowServiceControls();
+    void OnPasswordPrompt();
+    // Service mode: the settings value shows the port test too, the password not.
+    void ShowServiceControls(bool withPortTest);
+    // False when refused for want of a connection.
+    bool RunServiceCommandOf(ServiceCommand command);
     int RunChecks(CheckFamily family);
     void RefuseUnconnected();
     bool ReadParametersFromDevice();

@@ -1,10 +1,12 @@
 #include "ui/dialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTimer>
+#include <algorithm>
 
 #include "res/bitmaps.h"
 #include "ui/system_menu.h"
@@ -370,6 +373,39 @@ void CDialog::OnCancel()
 void CDialog::OnTimer(int) {}
 
 void CDialog::OnSysCommand(unsigned) {}
+
+void CDialog::OnWatchedKey(QKeyCombination) {}
+
+void CDialog::WatchKey(QKeyCombination key)
+{
+    // A focused control sees its keys before its window does (a line edit takes
+    // Ctrl+K as "delete to the end of the line"), so the watch sits in front of
+    // every object of the application.
+    if (m_watchedKeys.empty())
+        QCoreApplication::instance()->installEventFilter(this);
+    m_watchedKeys.push_back(key);
+}
+
+bool CDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return QDialog::eventFilter(watched, event);
+    // Another modal window (a message box, a prompt) has the keyboard: its keys
+    // are not this window's.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this)
+        return QDialog::eventFilter(watched, event);
+    bool inside = false;
+    for (auto* widget = static_cast<QWidget*>(watched); widget != nullptr && !inside; widget = widget->parentWidget())
+        inside = widget == this;
+    const auto* keyEvent = static_cast<QKeyEvent*>(event);
+    // A control key gives the same character with or without Shift.
+    const QKeyCombination pressed(keyEvent->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier),
+                                  Qt::Key(keyEvent->key()));
+    if (!inside || std::find(m_watchedKeys.begin(), m_watchedKeys.end(), pressed) == m_watchedKeys.end())
+        return QDialog::eventFilter(watched, event);
+    OnWatchedKey(pressed);
+    return true;
+}
 
 void CDialog::OnClicked(int id, std::function<void()> handler)
 {

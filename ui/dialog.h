@@ -4,9 +4,11 @@
 // command handlers by id and modal runs with an integer result.
 
 #include <QDialog>
+#include <QKeyCombination>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ui/dialog_template.h"
 #include "ui/message_seam.h"
@@ -65,6 +67,13 @@ public:
     void KillTimer(int id);
     bool IsTimerRunning(int id) const;
 
+    // Asks to see key (Ctrl+K, say) whenever it is pressed in this window,
+    // whichever of its controls has the focus, and before that control does.
+    // The key is delivered to OnWatchedKey and taken from the control: the
+    // window's own controls never act on it. Keys pressed while another modal
+    // window is open are not delivered.
+    void WatchKey(QKeyCombination key);
+
     // A message box owned by this window.
     int MessageBox(const std::string& text, const std::string& caption, unsigned type = MB_OK);
 
@@ -85,6 +94,7 @@ protected:
     virtual void OnCancel();
     virtual void OnTimer(int id);
     virtual void OnSysCommand(unsigned id);
+    virtual void OnWatchedKey(QKeyCombination key);
 
     // Message map entries: a click of button id, a selection change of combo id.
     void OnClicked(int id, std::function<void()> handler);
@@ -95,6 +105,8 @@ protected:
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+    // Sees every event of the application once a key is watched.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Appends a separator and a command to the window's system menu (or, where
     // the window manager's menu can't be extended, to the background's context
@@ -111,6 +123,7 @@ private:
     std::map<int, QWidget*> m_items;
     std::map<int, QTimer*> m_timers;
     std::map<int, std::function<void()>> m_commands;
+    std::vector<QKeyCombination> m_watchedKeys;
     bool m_initialized = false;
 };
 
