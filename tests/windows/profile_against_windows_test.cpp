@@ -5,6 +5,7 @@
 
 #include "files/profile_file.h"
 #include "files/settings_file.h"
+#include "tests/windows/under_wine.h"
 
 #include <gtest/gtest.h>
 
@@ -100,13 +101,6 @@ const std::vector<Case> kCases = {
     {"file created", std::nullopt, Op::Write, "CONNECTION", "COM", "[CONNECTION]\nCOM=5\n",
      "[CONNECTION]\r\nCOM=5\r\n"},
 };
-
-// Wine's ntdll exports its version; Windows' does not.
-bool UnderWine()
-{
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 std::string Load(const fs::path& path)
 {
