@@ -2,7 +2,7 @@
 // with the COM ports mapped to pseudo-terminals of korven-sim (Linux) processes:
 //   COM1   korven-sim --value 230.4 --nak KAL0 --drop TCM3
 //   COM12  korven-sim --chatter (opened by the \\.\COM12 name)
-//   COM7   nothing
+//   COM7   nothing (not mapped)
 // The results must be those of the POSIX backend against the same relay.
 
 #include "link/exchange.h"
