@@ -85,17 +85,18 @@ struct IntRow {
 };
 
 const std::vector<IntRow> kIntRows = {
-    {"CONNECTION", "COM", 3179},                         // first matching section, leading digits only
-    {"connection", "com", 3179},                         // names in other case
-    {"DIR", "TEST", 0},                                  // no leading digit
-    {"DIR", "NEG", -5},                                  // a sign before the digits counts
-    {"DIR", "SIGNONLY", 0},                              // a sign without digits does not
-    {"DIR", "EMPTY", -1},                                // present but empty reads as missing
-    {"DIR", "BIG", INT_MAX},                             // huge digit strings saturate
-    {"DIR", "SMALL", INT_MIN},   {"DIR", "MISSING", -1}, // missing key: default
-    {"PARAMS", "MARGINTOP", -1},                         // missing section: default
-    {"", "orphan", -1},                                  // lines before the first section belong to none
-    {"CONNECTION", ";COM", -1},                          // comments are not keys
+    {"CONNECTION", "COM", 3179}, // first matching section, leading digits only
+    {"connection", "com", 3179}, // names in other case
+    {"DIR", "TEST", 0},          // no leading digit
+    {"DIR", "NEG", -5},          // a sign before the digits counts
+    {"DIR", "SIGNONLY", 0},      // a sign without digits does not
+    {"DIR", "EMPTY", -1},        // present but empty reads as missing
+    {"DIR", "BIG", INT_MAX},     // huge digit strings saturate
+    {"DIR", "SMALL", INT_MIN},   // and so do huge negative ones
+    {"DIR", "MISSING", -1},      // missing key: default
+    {"PARAMS", "MARGINTOP", -1}, // missing section: default
+    {"", "orphan", -1},          // lines before the first section belong to none
+    {"CONNECTION", ";COM", -1},  // comments are not keys
 };
 
 struct StringRow {
