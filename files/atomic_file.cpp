@@ -91,6 +91,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes)
         fs::permissions(temp, old.permissions(), ec);
     fs::rename(temp, target, ec);
     if (ec) {
+        // The temporary file took the old file's permissions; Windows deletes no read-only file.
+        fs::permissions(temp, fs::perms::owner_write, fs::perm_options::add, ec);
         fs::remove(temp, ec);
         return false;
     }

@@ -256,17 +256,22 @@ std::string LineEndOf(std::string_view text)
 int ReadInt(std::string_view section, std::string_view key, int def, const std::string& path)
 {
     const std::optional<std::string> value = FindValue(section, key, path);
-    if (!value)
+    // Windows reads the value as a string first, so an empty value is as good as a missing one.
+    if (!value || value->empty())
         return def;
+    std::string_view digits = *value;
+    const bool negative = digits.front() == '-';
+    if (digits.front() == '-' || digits.front() == '+')
+        digits.remove_prefix(1);
     long long number = 0;
-    for (const char c : *value) {
+    for (const char c : digits) {
         if (c < '0' || c > '9')
             break;
         number = number * 10 + (c - '0');
-        if (number > INT_MAX)
-            return INT_MAX;
+        if (number > INT_MAX) // Windows wraps at 32 bits; a huge number stays huge here
+            return negative ? INT_MIN : INT_MAX;
     }
-    return static_cast<int>(number);
+    return static_cast<int>(negative ? -number : number);
 }
 
 std::string ReadString(std::string_view section, std::string_view key, const std::string& def, const std::string& path)

@@ -16,8 +16,9 @@ namespace profile {
 // A text value is read into a 512-character buffer: at most 511 characters of the file.
 inline constexpr std::size_t kMaxValueLength = 511;
 
-// The leading decimal digits of the value (0 when it does not begin with a digit,
-// INT_MAX when they exceed it); def when the file, section or key is missing.
+// The leading decimal digits of the value, after an optional sign (0 when no digit
+// follows; INT_MAX or INT_MIN when they exceed an int); def when the file, section
+// or key is missing or the value is empty.
 int ReadInt(std::string_view section, std::string_view key, int def, const std::string& path);
 
 // The value as UTF-8 (see DecodeValue), or def when the file, section or key is missing.

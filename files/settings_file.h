@@ -5,8 +5,9 @@
 
 #include <string>
 
-// The leading decimal digits of the value; a value that does not begin with a
-// digit gives 0; a missing file, section or key gives def.
+// The leading decimal digits of the value, after an optional sign; a value that
+// does not begin with a digit gives 0; a missing file, section or key, or an empty
+// value, gives def.
 int ReadProfileInt(const std::string& section, const std::string& key, int def, const std::string& path);
 
 // The value (at most 511 characters), or def when missing.

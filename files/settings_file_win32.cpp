@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+// <windows.h> makes WriteProfileString a macro for the win.ini function WriteProfileStringA;
+// without this the function below would be defined under that name and callers would not find it.
+#undef WriteProfileString
+
 int ReadProfileInt(const std::string& section, const std::string& key, int def, const std::string& path)
 {
     return static_cast<int>(GetPrivateProfileIntA(section.c_str(), key.c_str(), def, path.c_str()));

@@ -2,13 +2,11 @@
 // read time-outs doing what poll() does on POSIX.
 
 #include "link/serial_device.h"
+#include "link/serial_mode.h"
 
 #include <windows.h>
 
 namespace {
-
-// Line settings before the baud override; the trailing blank belongs to the string.
-constexpr char kModeString[] = "baud=9600 parity=N data=8 stop=1 TO=ON ";
 
 // Software flow control thresholds, in bytes.
 constexpr WORD kXonLimit = 10;
@@ -31,7 +29,8 @@ public:
         // Start from what the device has; these results do not matter, the mode string sets what counts.
         GetCommTimeouts(m_hPort, &m_timeouts);
         GetCommState(m_hPort, &m_dcb);
-        if (!BuildCommDCBAndTimeoutsA(kModeString, &m_dcb, &m_timeouts))
+        if (!ApplyModeString(
+                [this](const char* mode) { return BuildCommDCBAndTimeoutsA(mode, &m_dcb, &m_timeouts) != FALSE; }))
             return false;
         m_dcb.BaudRate = static_cast<DWORD>(baudRate);
         // No CTS or DSR output flow control and no DSR sensitivity (flag bits 2, 3 and 6, mask 0x4C);

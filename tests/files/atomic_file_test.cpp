@@ -28,7 +28,10 @@ TEST(AtomicFile, ReplacesThroughLinksAndKeepsPermissions)
     const fs::path link = dir / "link.par";
     std::ofstream(file, std::ios::binary) << "old";
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    fs::create_symlink(file, link);
+    std::error_code noLinks;
+    fs::create_symlink(file, link, noLinks);
+    if (noLinks) // Windows gives symbolic links to administrators only
+        GTEST_SKIP() << "no symbolic links here: " << noLinks.message();
 
     ASSERT_TRUE(files::WriteFileAtomically(link.string(), std::string("new\0bytes", 9)));
 

@@ -69,8 +69,10 @@ const std::string kSample = "; written by hand\n"
                             "[ dir ]\n"
                             "TEST=abc\n"
                             "NEG=-5\n"
+                            "SIGNONLY=+x\n"
                             "EMPTY=\n"
                             "BIG=99999999999999999999\n"
+                            "SMALL=-99999999999\n"
                             "WORKINGDIR =  /home/op/Korven/  \n"
                             "QUOTED=\"  spaced  \"\n"
                             "[CONNECTION]\n"
@@ -86,9 +88,11 @@ const std::vector<IntRow> kIntRows = {
     {"CONNECTION", "COM", 3179}, // first matching section, leading digits only
     {"connection", "com", 3179}, // names in other case
     {"DIR", "TEST", 0},          // no leading digit
-    {"DIR", "NEG", 0},           // a sign is not a digit
-    {"DIR", "EMPTY", 0},         // present but empty is not missing
+    {"DIR", "NEG", -5},          // a sign before the digits counts
+    {"DIR", "SIGNONLY", 0},      // a sign without digits does not
+    {"DIR", "EMPTY", -1},        // present but empty reads as missing
     {"DIR", "BIG", INT_MAX},     // huge digit strings saturate
+    {"DIR", "SMALL", INT_MIN},   // and so do huge negative ones
     {"DIR", "MISSING", -1},      // missing key: default
     {"PARAMS", "MARGINTOP", -1}, // missing section: default
     {"", "orphan", -1},          // lines before the first section belong to none
