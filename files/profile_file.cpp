@@ -98,9 +98,10 @@ ParsedLine Parse(std::string_view text, const Line& line)
     parsed.name = Trim(content.substr(0, eq));
     const std::string_view value = Trim(content.substr(eq + 1));
     // Offsets into the whole text, so that a write can replace exactly the value.
-    parsed.valueBegin = static_cast<std::size_t>(value.data() - text.data());
-    if (value.empty())
-        parsed.valueBegin = static_cast<std::size_t>(content.data() - text.data()) + content.size();
+    // An empty value has no place of its own (its data() is null): it sits at the
+    // end of the line's content.
+    parsed.valueBegin = value.empty() ? static_cast<std::size_t>(content.data() - text.data()) + content.size()
+                                      : static_cast<std::size_t>(value.data() - text.data());
     parsed.valueEnd = parsed.valueBegin + value.size();
     return parsed;
 }
