@@ -115,6 +115,8 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control)
             edit->document()->setDocumentMargin(2);
             edit->setReadOnly(control.flags & ReadOnly);
             edit->setTabChangesFocus(true);
+            if (!(control.flags & WantReturn))
+                edit->installEventFilter(this);
             widget = edit;
         } else {
             auto* edit = new QLineEdit(QString::fromUtf8(control.caption), this);
@@ -207,9 +209,9 @@ void CDialog::InitDialog()
     if (m_initialized)
         return;
     m_initialized = true;
-    QWidget* focusBefore = focusWidget();
-    if (OnInitDialog() && focusWidget() == focusBefore) {
-        // The dialog did not place the focus itself: the first tab stop gets it.
+    if (OnInitDialog()) {
+        // As on the classic dialog manager: true gives the first tab stop the
+        // focus, even where the dialog put it elsewhere.
         for (const ControlTemplate& control : m_template.controls) {
             QWidget* widget = GetDlgItem(control.id);
             if (widget != nullptr && widget->isVisibleTo(this) && widget->focusPolicy() != Qt::NoFocus) {
@@ -415,6 +417,21 @@ void CDialog::OnClicked(int id, std::function<void()> handler)
 void CDialog::OnSelChange(int id, std::function<void()> handler)
 {
     m_commands[id] = std::move(handler);
+}
+
+// A multi-line edit without the want-return style hands Enter to the dialog,
+// which presses the default button; Ctrl+Enter still breaks the line.
+bool CDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            QDialog::keyPressEvent(key);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 // Enter without a default button, and the default button itself, arrive here.

@@ -87,8 +87,9 @@ public:
 
 protected:
     virtual void DoDataExchange(DataExchange& dx);
-    // Default: push the members to the controls; true lets the kit put the
-    // focus on the first tab stop.
+    // Default: push the members to the controls. true makes the kit put the
+    // focus on the first tab stop, wherever the dialog put it; false keeps the
+    // dialog's choice.
     virtual bool OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
@@ -101,6 +102,7 @@ protected:
     void OnSelChange(int id, std::function<void()> handler);
 
     // Qt's entry points, routed to the handlers above.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void accept() override;
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
