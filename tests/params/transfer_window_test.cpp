@@ -321,6 +321,30 @@ TEST_F(TransferWindowTest, PreviewShowsRelayAndFieldsAndOkSendsTheWorkedExample)
     EXPECT_EQ(dlg->CompareSet(), (ParameterSet{1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"}));
 }
 
+TEST_F(TransferWindowTest, ConfirmedWriteLeavesTheSentSetInTheFieldsThoughATickReReadTheRelay)
+{
+    Connect();
+    TypeWorkedExample();
+    WhenModalOpens([this](QWidget* modal) {
+        // One silent tick, then an answering one: first contact again, so the
+        // relay's old values are read into the fields behind the preview.
+        sim->Update([](SimOptions& o) { o.silent = true; });
+        Tick();
+        sim->Update([](SimOptions& o) { o.silent = false; });
+        Tick();
+        EXPECT_EQ(Text(IDC_SWB), "110.0");
+        modal->findChild<QPushButton*>(QString::number(ui::IDOK))->click();
+    });
+
+    dlg->SendCommand(IDC_PC_TO_DEVICE);
+
+    ExpectOneMessage(kTransferOk, "Meldung", 0);
+    const ParameterSet sent{0, "2.0", "1.5", "-10.0", "-20.0", "10.0", "20.0", "100.0"};
+    EXPECT_EQ(Fields(), sent);
+    EXPECT_EQ(dlg->ShownSet(), sent);
+    EXPECT_EQ(sim->Parameters().SWB, 100.0);
+}
+
 TEST_F(TransferWindowTest, PassedCheckNormalizesEveryFieldAndSendsTheNormalizedTexts)
 {
     Connect();
