@@ -49,27 +49,6 @@ struct PreviewSeen {
     std::string text;
 };
 
-// Closes any modal window that opens while it lives, and remembers that one did:
-// for runs that must not open the preview (and would otherwise hang in it).
-class NoModalExpected {
-public:
-    NoModalExpected()
-    {
-        m_poll.setInterval(10);
-        QObject::connect(&m_poll, &QTimer::timeout, [this] {
-            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                opened = true;
-                modal->reject();
-            }
-        });
-        m_poll.start();
-    }
-    bool opened = false;
-
-private:
-    QTimer m_poll;
-};
-
 class TransferWindowTest : public WindowTest {
 protected:
     // A window whose first tick found the relay and read its parameters.
@@ -134,21 +113,6 @@ protected:
         EXPECT_EQ(ui.messages[0].caption, caption);
         EXPECT_EQ(ui.messages[0].type & 0xF0, icon);
         EXPECT_EQ(ui.messages[0].type & 0x0F, ui::MB_OK);
-    }
-
-    // The seven edits and the check box, as shown.
-    ParameterSet Fields() const
-    {
-        ParameterSet set;
-        set.INV = dlg->Item<QCheckBox>(IDC_INVERT)->isChecked() ? 1 : 0;
-        set.HYS = Text(IDC_HYS);
-        set.SVZ = Text(IDC_SVZ);
-        set.UMI = Text(IDC_UMI);
-        set.UMM = Text(IDC_UMM);
-        set.UPL = Text(IDC_UPL);
-        set.UPP = Text(IDC_UPP);
-        set.SWB = Text(IDC_SWB);
-        return set;
     }
 };
 

@@ -3,7 +3,9 @@
 // an in-process korven-sim, with the message seam scripted.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimer>
@@ -121,6 +123,21 @@ protected:
         qobject_cast<QLineEdit*>(dlg->GetDlgItem(id))->setText(QString::fromStdString(text));
     }
 
+    // The seven edits and the check box, as shown.
+    ParameterSet Fields() const
+    {
+        ParameterSet set;
+        set.INV = dlg->Item<QCheckBox>(IDC_INVERT)->isChecked() ? 1 : 0;
+        set.HYS = Text(IDC_HYS);
+        set.SVZ = Text(IDC_SVZ);
+        set.UMI = Text(IDC_UMI);
+        set.UMM = Text(IDC_UMM);
+        set.UPL = Text(IDC_UPL);
+        set.UPP = Text(IDC_UPP);
+        set.SWB = Text(IDC_SWB);
+        return set;
+    }
+
     // Picks COMn in the port list, as the user does with the mouse.
     void SelectPort(int comPort) const
     {
@@ -164,4 +181,25 @@ public:
 private:
     ScriptedUi& m_scripted;
     std::function<void(const ui::MessageRequest&)> m_onMessage;
+};
+
+// Closes any modal window that opens while it lives, and remembers that one did:
+// for runs that must not open the preview (and would otherwise hang in it).
+class NoModalExpected {
+public:
+    NoModalExpected()
+    {
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                opened = true;
+                modal->reject();
+            }
+        });
+        m_poll.start();
+    }
+    bool opened = false;
+
+private:
+    QTimer m_poll;
 };

@@ -1,0 +1,209 @@
+// Saving and loading parameter files from the main window, offscreen, with the
+// file dialogs scripted and a simulated relay.
+
+#include <QPushButton>
+#include <fstream>
+#include <iterator>
+
+#include "tests/params/print_parameter_set.h"
+#include "tests/support/window_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kWorkedExampleFile = "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;";
+const ParameterSet kWorkedExample{0, "2.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"};
+const ParameterSet kRelaySet{1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"};
+
+class FileWindowTest : public WindowTest {
+protected:
+    // A window with a relay holding kRelaySet, found by a first tick when connected.
+    void Open(bool connected, SimOptions options = {})
+    {
+        StartSim(options);
+        RelayParameters relay;
+        relay.HYS = 1.0;
+        relay.SVZ = 0.5;
+        relay.UMI = -5.0;
+        relay.UMM = -10.0;
+        relay.UPL = 5.0;
+        relay.UPP = 10.0;
+        relay.SWB = 110.0;
+        relay.INV = 1;
+        sim->SetParameters(relay);
+        OpenWindow();
+        if (connected)
+            Tick();
+        ASSERT_EQ(dlg->Connected(), connected);
+        ui.messages.clear();
+        sim->ClearReceivedFrames();
+    }
+
+    std::string Path(const std::string& name) const { return (folder / name).string(); }
+
+    std::string Contents(const std::string& name) const
+    {
+        std::ifstream in(folder / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    void TypeWorkedExample() const
+    {
+        Type(IDC_SWB, "100");
+        Type(IDC_HYS, "2");
+        Type(IDC_UPL, "10");
+        Type(IDC_UPP, "15");
+        Type(IDC_UMI, "-10");
+        Type(IDC_UMM, "-20");
+        Type(IDC_SVZ, "1.5");
+    }
+};
+
+TEST_F(FileWindowTest, SavesTheWorkedExampleUnderTheTypedNameAndRemembersTheFolder)
+{
+    Open(false);
+    TypeWorkedExample();
+    ui.files = {Path("anlage")};
+
+    dlg->SendCommand(IDC_SAVE_PARAMS);
+
+    EXPECT_TRUE(ui.messages.empty()) << testing::PrintToString(ui.Texts());
+    EXPECT_EQ(Contents("anlage.par"), kWorkedExampleFile);
+    EXPECT_EQ(Contents("anlage.par").size(), 68u);
+    ASSERT_EQ(ui.fileDialogs.size(), 1u);
+    const ui::FileDialogRequest& request = ui.fileDialogs[0];
+    EXPECT_TRUE(request.save);
+    EXPECT_EQ(request.title, "Parameter speichern");
+    EXPECT_EQ(request.filterDescription, "Parameter-Datensatz(*.par)");
+    EXPECT_EQ(request.filterPattern, "*.par");
+    EXPECT_EQ(request.startFolder, folder.string() + "/");
+    EXPECT_TRUE(request.overwritePrompt);
+    EXPECT_EQ(dlg->windowTitle().toStdString(), "KorvenCtrl - anlage");
+    EXPECT_EQ(dlg->WorkingDir(), folder.string());
+    EXPECT_NE(ReadIni().find("WORKINGDIR=" + folder.string() + "\n"), std::string::npos) << ReadIni();
+
+    ui.files = {std::nullopt};
+    dlg->SendCommand(IDC_LOAD_PARAMS);
+    ASSERT_EQ(ui.fileDialogs.size(), 2u);
+    EXPECT_EQ(ui.fileDialogs[1].title, "Parameter-File öffnen");
+    EXPECT_EQ(ui.fileDialogs[1].startFolder, folder.string());
+    EXPECT_TRUE(ui.fileDialogs[1].mustExist);
+}
+
+TEST_F(FileWindowTest, SavingAsksBeforeReplacingTheFileTheSuffixNames)
+{
+    Open(false);
+    TypeWorkedExample();
+    for (const int answer : {ui::IDCANCEL, ui::IDOK}) {
+        std::ofstream(folder / "anlage.par", std::ios::binary) << "old";
+        ui.messages.clear();
+        ui.files = {Path("anlage")};
+        ui.answers = {answer};
+
+        dlg->SendCommand(IDC_SAVE_PARAMS);
+
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text,
+                  Path("anlage.par") + " ist bereits vorhanden.\r\nMöchten Sie die Datei ersetzen?");
+        EXPECT_EQ(ui.messages[0].type, ui::MB_OKCANCEL | ui::MB_ICONEXCLAMATION);
+        EXPECT_EQ(Contents("anlage.par"), answer == ui::IDOK ? kWorkedExampleFile : "old");
+    }
+}
+
+TEST_F(FileWindowTest, SavingStopsAtAFailedCheckAndReportsAFailedWrite)
+{
+    Open(false);
+    TypeWorkedExample();
+    Type(IDC_HYS, "6");
+    dlg->SendCommand(IDC_SAVE_PARAMS);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.ends_with("Daten werden nicht gespeichert!")) << ui.messages[0].text;
+    EXPECT_TRUE(ui.fileDialogs.empty());
+
+    Type(IDC_HYS, "2");
+    ui.messages.clear();
+    ui.files = {Path("gone/anlage")};
+    dlg->SendCommand(IDC_SAVE_PARAMS);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "File " + Path("gone/anlage.par") + " kann nicht geschrieben werden");
+    EXPECT_EQ(ui.messages[0].caption, "KorvenCtrl");
+    EXPECT_EQ(ui.messages[0].type, ui::MB_OK | ui::MB_ICONEXCLAMATION);
+    EXPECT_EQ(ReadIni().find("WORKINGDIR"), std::string::npos) << "settings are written only after a write";
+}
+
+struct LoadCase {
+    const char* name;
+    bool connected;
+    std::string file;  // empty: the chosen file does not exist
+    int previewButton; // 0: no preview may open
+    void (*fault)(SimOptions&);
+    std::string message;
+    ParameterSet fields;
+    std::size_t writes;
+};
+
+void PrintTo(const LoadCase& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class FileLoadTest : public FileWindowTest, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(FileLoadTest, Flow)
+{
+    const LoadCase& row = GetParam();
+    SimOptions options;
+    if (row.fault != nullptr)
+        row.fault(options);
+    Open(row.connected, options);
+    if (!row.file.empty())
+        std::ofstream(folder / "anlage.par", std::ios::binary) << row.file;
+    ui.files = {Path("anlage.par")};
+    const ParameterSet before = Fields();
+
+    auto opened = std::make_shared<std::string>();
+    std::unique_ptr<NoModalExpected> noPreview;
+    if (row.previewButton != 0) {
+        WhenModalOpens([opened, &row](QWidget* modal) {
+            *opened = modal->findChild<QPushButton*>(QString::number(ui::IDOK))->text().toStdString();
+            modal->findChild<QPushButton*>(QString::number(row.previewButton))->click();
+        });
+    } else {
+        noPreview = std::make_unique<NoModalExpected>();
+    }
+
+    dlg->SendCommand(IDC_LOAD_PARAMS);
+
+    if (row.previewButton != 0)
+        EXPECT_EQ(*opened, "Datei-->KORVEN");
+    else
+        EXPECT_FALSE(noPreview->opened);
+    // The one file a dialog could offer but not be read is one removed meanwhile.
+    const std::string message =
+        row.file.empty() ? "File " + Path("anlage.par") + " kann nicht gelesen werden" : row.message;
+    EXPECT_EQ(ui.Texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message});
+    EXPECT_EQ(Fields(), row.file.empty() ? before : row.fields);
+    EXPECT_EQ(FramesStartingWith("SPAR:"), row.writes);
+    EXPECT_EQ(FramesStartingWith("GPAR:"), row.connected ? 1u : 0u) << "the relay is read before the dialog";
+    EXPECT_EQ(ReadIni().find("WORKINGDIR=" + folder.string() + "\n") != std::string::npos, !row.file.empty());
+}
+
+const std::string kOutOfRangeFile = "\x02SPAR:HYS6.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;";
+
+INSTANTIATE_TEST_SUITE_P(
+    ParameterFile, FileLoadTest,
+    ::testing::Values(LoadCase{"NotConnected", false, kWorkedExampleFile, 0, nullptr, "", kWorkedExample, 0},
+                      LoadCase{"Confirmed", true, kWorkedExampleFile, ui::IDOK, nullptr, "Übertragung der Daten ok.",
+                               kWorkedExample, 1},
+                      LoadCase{"Cancelled", true, kWorkedExampleFile, ui::IDCANCEL, nullptr, "", kRelaySet, 0},
+                      LoadCase{"OutOfRange", true, kOutOfRangeFile, ui::IDOK, nullptr,
+                               "Hysterese nicht im Bereich 0.5 ... 5%\r\n\r\nDaten werden nicht an KORVEN übertragen!",
+                               ParameterSet{0, "6.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"}, 0},
+                      LoadCase{"NotAcknowledged", true, kWorkedExampleFile, ui::IDOK,
+                               [](SimOptions& o) { o.nak.insert("SPAR"); },
+                               "Die Daten konnten nicht übertragen werden!", kRelaySet, 1},
+                      LoadCase{"CannotBeRead", false, "", 0, nullptr, "", {}, 0}),
+    [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.name); });
+
+} // namespace
