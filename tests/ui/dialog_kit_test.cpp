@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -173,6 +174,22 @@ TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)
     EXPECT_EQ(scripted.messages[0].caption, "KorvenCtrl");
     EXPECT_EQ(scripted.messages[0].type, MB_OKCANCEL | MB_ICONEXCLAMATION);
     EXPECT_EQ(scripted.messages[1].caption, "Fehler");
+}
+
+TEST(MessageSeam, FileDialogsOpenInTheNearestFolderThatExists)
+{
+    const std::string temp = QDir::tempPath().toStdString();
+    struct Row {
+        std::string start;
+        std::string opened;
+    } const rows[] = {
+        {temp, temp},
+        {temp + "/korven-gone", temp},
+        {temp + "/korven-gone/deeper", temp},
+        {"", ""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(ExistingFolder(row.start), row.opened) << row.start;
 }
 
 } // namespace
