@@ -6,32 +6,22 @@
 #include <iterator>
 
 #include "tests/params/print_parameter_set.h"
+#include "tests/params/worked_example.h"
 #include "tests/support/window_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kWorkedExampleFile = "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;";
-const ParameterSet kWorkedExample{0, "2.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"};
 const ParameterSet kRelaySet{1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"};
 
 class FileWindowTest : public WindowTest {
 protected:
-    // A window with a relay holding kRelaySet, found by a first tick when connected.
+    // A window with a relay holding RelayValues(), found by a first tick when connected.
     void Open(bool connected, SimOptions options = {})
     {
         StartSim(options);
-        RelayParameters relay;
-        relay.HYS = 1.0;
-        relay.SVZ = 0.5;
-        relay.UMI = -5.0;
-        relay.UMM = -10.0;
-        relay.UPL = 5.0;
-        relay.UPP = 10.0;
-        relay.SWB = 110.0;
-        relay.INV = 1;
-        sim->SetParameters(relay);
+        sim->SetParameters(RelayValues());
         OpenWindow();
         if (connected)
             Tick();
@@ -47,23 +37,12 @@ protected:
         std::ifstream in(folder / name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-
-    void TypeWorkedExample() const
-    {
-        Type(IDC_SWB, "100");
-        Type(IDC_HYS, "2");
-        Type(IDC_UPL, "10");
-        Type(IDC_UPP, "15");
-        Type(IDC_UMI, "-10");
-        Type(IDC_UMM, "-20");
-        Type(IDC_SVZ, "1.5");
-    }
 };
 
 TEST_F(FileWindowTest, SavesTheWorkedExampleUnderTheTypedNameAndRemembersTheFolder)
 {
     Open(false);
-    TypeWorkedExample();
+    TypeSet(kWorkedExampleSet);
     ui.files = {Path("anlage")};
 
     dlg->SendCommand(IDC_SAVE_PARAMS);
@@ -94,7 +73,7 @@ TEST_F(FileWindowTest, SavesTheWorkedExampleUnderTheTypedNameAndRemembersTheFold
 TEST_F(FileWindowTest, SavingAsksBeforeReplacingTheFileTheSuffixNames)
 {
     Open(false);
-    TypeWorkedExample();
+    TypeSet(kWorkedExampleSet);
     for (const int answer : {ui::IDCANCEL, ui::IDOK}) {
         std::ofstream(folder / "anlage.par", std::ios::binary) << "old";
         ui.messages.clear();
@@ -114,7 +93,7 @@ TEST_F(FileWindowTest, SavingAsksBeforeReplacingTheFileTheSuffixNames)
 TEST_F(FileWindowTest, SavingStopsAtAFailedCheckAndReportsAFailedWrite)
 {
     Open(false);
-    TypeWorkedExample();
+    TypeSet(kWorkedExampleSet);
     Type(IDC_HYS, "6");
     dlg->SendCommand(IDC_SAVE_PARAMS);
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -193,9 +172,9 @@ const std::string kOutOfRangeFile = "\x02SPAR:HYS6.0;SWB100.0;UPL10.0;UPP15.0;UM
 
 INSTANTIATE_TEST_SUITE_P(
     ParameterFile, FileLoadTest,
-    ::testing::Values(LoadCase{"NotConnected", false, kWorkedExampleFile, 0, nullptr, "", kWorkedExample, 0},
+    ::testing::Values(LoadCase{"NotConnected", false, kWorkedExampleFile, 0, nullptr, "", kWorkedExampleSet, 0},
                       LoadCase{"Confirmed", true, kWorkedExampleFile, ui::IDOK, nullptr, "Übertragung der Daten ok.",
-                               kWorkedExample, 1},
+                               kWorkedExampleSet, 1},
                       LoadCase{"Cancelled", true, kWorkedExampleFile, ui::IDCANCEL, nullptr, "", kRelaySet, 0},
                       LoadCase{"OutOfRange", true, kOutOfRangeFile, ui::IDOK, nullptr,
                                "Hysterese nicht im Bereich 0.5 ... 5%\r\n\r\nDaten werden nicht an KORVEN übertragen!",

@@ -10,6 +10,7 @@
 
 #include "params/parameter_file.h"
 #include "tests/params/print_parameter_set.h"
+#include "tests/params/worked_example.h"
 
 namespace {
 
@@ -36,18 +37,17 @@ protected:
 
 TEST_F(ParameterFileTest, WorkedExampleIsSixtyEightBytesAndReadsBack)
 {
-    const ParameterSet set{0, "2.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"};
     const std::string path = (m_dir / "anlage.par").string();
 
-    ASSERT_EQ(WriteParameterFile(path, set), ParameterFileResult::Ok);
+    ASSERT_EQ(WriteParameterFile(path, kWorkedExampleSet), ParameterFileResult::Ok);
 
     std::ifstream in(path, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_EQ(bytes, "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;");
+    EXPECT_EQ(bytes, kWorkedExampleFile);
     EXPECT_EQ(bytes.size(), 68u);
     ParameterSet read{1, "x", "x", "x", "x", "x", "x", "x"};
     ASSERT_EQ(ReadParameterFile(path, read), ParameterFileResult::Ok);
-    EXPECT_EQ(read, set);
+    EXPECT_EQ(read, kWorkedExampleSet);
 }
 
 TEST_F(ParameterFileTest, OnlyTheFirstLineOfAtMost511BytesIsRead)

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "params/print_device.h"
+#include "tests/params/worked_example.h"
 #include "tests/support/window_fixture.h"
 
 namespace {
@@ -181,13 +182,7 @@ TEST_F(PrintWindowTest, QtBackendWritesThePagesIntoAPdf)
 {
     if (std::system("command -v pdftotext > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
-    std::string maske = "; Ausdruck der Parameter\n"
-                        "Parameter        $D                \n"
-                        "Uhrzeit          $T          \n"
-                        "\n"
-                        "Sollwertbezug    $6      V\n"
-                        "Hysterese        $0      %\n"
-                        "Invertieren      $7\n";
+    std::string maske = kWorkedExampleMaske;
     for (int i = 1; i <= 150; ++i)
         maske += "Zeile " + std::to_string(i) + "\n";
     StoreMaske(maske);

@@ -5,6 +5,7 @@
 
 #include "files/text_encoding.h"
 #include "params/printout.h"
+#include "tests/params/worked_example.h"
 
 // Readable gtest output: line number and text between bars.
 void PrintTo(const PrintedLine& line, std::ostream* os)
@@ -16,24 +17,14 @@ namespace {
 
 using namespace std::string_literals;
 
-const ParameterSet kWorkedExample{0, "2.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"};
-
 PrintValues WorkedExampleValues()
 {
-    return PrintValues{BuildValueTable(kWorkedExample), "So, 6. Dez 2026", "08:30:00"};
+    return PrintValues{BuildValueTable(kWorkedExampleSet), "So, 6. Dez 2026", "08:30:00"};
 }
 
 TEST(Printout, WorkedExamplePage)
 {
-    const std::string maske = "; Ausdruck der Parameter\n"
-                              "Parameter        $D                \n"
-                              "Uhrzeit          $T          \n"
-                              "\n"
-                              "Sollwertbezug    $6      V\n"
-                              "Hysterese        $0      %\n"
-                              "Invertieren      $7\n";
-
-    const auto pages = LayOutPrintout(maske, WorkedExampleValues(), PrintMargins{1, 1, 1}, 60);
+    const auto pages = LayOutPrintout(kWorkedExampleMaske, WorkedExampleValues(), PrintMargins{1, 1, 1}, 60);
 
     const PrintedPage expected = {
         {1, " Parameter        So, 6. Dez 2026"}, {2, " Uhrzeit          08:30:00"},  {3, ""},

@@ -26,21 +26,6 @@ const std::string kTransferFailed = "Die Daten konnten nicht übertragen werden!
 const std::string kWorkedExampleSpar =
     "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP20.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;21\x03";
 
-// The relay's values in the left column of the previews below.
-RelayParameters RelayValues()
-{
-    RelayParameters params;
-    params.SWB = 110.0;
-    params.UPL = 5.0;
-    params.UPP = 10.0;
-    params.UMI = -5.0;
-    params.UMM = -10.0;
-    params.SVZ = 0.5;
-    params.HYS = 1.0;
-    params.INV = 1;
-    return params;
-}
-
 // What the preview showed before a button in it was pressed.
 struct PreviewSeen {
     bool opened = false;
@@ -63,17 +48,7 @@ protected:
         sim->ClearReceivedFrames();
     }
 
-    void TypeWorkedExample() const
-    {
-        Type(IDC_SWB, "100");
-        Type(IDC_HYS, "2");
-        Type(IDC_UPL, "10");
-        Type(IDC_UPP, "20");
-        Type(IDC_UMI, "-10");
-        Type(IDC_UMM, "-20");
-        Type(IDC_SVZ, "1.5");
-        dlg->Item<QCheckBox>(IDC_INVERT)->setChecked(false);
-    }
+    void TypeWorkedExample() const { TypeSet({0, "2", "1.5", "-10", "-20", "10", "20", "100"}); }
 
     // Presses button 1009 and then the preview's button (IDOK or IDCANCEL).
     PreviewSeen PcToDeviceThroughPreview(int previewButton)

@@ -22,6 +22,22 @@
 #include "sim/sim.h"
 #include "tests/support/scripted_ui.h"
 
+// A relay's values unlike the worked example's in every parameter; shown in the
+// window as {1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"}.
+inline RelayParameters RelayValues()
+{
+    RelayParameters params;
+    params.SWB = 110.0;
+    params.UPL = 5.0;
+    params.UPP = 10.0;
+    params.UMI = -5.0;
+    params.UMM = -10.0;
+    params.SVZ = 0.5;
+    params.HYS = 1.0;
+    params.INV = 1;
+    return params;
+}
+
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -121,6 +137,19 @@ protected:
     void Type(int id, const std::string& text) const
     {
         qobject_cast<QLineEdit*>(dlg->GetDlgItem(id))->setText(QString::fromStdString(text));
+    }
+
+    // Types the seven texts of set into their edits and sets the check box.
+    void TypeSet(const ParameterSet& set) const
+    {
+        Type(IDC_HYS, set.HYS);
+        Type(IDC_SVZ, set.SVZ);
+        Type(IDC_UMI, set.UMI);
+        Type(IDC_UMM, set.UMM);
+        Type(IDC_UPL, set.UPL);
+        Type(IDC_UPP, set.UPP);
+        Type(IDC_SWB, set.SWB);
+        dlg->Item<QCheckBox>(IDC_INVERT)->setChecked(set.INV != 0);
     }
 
     // The seven edits and the check box, as shown.
