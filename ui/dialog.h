@@ -102,12 +102,12 @@ protected:
     void OnSelChange(int id, std::function<void()> handler);
 
     // Qt's entry points, routed to the handlers above.
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void accept() override;
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-    // Sees every event of the application once a key is watched.
+    // Sees every event of the application once a key is watched, and the keys
+    // of multi-line edits without the want-return style.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Appends a separator and a command to the window's system menu (or, where
