@@ -179,17 +179,8 @@ TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)
 TEST(MessageSeam, FileDialogsOpenInTheNearestFolderThatExists)
 {
     const std::string temp = QDir::tempPath().toStdString();
-    struct Row {
-        std::string start;
-        std::string opened;
-    } const rows[] = {
-        {temp, temp},
-        {temp + "/korven-gone", temp},
-        {temp + "/korven-gone/deeper", temp},
-        {"", ""},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(ExistingFolder(row.start), row.opened) << row.start;
+    EXPECT_EQ(ExistingFolder(temp), temp);
+    EXPECT_EQ(ExistingFolder(temp + "/korven-gone/deeper"), temp);
 }
 
 } // namespace
