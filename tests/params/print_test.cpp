@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -89,6 +90,14 @@ struct PdfWord {
     double y;
 };
 
+// With the point whatever the locale (stod would stop at it under a German one).
+double Number(const std::string& text)
+{
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
 std::vector<std::vector<PdfWord>> PdfWords(const std::string& pdf)
 {
     std::string html;
@@ -104,7 +113,7 @@ std::vector<std::vector<PdfWord>> PdfWords(const std::string& pdf)
         if ((*it)[1].length() == 0)
             pages.emplace_back();
         else if (!pages.empty())
-            pages.back().push_back({(*it)[3], std::stod((*it)[1]), std::stod((*it)[2])});
+            pages.back().push_back({(*it)[3], Number((*it)[1]), Number((*it)[2])});
     }
     return pages;
 }
