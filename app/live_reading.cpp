@@ -13,18 +13,11 @@ namespace {
 constexpr const char* kLiveRequest = "GMWT:";
 constexpr const char* kNoReading = "     --------";
 
-// The program treats what it reads as a terminated string: a NUL byte ends it.
-std::string_view AsTerminated(const std::string& bytes)
-{
-    return std::string_view(bytes.c_str());
-}
-
-// A reply is an answer only if it carries the command word (so it is not
-// empty), is not our own request coming back (a loop-back plug or an echoing
-// line), and its checksum is right.
+// A framed reply is an answer only if it carries the command word and is not
+// our own request coming back (a loop-back plug or an echoing line).
 bool IsLiveReply(std::string_view reply, std::string_view request)
 {
-    return reply.size() >= 6 && reply.substr(1, 5) == kLiveRequest && reply != request && CheckReply(reply) == 0;
+    return reply.size() >= 6 && reply.substr(1, 5) == kLiveRequest && reply != request;
 }
 
 // The value between the command word and the checksum digits.
@@ -55,10 +48,10 @@ void CMainDlg::OnLiveReading()
     KillTimer(kLiveReadingTimer);
 
     const std::string request = BuildFrame(kLiveRequest);
-    const ExchangeResult result = RunExchange(*g_pPort, kLiveRequest, false, kPause, ReplyForm::Ignored);
-    const std::string_view reply = AsTerminated(result.reply);
+    const ExchangeResult result = RunExchange(*g_pPort, kLiveRequest, false, kPause, ReplyForm::Framed);
+    const std::string_view reply = TerminatedReply(result.reply);
 
-    if (IsLiveReply(reply, request)) {
+    if (result.ok() && IsLiveReply(reply, request)) {
         const double value = LiveValue(reply);
         m_strMeasured = m_nTestValue == kServiceTestValue ? FormatFixed(value, 5, 2) : FormatFixed(value, 4, 1);
         // First answer after a time without one: the relay may have new parameters.

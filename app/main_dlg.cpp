@@ -86,6 +86,9 @@ const DialogTemplate& MainDialogTemplate()
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainDialogTemplate(), parent)
 {
     OnClicked(IDC_DEVICE_TO_PC, [this] { OnParamsDeviceToPc(); });
+    OnClicked(IDC_SAVE_PARAMS, [this] { OnSaveParams(); });
+    OnClicked(IDC_LOAD_PARAMS, [this] { OnLoadParams(); });
+    OnClicked(IDC_PRINT, [this] { OnPrintParams(); });
     OnSelChange(IDC_PORT, [this] { OnSelchangePort(); });
     OnClicked(IDC_QUIT, [this] { OnQuit(); });
     OnClicked(IDC_INVERT, [this] { OnInvertClicked(); });

@@ -73,6 +73,9 @@ public:
     const ParameterSet& CompareSet() const { return compareSet; }
 
     // Handlers of the message map.
+    void OnSaveParams();
+    void OnLoadParams();
+    void OnPrintParams();
     void OnParamsDeviceToPc();
     void OnParamsPcToDevice();
     void OnSelchangePort();

@@ -1,6 +1,7 @@
 #include "files/profile_file.h"
 
 #include "files/atomic_file.h"
+#include "files/text_encoding.h"
 
 #include <algorithm>
 #include <climits>
@@ -98,9 +99,10 @@ ParsedLine Parse(std::string_view text, const Line& line)
     parsed.name = Trim(content.substr(0, eq));
     const std::string_view value = Trim(content.substr(eq + 1));
     // Offsets into the whole text, so that a write can replace exactly the value.
-    parsed.valueBegin = static_cast<std::size_t>(value.data() - text.data());
-    if (value.empty())
-        parsed.valueBegin = static_cast<std::size_t>(content.data() - text.data()) + content.size();
+    // An empty value has no place of its own (its data() is null): it sits at the
+    // end of the line's content.
+    parsed.valueBegin = value.empty() ? static_cast<std::size_t>(content.data() - text.data()) + content.size()
+                                      : static_cast<std::size_t>(value.data() - text.data());
     parsed.valueEnd = parsed.valueBegin + value.size();
     return parsed;
 }
@@ -165,77 +167,6 @@ std::optional<std::string> FindValue(std::string_view section, std::string_view 
     return std::string(value);
 }
 
-// Length of the valid UTF-8 at the start of s. cutShort tells whether what follows
-// is a sequence that is correct as far as it goes but ends with s.
-std::size_t ValidUtf8Prefix(std::string_view s, bool& cutShort)
-{
-    cutShort = false;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        std::size_t length = 0;
-        unsigned char low = 0x80;  // range of the second byte, which excludes overlong forms,
-        unsigned char high = 0xBF; // surrogates and code points past U+10FFFF
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return i;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if (i + k >= s.size()) {
-                cutShort = true;
-                return i;
-            }
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
-                return i;
-        }
-        i += length;
-    }
-    return i;
-}
-
-void AppendUtf8(std::string& out, unsigned codePoint)
-{
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
-std::string Windows1252ToUtf8(std::string_view text)
-{
-    // 0x80 to 0x9F; the five bytes the code page leaves undefined map to the C1 controls, as Windows does.
-    static constexpr unsigned short kHighControls[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (const char ch : text) {
-        const auto byte = static_cast<unsigned char>(ch);
-        AppendUtf8(out, byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : byte);
-    }
-    return out;
-}
-
 // Names and values are stored on one line: no line ends, and nothing that would
 // read back as a comment, a section header or a different key.
 bool StorableName(std::string_view name, std::string_view forbidden)
@@ -283,7 +214,7 @@ std::string ReadString(std::string_view section, std::string_view key, const std
 std::string DecodeValue(std::string_view raw)
 {
     bool cutShort = false;
-    if (ValidUtf8Prefix(raw, cutShort) == raw.size()) {
+    if (files::ValidUtf8Prefix(raw, cutShort) == raw.size()) {
         // Valid UTF-8: at most 511 bytes, backed off to the start of a sequence.
         std::size_t length = std::min(raw.size(), kMaxValueLength);
         while (length < raw.size() && length > 0 && (static_cast<unsigned char>(raw[length]) & 0xC0) == 0x80)
@@ -292,10 +223,10 @@ std::string DecodeValue(std::string_view raw)
     }
     const std::string_view text = raw.substr(0, kMaxValueLength);
     // UTF-8 that the 511-byte limit of the Windows functions cut inside a sequence: drop the broken end.
-    const std::size_t valid = ValidUtf8Prefix(text, cutShort);
+    const std::size_t valid = files::ValidUtf8Prefix(text, cutShort);
     if (raw.size() == kMaxValueLength && cutShort)
         return std::string(text.substr(0, valid));
-    return Windows1252ToUtf8(text);
+    return files::Windows1252ToUtf8(text);
 }
 
 bool WriteString(std::string_view section, std::string_view key, std::string_view value, const std::string& path)

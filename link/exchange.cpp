@@ -23,6 +23,11 @@ std::size_t DrainPort(CSerialPort& port)
     return discarded;
 }
 
+std::string_view TerminatedReply(std::string_view reply)
+{
+    return reply.substr(0, reply.find('\0'));
+}
+
 ExchangeOutcome JudgeReply(std::string_view reply, ReplyForm form)
 {
     switch (form) {
@@ -31,7 +36,7 @@ ExchangeOutcome JudgeReply(std::string_view reply, ReplyForm form)
     case ReplyForm::Framed:
         if (reply.empty())
             return ExchangeOutcome::NoAnswer;
-        return CheckReply(reply) == 0 ? ExchangeOutcome::Accepted : ExchangeOutcome::BadReply;
+        return CheckReply(TerminatedReply(reply)) == 0 ? ExchangeOutcome::Accepted : ExchangeOutcome::BadReply;
     case ReplyForm::Acknowledgement:
         if (reply.empty())
             return ExchangeOutcome::NoAnswer;

@@ -41,7 +41,12 @@ inline constexpr std::size_t kDrainByteLimit = 4096;
 // kDrainByteLimit. Returns the number of bytes thrown away.
 std::size_t DrainPort(CSerialPort& port);
 
-// Judges the bytes of the single read in the given form. Pure: no port involved.
+// A framed reply as the program reads it: a terminated string, so the bytes up
+// to the first NUL (a break on a raw line reads as NUL).
+std::string_view TerminatedReply(std::string_view reply);
+
+// Judges the bytes of the single read in the given form: a frame as its
+// terminated string, an acknowledgement by its byte count. Pure: no port involved.
 ExchangeOutcome JudgeReply(std::string_view reply, ReplyForm form);
 
 ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,

@@ -91,11 +91,15 @@ void CMainDlg::OnParamsPcToDevice()
         return;
 
     // The set the operator confirmed is the one sent, even if a live reading
-    // refreshed the fields while the preview was open.
-    if (WriteSetToDevice(preview.newSet))
+    // refreshed the fields while the preview was open; once the relay holds it,
+    // the fields show it again.
+    if (WriteSetToDevice(preview.newSet)) {
+        shownSet = preview.newSet;
+        UpdateData(false);
         MessageBox(kTransferOk, "Meldung", MB_OK);
-    else
+    } else {
         MessageBox(kTransferFailed, "Fehler", MB_OK | MB_ICONEXCLAMATION);
+    }
 }
 
 int CMainDlg::SendShownSet()

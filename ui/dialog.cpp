@@ -33,6 +33,16 @@ QString FromUtf8(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Marks the multi-line edits whose Enter goes to the dialog.
+constexpr const char* kEnterToDialog = "korvenEnterToDialog";
+
+// Enter or the keypad's Enter, without Ctrl, Alt or Shift.
+bool IsPlainEnter(const QKeyEvent& key)
+{
+    return (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) &&
+           (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 // A closed drop-down list is one line high; the template's height is that of the
 // open list.
 constexpr int kComboLineHeight = 12;
@@ -115,6 +125,10 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control)
             edit->document()->setDocumentMargin(2);
             edit->setReadOnly(control.flags & ReadOnly);
             edit->setTabChangesFocus(true);
+            if (!(control.flags & WantReturn)) {
+                edit->setProperty(kEnterToDialog, true);
+                edit->installEventFilter(this);
+            }
             widget = edit;
         } else {
             auto* edit = new QLineEdit(QString::fromUtf8(control.caption), this);
@@ -207,9 +221,9 @@ void CDialog::InitDialog()
     if (m_initialized)
         return;
     m_initialized = true;
-    QWidget* focusBefore = focusWidget();
-    if (OnInitDialog() && focusWidget() == focusBefore) {
-        // The dialog did not place the focus itself: the first tab stop gets it.
+    if (OnInitDialog()) {
+        // As on the classic dialog manager: true gives the first tab stop the
+        // focus, even where the dialog put it elsewhere.
         for (const ControlTemplate& control : m_template.controls) {
             QWidget* widget = GetDlgItem(control.id);
             if (widget != nullptr && widget->isVisibleTo(this) && widget->focusPolicy() != Qt::NoFocus) {
@@ -390,6 +404,13 @@ bool CDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return QDialog::eventFilter(watched, event);
+    auto* keyEvent = static_cast<QKeyEvent*>(event);
+    // A multi-line edit without the want-return style hands Enter to the dialog,
+    // which presses the default button; Ctrl+Enter still breaks the line.
+    if (watched->parent() == this && watched->property(kEnterToDialog).toBool() && IsPlainEnter(*keyEvent)) {
+        QDialog::keyPressEvent(keyEvent);
+        return true;
+    }
     // Another modal window (a message box, a prompt) has the keyboard: its keys
     // are not this window's.
     if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this)
@@ -397,7 +418,6 @@ bool CDialog::eventFilter(QObject* watched, QEvent* event)
     bool inside = false;
     for (auto* widget = static_cast<QWidget*>(watched); widget != nullptr && !inside; widget = widget->parentWidget())
         inside = widget == this;
-    const auto* keyEvent = static_cast<QKeyEvent*>(event);
     // A control key gives the same character with or without Shift.
     const QKeyCombination pressed(keyEvent->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier),
                                   Qt::Key(keyEvent->key()));

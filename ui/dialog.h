@@ -87,8 +87,9 @@ public:
 
 protected:
     virtual void DoDataExchange(DataExchange& dx);
-    // Default: push the members to the controls; true lets the kit put the
-    // focus on the first tab stop.
+    // Default: push the members to the controls. true makes the kit put the
+    // focus on the first tab stop, wherever the dialog put it; false keeps the
+    // dialog's choice.
     virtual bool OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
@@ -105,7 +106,8 @@ protected:
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-    // Sees every event of the application once a key is watched.
+    // Sees every event of the application once a key is watched, and the keys
+    // of multi-line edits without the want-return style.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Appends a separator and a command to the window's system menu (or, where

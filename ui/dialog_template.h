@@ -34,6 +34,7 @@ enum : unsigned {
     TextLeft = 1u << 6,      // check box with its text left of the box
     NoTabStop = 1u << 7,
     ReadOnly = 1u << 8,
+    WantReturn = 1u << 9, // multi-line edit that keeps Enter as a line break
 };
 
 struct ControlTemplate {

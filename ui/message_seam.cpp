@@ -1,6 +1,8 @@
 #include "ui/message_seam.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -48,7 +50,7 @@ public:
 
     std::optional<std::string> ChooseFile(const FileDialogRequest& request) override
     {
-        QFileDialog dialog(request.owner, FromUtf8(request.title), FromUtf8(request.startFolder),
+        QFileDialog dialog(request.owner, FromUtf8(request.title), FromUtf8(ExistingFolder(request.startFolder)),
                            FromUtf8(request.filterDescription));
         dialog.setNameFilter(FromUtf8(request.filterDescription));
         dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -63,13 +65,26 @@ public:
         dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Dateityp:"));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        return dialog.selectedFiles().first().toStdString();
+        // Qt names files with '/' on every platform; the program's paths use the native separator.
+        return QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
     }
 };
 
 UserInterface* g_installed = nullptr;
 
 } // namespace
+
+std::string ExistingFolder(const std::string& folder)
+{
+    QString path = FromUtf8(folder);
+    while (!path.isEmpty() && !QFileInfo(path).isDir()) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path)
+            break;
+        path = parent;
+    }
+    return path.toStdString();
+}
 
 UserInterface& Ui()
 {

@@ -43,6 +43,10 @@ struct FileDialogRequest {
     bool mustExist = false;
 };
 
+// The folder a file dialog opens in: the start folder, or where it no longer
+// exists its nearest existing parent (so that its name is not offered as a file name).
+std::string ExistingFolder(const std::string& folder);
+
 class UserInterface {
 public:
     virtual ~UserInterface() = default;

@@ -128,12 +128,15 @@ TEST_F(MainWindowTest, PortListOffersCom1ToCom16AndLabelsAreInPlace)
     EXPECT_EQ(dlg->findChildren<QGroupBox*>().size(), 2);
 }
 
-TEST_F(MainWindowTest, TabOrderFollowsTheTemplate)
+TEST_F(MainWindowTest, TabOrderFollowsTheTemplateAndTheCaretStartsInSollwertbezug)
 {
     OpenWindow();
     const int order[] = {1011, 1013, 1015, 1014, 1016, 1012, 1017, 1006, 1007, 1008, 1009, 1001, 1002};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(dlg->GetDlgItem(order[i])->nextInFocusChain(), dlg->GetDlgItem(order[i + 1])) << order[i];
+    dlg->activateWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(dlg->focusWidget(), dlg->GetDlgItem(IDC_SWB));
 }
 
 struct StartCase {

@@ -40,6 +40,9 @@ TEST(JudgeReplyTest, Table)
         {"nothing to an ACK request", "", ReplyForm::Acknowledgement, ExchangeOutcome::NoAnswer},
         {"good frame", "\x02GMWT:230.418\x03", ReplyForm::Framed, ExchangeOutcome::Accepted},
         {"frame with wrong digits", "\x02GMWT:230.419\x03", ReplyForm::Framed, ExchangeOutcome::BadReply},
+        // A frame is judged as a terminated string: what follows a NUL is not part of it.
+        {"frame and a break", "\x02GPAR:3E\x03\x00"s, ReplyForm::Framed, ExchangeOutcome::Accepted},
+        {"NUL inside a frame", "\x02GMWT:2\x0030.418\x03"s, ReplyForm::Framed, ExchangeOutcome::BadReply},
         {"ACK where a frame belongs", "\x06", ReplyForm::Framed, ExchangeOutcome::BadReply},
         {"nothing to a frame request", "", ReplyForm::Framed, ExchangeOutcome::NoAnswer},
         {"ignored", "\x02GMWT:230.419\x03", ReplyForm::Ignored, ExchangeOutcome::NotJudged},

@@ -26,48 +26,12 @@ const std::string kTransferFailed = "Die Daten konnten nicht übertragen werden!
 const std::string kWorkedExampleSpar =
     "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP20.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;21\x03";
 
-// The relay's values in the left column of the previews below.
-RelayParameters RelayValues()
-{
-    RelayParameters params;
-    params.SWB = 110.0;
-    params.UPL = 5.0;
-    params.UPP = 10.0;
-    params.UMI = -5.0;
-    params.UMM = -10.0;
-    params.SVZ = 0.5;
-    params.HYS = 1.0;
-    params.INV = 1;
-    return params;
-}
-
 // What the preview showed before a button in it was pressed.
 struct PreviewSeen {
     bool opened = false;
     std::string title;
     std::string okCaption;
     std::string text;
-};
-
-// Closes any modal window that opens while it lives, and remembers that one did:
-// for runs that must not open the preview (and would otherwise hang in it).
-class NoModalExpected {
-public:
-    NoModalExpected()
-    {
-        m_poll.setInterval(10);
-        QObject::connect(&m_poll, &QTimer::timeout, [this] {
-            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                opened = true;
-                modal->reject();
-            }
-        });
-        m_poll.start();
-    }
-    bool opened = false;
-
-private:
-    QTimer m_poll;
 };
 
 class TransferWindowTest : public WindowTest {
@@ -84,17 +48,7 @@ protected:
         sim->ClearReceivedFrames();
     }
 
-    void TypeWorkedExample() const
-    {
-        Type(IDC_SWB, "100");
-        Type(IDC_HYS, "2");
-        Type(IDC_UPL, "10");
-        Type(IDC_UPP, "20");
-        Type(IDC_UMI, "-10");
-        Type(IDC_UMM, "-20");
-        Type(IDC_SVZ, "1.5");
-        dlg->Item<QCheckBox>(IDC_INVERT)->setChecked(false);
-    }
+    void TypeWorkedExample() const { TypeSet({0, "2", "1.5", "-10", "-20", "10", "20", "100"}); }
 
     // Presses button 1009 and then the preview's button (IDOK or IDCANCEL).
     PreviewSeen PcToDeviceThroughPreview(int previewButton)
@@ -134,21 +88,6 @@ protected:
         EXPECT_EQ(ui.messages[0].caption, caption);
         EXPECT_EQ(ui.messages[0].type & 0xF0, icon);
         EXPECT_EQ(ui.messages[0].type & 0x0F, ui::MB_OK);
-    }
-
-    // The seven edits and the check box, as shown.
-    ParameterSet Fields() const
-    {
-        ParameterSet set;
-        set.INV = dlg->Item<QCheckBox>(IDC_INVERT)->isChecked() ? 1 : 0;
-        set.HYS = Text(IDC_HYS);
-        set.SVZ = Text(IDC_SVZ);
-        set.UMI = Text(IDC_UMI);
-        set.UMM = Text(IDC_UMM);
-        set.UPL = Text(IDC_UPL);
-        set.UPP = Text(IDC_UPP);
-        set.SWB = Text(IDC_SWB);
-        return set;
     }
 };
 
@@ -319,6 +258,30 @@ TEST_F(TransferWindowTest, PreviewShowsRelayAndFieldsAndOkSendsTheWorkedExample)
     EXPECT_EQ(sim->Parameters(), stored);
     EXPECT_EQ(Fields(), (ParameterSet{0, "2.0", "1.5", "-10.0", "-20.0", "10.0", "20.0", "100.0"}));
     EXPECT_EQ(dlg->CompareSet(), (ParameterSet{1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"}));
+}
+
+TEST_F(TransferWindowTest, ConfirmedWriteLeavesTheSentSetInTheFieldsThoughATickReReadTheRelay)
+{
+    Connect();
+    TypeWorkedExample();
+    WhenModalOpens([this](QWidget* modal) {
+        // One silent tick, then an answering one: first contact again, so the
+        // relay's old values are read into the fields behind the preview.
+        sim->Update([](SimOptions& o) { o.silent = true; });
+        Tick();
+        sim->Update([](SimOptions& o) { o.silent = false; });
+        Tick();
+        EXPECT_EQ(Text(IDC_SWB), "110.0");
+        modal->findChild<QPushButton*>(QString::number(ui::IDOK))->click();
+    });
+
+    dlg->SendCommand(IDC_PC_TO_DEVICE);
+
+    ExpectOneMessage(kTransferOk, "Meldung", 0);
+    const ParameterSet sent{0, "2.0", "1.5", "-10.0", "-20.0", "10.0", "20.0", "100.0"};
+    EXPECT_EQ(Fields(), sent);
+    EXPECT_EQ(dlg->ShownSet(), sent);
+    EXPECT_EQ(sim->Parameters().SWB, 100.0);
 }
 
 TEST_F(TransferWindowTest, PassedCheckNormalizesEveryFieldAndSendsTheNormalizedTexts)

@@ -3,7 +3,9 @@
 // an in-process korven-sim, with the message seam scripted.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimer>
@@ -19,6 +21,22 @@
 #include "link/serial_port.h"
 #include "sim/sim.h"
 #include "tests/support/scripted_ui.h"
+
+// A relay's values unlike the worked example's in every parameter; shown in the
+// window as {1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"}.
+inline RelayParameters RelayValues()
+{
+    RelayParameters params;
+    params.SWB = 110.0;
+    params.UPL = 5.0;
+    params.UPP = 10.0;
+    params.UMI = -5.0;
+    params.UMM = -10.0;
+    params.SVZ = 0.5;
+    params.HYS = 1.0;
+    params.INV = 1;
+    return params;
+}
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -121,6 +139,34 @@ protected:
         qobject_cast<QLineEdit*>(dlg->GetDlgItem(id))->setText(QString::fromStdString(text));
     }
 
+    // Types the seven texts of set into their edits and sets the check box.
+    void TypeSet(const ParameterSet& set) const
+    {
+        Type(IDC_HYS, set.HYS);
+        Type(IDC_SVZ, set.SVZ);
+        Type(IDC_UMI, set.UMI);
+        Type(IDC_UMM, set.UMM);
+        Type(IDC_UPL, set.UPL);
+        Type(IDC_UPP, set.UPP);
+        Type(IDC_SWB, set.SWB);
+        dlg->Item<QCheckBox>(IDC_INVERT)->setChecked(set.INV != 0);
+    }
+
+    // The seven edits and the check box, as shown.
+    ParameterSet Fields() const
+    {
+        ParameterSet set;
+        set.INV = dlg->Item<QCheckBox>(IDC_INVERT)->isChecked() ? 1 : 0;
+        set.HYS = Text(IDC_HYS);
+        set.SVZ = Text(IDC_SVZ);
+        set.UMI = Text(IDC_UMI);
+        set.UMM = Text(IDC_UMM);
+        set.UPL = Text(IDC_UPL);
+        set.UPP = Text(IDC_UPP);
+        set.SWB = Text(IDC_SWB);
+        return set;
+    }
+
     // Picks COMn in the port list, as the user does with the mouse.
     void SelectPort(int comPort) const
     {
@@ -164,4 +210,25 @@ public:
 private:
     ScriptedUi& m_scripted;
     std::function<void(const ui::MessageRequest&)> m_onMessage;
+};
+
+// Closes any modal window that opens while it lives, and remembers that one did:
+// for runs that must not open the preview (and would otherwise hang in it).
+class NoModalExpected {
+public:
+    NoModalExpected()
+    {
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                opened = true;
+                modal->reject();
+            }
+        });
+        m_poll.start();
+    }
+    bool opened = false;
+
+private:
+    QTimer m_poll;
 };

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -38,6 +39,7 @@ const DialogTemplate& TestTemplate()
             {10, Kind::Edit, "", 5, 5, 40, 14},
             {11, Kind::CheckBox, "Haken", 5, 22, 40, 10},
             {12, Kind::Edit, "", 50, 5, 40, 14, Hidden},
+            {13, Kind::Edit, "", 50, 22, 40, 14, MultiLine},
             {IDOK, Kind::PushButton, "OK", 5, 40, 40, 14, DefaultButton},
             {IDCANCEL, Kind::PushButton, "Abbrechen", 50, 40, 40, 14},
         },
@@ -51,9 +53,19 @@ public:
     std::string text;
     int check = 0;
     std::vector<int> ticks;
+    int focusAtInit = 0; // the control OnInitDialog puts the focus on, 0 for none
+    bool initResult = true;
     void OnTimer(int id) override { ticks.push_back(id); }
 
 protected:
+    bool OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        if (focusAtInit != 0)
+            SetFocusTo(focusAtInit);
+        return initResult;
+    }
+
     void DoDataExchange(DataExchange& dx) override
     {
         DDX_Text(dx, 10, text);
@@ -110,15 +122,18 @@ TEST(DialogKit, ModalRunReturnsWhatEndDialogWasGiven)
 
 TEST(DialogKit, EnterPressesTheDefaultButtonAndEscapeCancels)
 {
-    {
+    // In a multi-line edit too: without the want-return style it does not break the line.
+    for (const int id : {10, 13}) {
         ProbeDialog dlg;
-        QTimer::singleShot(0, &dlg, [&dlg] {
+        QTimer::singleShot(0, &dlg, [&dlg, id] {
             dlg.Item<QLineEdit>(10)->setText("typed");
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-            QApplication::sendEvent(dlg.GetDlgItem(10), &enter);
+            QApplication::sendEvent(dlg.GetDlgItem(id), &enter);
         });
-        EXPECT_EQ(dlg.DoModal(), IDOK);
+        QTimer::singleShot(5000, &dlg, [&dlg] { dlg.EndDialog(-1); }); // Enter got lost
+        EXPECT_EQ(dlg.DoModal(), IDOK) << id;
         EXPECT_EQ(dlg.text, "typed"); // OK pulls the controls
+        EXPECT_EQ(dlg.GetItemText(13), "") << "no line break typed";
     }
     {
         ProbeDialog dlg;
@@ -130,14 +145,23 @@ TEST(DialogKit, EnterPressesTheDefaultButtonAndEscapeCancels)
     }
 }
 
-TEST(DialogKit, FirstTabStopGetsTheFocusUnlessTheDialogPlacedIt)
+TEST(DialogKit, InitResultTrueGivesTheFirstTabStopTheFocusFalseKeepsTheDialogsChoice)
 {
-    ProbeDialog dlg;
-    dlg.InitDialog();
-    dlg.show();
-    dlg.activateWindow();
-    QApplication::processEvents();
-    EXPECT_EQ(dlg.focusWidget(), dlg.GetDlgItem(10));
+    struct Row {
+        int focusAtInit;
+        bool initResult;
+        int expected;
+    } const rows[] = {{0, true, 10}, {11, true, 10}, {11, false, 11}};
+    for (const Row& row : rows) {
+        ProbeDialog dlg;
+        dlg.focusAtInit = row.focusAtInit;
+        dlg.initResult = row.initResult;
+        dlg.InitDialog();
+        dlg.show();
+        dlg.activateWindow();
+        QApplication::processEvents();
+        EXPECT_EQ(dlg.focusWidget(), dlg.GetDlgItem(row.expected)) << row.focusAtInit << " " << row.initResult;
+    }
 }
 
 TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)
@@ -150,6 +174,13 @@ TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)
     EXPECT_EQ(scripted.messages[0].caption, "KorvenCtrl");
     EXPECT_EQ(scripted.messages[0].type, MB_OKCANCEL | MB_ICONEXCLAMATION);
     EXPECT_EQ(scripted.messages[1].caption, "Fehler");
+}
+
+TEST(MessageSeam, FileDialogsOpenInTheNearestFolderThatExists)
+{
+    const std::string temp = QDir::tempPath().toStdString();
+    EXPECT_EQ(ExistingFolder(temp), temp);
+    EXPECT_EQ(ExistingFolder(temp + "/korven-gone/deeper"), temp);
 }
 
 } // namespace

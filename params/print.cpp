@@ -1,0 +1,54 @@
+// The printout of button 1035: the values as they stand in the fields, through
+// the template Maske.txt beside the settings file, on the default printer.
+
+#include <QDateTime>
+#include <cstdio>
+
+#include "app/main_dlg.h"
+#include "params/parameter_file.h"
+#include "params/print_device.h"
+
+using namespace ui;
+
+namespace {
+
+constexpr const char* kDocumentName = "Test";
+constexpr const char* kNoDeviceLine = "Kann keinen Devicekontext erhalten\r\n";
+constexpr const char* kNoPrinter =
+    "Es ist kein Standarddrucker eingerichtet.\r\nDie Parameter können nicht gedruckt werden.";
+constexpr const char* kPrintFailed = "Die Parameter konnten nicht gedruckt werden.";
+
+} // namespace
+
+int PrintParameters(const std::string& iniPath, const ValueTable& table)
+{
+    PrintDevice& device = CurrentPrintDevice();
+    const std::optional<int> linesPerPage = device.LinesPerPage();
+    if (!linesPerPage) {
+        std::fputs(kNoDeviceLine, stdout);
+        std::fflush(stdout);
+        AfxMessageBox(kNoPrinter, MB_OK | MB_ICONEXCLAMATION);
+        return -1;
+    }
+    // Read before the job starts: a missing template never sends an empty page.
+    const std::string templatePath = TemplatePathFor(iniPath);
+    const std::optional<std::string> maske = ReadTemplateFile(templatePath);
+    if (!maske) {
+        AfxMessageBox(CannotReadMessage(templatePath), MB_OK | MB_ICONEXCLAMATION);
+        return -1;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    const PrintValues values{table, PrintDate(QLocale(), now.date()), PrintTime(QLocale(), now.time())};
+    if (!device.Print(kDocumentName, LayOutPrintout(*maske, values, ReadPrintMargins(iniPath), *linesPerPage))) {
+        AfxMessageBox(kPrintFailed, MB_OK | MB_ICONEXCLAMATION);
+        return -1;
+    }
+    return 0;
+}
+
+void CMainDlg::OnPrintParams()
+{
+    // Nothing is checked and no relay is needed: the fields are printed as they stand.
+    UpdateData(true);
+    PrintParameters(m_szIniPath, BuildValueTable(shownSet));
+}

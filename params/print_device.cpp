@@ -1,0 +1,109 @@
+#include "params/print_device.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <algorithm>
+
+namespace {
+
+PrintDevice* g_installed = nullptr;
+
+// A printer's own default font is a fixed-pitch one, so that a template's
+// columns line up; the system's fixed-pitch font at 10 points stands for it.
+QFont PrinterFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(10);
+    return font;
+}
+
+QString WithoutTrailingDot(QString text)
+{
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+PrintDevice& CurrentPrintDevice()
+{
+    static QtPrintDevice defaultPrinter;
+    return g_installed != nullptr ? *g_installed : defaultPrinter;
+}
+
+void SetPrintDevice(PrintDevice* device)
+{
+    g_installed = device;
+}
+
+std::unique_ptr<QPrinter> QtPrintDevice::OpenPrinter() const
+{
+    if (!m_pdfPath.empty()) {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(QString::fromStdString(m_pdfPath));
+        return printer;
+    }
+    // Asked at every printout, so that a printer set up meanwhile is found.
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return nullptr;
+    auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    if (!printer->isValid())
+        return nullptr;
+    return printer;
+}
+
+std::optional<int> QtPrintDevice::LinesPerPage()
+{
+    const std::unique_ptr<QPrinter> printer = OpenPrinter();
+    if (!printer)
+        return std::nullopt;
+    const QFontMetricsF metrics(PrinterFont(), printer.get());
+    const double pageHeight = printer->pageRect(QPrinter::DevicePixel).height();
+    return std::max(1, static_cast<int>(pageHeight / metrics.height()));
+}
+
+bool QtPrintDevice::Print(const std::string& documentName, const std::vector<PrintedPage>& pages)
+{
+    const std::unique_ptr<QPrinter> printer = OpenPrinter();
+    if (!printer)
+        return false;
+    printer->setDocName(QString::fromStdString(documentName));
+    QPainter painter;
+    if (!painter.begin(printer.get()))
+        return false;
+    painter.setFont(PrinterFont());
+    // One line is one character cell high; the origin is the printable area's corner.
+    const QFontMetricsF metrics(painter.font(), printer.get());
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0 && !printer->newPage()) {
+            painter.end();
+            return false;
+        }
+        for (const PrintedLine& line : pages[i])
+            painter.drawText(QPointF(0, line.line * metrics.height() + metrics.ascent()),
+                             QString::fromStdString(line.text));
+    }
+    return painter.end();
+}
+
+std::string PrintDate(const QLocale& locale, const QDate& date)
+{
+    if (!date.isValid())
+        return {};
+    const QString text = WithoutTrailingDot(locale.dayName(date.dayOfWeek(), QLocale::ShortFormat)) +
+                         QStringLiteral(", ") + locale.toString(date, QStringLiteral("d")) + QStringLiteral(". ") +
+                         WithoutTrailingDot(locale.monthName(date.month(), QLocale::ShortFormat)) + QLatin1Char(' ') +
+                         locale.toString(date, QStringLiteral("yyyy"));
+    return text.toStdString();
+}
+
+std::string PrintTime(const QLocale& locale, const QTime& time)
+{
+    return time.isValid() ? locale.toString(time, QStringLiteral("HH:mm:ss")).toStdString() : std::string();
+}
