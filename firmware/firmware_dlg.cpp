@@ -226,7 +226,10 @@ bool CFirmwareDlg::RunPass(const std::function<PassResult(FirmwareUpdate&)>& pas
         [this](char, unsigned block, bool) { Item<QProgressBar>(IDC_PROGRESS)->setValue(static_cast<int>(block)); },
         [&quit] {
             // The window repaints and can be moved, and a quit request gets through.
+            // What the handlers posted meanwhile is handled too: a quit event left
+            // waiting would be dropped by the next event loop that starts.
             QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents();
             return quit.Requested();
         },
     };
