@@ -128,7 +128,7 @@ int main(int argc, char** argv)
 {
     bool bare = true;
     bool paced = true;
-    int streams = 200;
+    int streams = 100;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--bare") {
@@ -143,6 +143,7 @@ int main(int argc, char** argv)
             return Usage(stderr, 2);
         }
     }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each line as it is measured, also into a file
     std::printf("firmware: whole update, %u block frames of %zu bytes\n", kBlockFrames, kBlockFrameBytes);
     std::printf("%-28s %10s %10s %7s\n", "line", "total", "floor", "ratio");
     bool ok = true;

@@ -48,8 +48,6 @@ public:
     bool PassRunning() const { return m_bPassRunning; }
     // A request to quit the program stopped a pass: the program is ending.
     bool QuitRequested() const { return m_bQuitRequested; }
-    const FirmwareImage& Image() const { return m_image; }
-    const std::string& PathName() const { return m_strPathName; }
 
     // Every end of the dialog comes through here; none is taken during a pass.
     void done(int result) override;

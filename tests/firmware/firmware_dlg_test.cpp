@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QThread>
 #include <chrono>
+#include <thread>
 
 #include "firmware/firmware_dlg.h"
 #include "tests/support/window_fixture.h"
