@@ -1,5 +1,7 @@
 #include "firmware/hex_image.h"
 
+#include "params/parameter_file.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -154,11 +156,9 @@ HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image)
 
 std::optional<std::string> HexLoadMessage(const HexLoadResult& result, const std::string& path)
 {
-    if (!result.opened || result.readFailed) {
-        const std::string_view text = kHexCannotRead;
-        const std::size_t at = text.find("%s");
-        return std::string(text.substr(0, at)) + path + std::string(text.substr(at + 2));
-    }
+    // The same words as for a parameter file that cannot be read.
+    if (!result.opened || result.readFailed)
+        return CannotReadMessage(path);
     if (result.badLines > 0)
         return std::string(kHexBadLine);
     return std::nullopt;

@@ -21,7 +21,6 @@ using FirmwareImage = std::array<unsigned char, kImageSize>;
 // 512-byte buffer: a longer line is split, and its second piece is a bad line.
 inline constexpr std::size_t kHexPieceLength = 511;
 
-inline constexpr const char* kHexCannotRead = "File %s kann nicht gelesen werden";
 inline constexpr const char* kHexBadLine = "Das File ist kein gültiges HEX-File!";
 
 // One record, as parsed from one line.
