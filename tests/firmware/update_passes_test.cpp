@@ -1,5 +1,5 @@
 // The update passes through a real CSerialPort against korven-sim: one whole
-// update, and programming passes cut short after a few blocks for the faults.
+// update, and programming passes stopped after a few blocks for the faults.
 
 #include "firmware/update_passes.h"
 #include "link/frame.h"
@@ -8,160 +8,106 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-FirmwareImage PatternImage()
-{
-    FirmwareImage image;
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<unsigned char>(i * 13 + (i >> 7));
-    return image;
-}
 
 class UpdateOnSim : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string error;
-        ASSERT_TRUE(m_sim.Start(&error)) << error;
-        m_ini = std::filesystem::temp_directory_path() / ("korven-update-" + std::to_string(getpid()) + ".ini");
-        std::ofstream(m_ini, std::ios::binary) << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n";
-        CSerialPort::SetHooks(
-            {[](const std::string& text, const std::string&) { ADD_FAILURE() << text; }, m_ini.string()});
-        ASSERT_EQ(m_port.Open(1, 19200), 0);
+        for (std::size_t i = 0; i < image.size(); ++i)
+            image[i] = static_cast<unsigned char>(i * 13 + (i >> 7));
+        ASSERT_TRUE(sim.Start());
+        std::ofstream(ini, std::ios::binary) << "[PORTS]\nCOM1=" << sim.DevicePath() << "\n";
+        CSerialPort::SetHooks({[](const std::string& text, const std::string&) { ADD_FAILURE() << text; }, ini});
+        ASSERT_EQ(port.Open(1, 19200), 0);
     }
+    void TearDown() override { std::filesystem::remove(ini); }
 
-    void TearDown() override
-    {
-        m_port.Close();
-        CSerialPort::SetHooks({});
-        std::filesystem::remove(m_ini);
-    }
-
-    // Events that record what a front end would show.
-    UpdateEvents Recorder()
+    // What a front end would show: status texts, and each block as "P0+" or "V5-".
+    // Stops after stopAfter blocks (0: never); with disappear the relay goes away after block 0.
+    UpdateEvents Recorder(std::size_t stopAfter = 0, bool disappear = false)
     {
         return {[this](const std::string& status) { statuses.push_back(status); },
                 [this](char letter, unsigned block, bool good) {
-                    blocks.push_back({letter, block, good});
-                    if (afterBlock)
-                        afterBlock(block);
+                    blocks.push_back(letter + std::to_string(block) + (good ? "+" : "-"));
                 },
-                [this] { return stopAfter && blocks.size() >= *stopAfter; }};
+                [this, stopAfter, disappear] {
+                    if (disappear && blocks.size() == 1)
+                        sim.Stop();
+                    return stopAfter != 0 && blocks.size() >= stopAfter;
+                }};
     }
 
-    struct Block {
-        char letter;
-        unsigned block;
-        bool good;
-        bool operator==(const Block&) const = default;
-    };
-
-    KorvenSim m_sim;
-    CSerialPort m_port;
-    std::filesystem::path m_ini;
-    const FirmwareImage image = PatternImage();
-    std::vector<std::string> statuses;
-    std::vector<Block> blocks;
-    std::function<void(unsigned)> afterBlock;
-    std::optional<std::size_t> stopAfter;
+    KorvenSim sim;
+    CSerialPort port;
+    std::string ini = std::filesystem::temp_directory_path() / ("korven-update-" + std::to_string(getpid()) + ".ini");
+    FirmwareImage image;
+    std::vector<std::string> statuses, blocks;
 };
 
 TEST_F(UpdateOnSim, AWholeUpdateThatEveryBlockAcknowledges)
 {
-    FirmwareUpdate update(m_port, image, Recorder());
-    const PassResult result = update.Run();
+    const PassResult result = FirmwareUpdate(port, image, Recorder()).Run();
 
     EXPECT_EQ(result.outcome, PassOutcome::Ok);
     EXPECT_EQ(result.status, "Verify ok!");
-    EXPECT_EQ(m_sim.RestartCount(), 1);
-
-    std::vector<std::string> frames{BuildFrame("FWUP:")};
-    std::vector<std::string> texts;
-    std::vector<Block> outcomes;
+    EXPECT_EQ(sim.RestartCount(), 1);
+    std::vector<std::string> frames, texts;
     for (char letter : {'P', 'V'}) {
-        if (letter == 'V')
-            frames.push_back(BuildFrame("FWUP:"));
+        frames.push_back(BuildFrame("FWUP:"));
         for (unsigned n = 0; n < kBlockCount; ++n) {
             frames.push_back(BuildFrame(BlockRequest(letter, image, n)));
             texts.push_back((letter == 'P' ? "Programmiere Adresse " : "Verify Adresse ") +
-                            std::to_string(32 * (n + 1)));
-            outcomes.push_back({letter, n, true});
+                            std::to_string(32 * n + 32));
         }
     }
     frames.push_back(BuildFrame("GMWT:"));
     texts.push_back("Verify ok!");
-    EXPECT_EQ(m_sim.ReceivedFrames(), frames);
+    EXPECT_EQ(sim.ReceivedFrames(), frames);
     EXPECT_EQ(statuses, texts);
-    EXPECT_EQ(blocks, outcomes);
-    EXPECT_EQ(m_sim.FirmwareBlocks().size(), kBlockCount);
+    EXPECT_EQ(blocks.size(), 2 * kBlockCount);
+    EXPECT_TRUE(std::all_of(blocks.begin(), blocks.end(), [](const std::string& b) { return b.back() == '+'; }));
 }
 
-TEST_F(UpdateOnSim, BlockOutcomesOfAProgrammingPassCutShort)
+TEST_F(UpdateOnSim, BlockOutcomesOfAProgrammingPass)
 {
-    struct Row {
+    const struct {
         const char* name;
         std::function<void(SimOptions&)> faults;
-        std::function<void(KorvenSim&, unsigned)> afterBlock;
-        std::vector<bool> good; // the blocks run, in order
+        std::vector<std::string> blocks;
+        bool disappears = false;
+    } rows[] = {
+        {"dropped block: the pass goes on", [](SimOptions& o) { o.drop = {"P1"}; }, {"P0+", "P1-", "P2+"}},
+        {"NAK", [](SimOptions& o) { o.nak = {"P0"}; }, {"P0-", "P1+"}},
+        {"ACK and a stray byte", [](SimOptions& o) { o.extraByte = true; }, {"P0-", "P1-"}},
+        {"the relay disappears", [](SimOptions&) {}, {"P0+", "P1-", "P2-", "P3-"}, true},
     };
-    const Row rows[] = {
-        {"a dropped block fails and the pass goes on",
-         [](SimOptions& o) { o.drop = {"P1"}; },
-         nullptr,
-         {true, false, true}},
-        {"a NAK fails the block", [](SimOptions& o) { o.nak = {"P0"}; }, nullptr, {false, true}},
-        {"ACK and a stray byte fail the block", [](SimOptions& o) { o.extraByte = true; }, nullptr, {false, false}},
-        {"a relay that disappears fails every block at once",
-         nullptr,
-         [](KorvenSim& sim, unsigned block) {
-             if (block == 0)
-                 sim.Stop();
-         },
-         {true, false, false, false}},
-    };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        m_sim.Update([&](SimOptions& o) {
+        sim.Update([&](SimOptions& o) {
             o = SimOptions{};
-            if (row.faults)
-                row.faults(o);
+            row.faults(o);
         });
-        m_sim.ClearReceivedFrames();
         statuses.clear();
         blocks.clear();
-        afterBlock = [&](unsigned block) {
-            if (row.afterBlock)
-                row.afterBlock(m_sim, block);
-        };
-        stopAfter = row.good.size();
-
-        FirmwareUpdate update(m_port, image, Recorder());
         const auto start = Clock::now();
-        const PassResult result = update.Program();
-        const auto took = Clock::now() - start;
+        const PassResult result = FirmwareUpdate(port, image, Recorder(row.blocks.size(), row.disappears)).Program();
 
         EXPECT_EQ(result.outcome, PassOutcome::Stopped);
-        std::vector<Block> expected;
-        for (unsigned n = 0; n < row.good.size(); ++n)
-            expected.push_back({'P', n, row.good[n]});
-        EXPECT_EQ(blocks, expected);
-        // The programming pass shows each block's text, never a failure.
-        EXPECT_EQ(statuses.back(), ProgramStatus(static_cast<unsigned>(row.good.size() - 1)));
-        for (const std::string& status : statuses)
-            EXPECT_EQ(status.find("Fehler"), std::string::npos) << status;
-        // No block waits for more than its pause and one read time-out.
-        EXPECT_LT(took, 1s * row.good.size());
+        EXPECT_EQ(blocks, row.blocks);
+        // The programming pass shows each block's text, never a failure; no block
+        // waits longer than its pause and one read time-out.
+        EXPECT_EQ(statuses.back(), ProgramStatus(static_cast<unsigned>(row.blocks.size() - 1)));
+        EXPECT_EQ(std::count_if(statuses.begin(), statuses.end(),
+                                [](const std::string& s) { return s.find("Fehler") != std::string::npos; }),
+                  0);
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(row.blocks.size()));
     }
 }
 
