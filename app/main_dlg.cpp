@@ -97,6 +97,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainDialogTemplate(), parent)
     OnClicked(IDC_CALIBRATE_0V, [this] { OnCalibrate0V(); });
     OnClicked(IDC_TEST_COM3, [this] { OnTestCom3(); });
     WatchKey(Qt::CTRL | Qt::Key_K);
+    OnClicked(IDC_FIRMWARE, [this] { OnFirmwareUpdate(); });
 }
 
 void CMainDlg::DoDataExchange(DataExchange& dx)

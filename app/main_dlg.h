@@ -78,6 +78,7 @@ public:
     void OnPrintParams();
     void OnParamsDeviceToPc();
     void OnParamsPcToDevice();
+    void OnFirmwareUpdate();
     void OnSelchangePort();
     void OnInvertClicked();
     void OnQuit();

@@ -12,11 +12,15 @@ using ReadClock = std::chrono::steady_clock;
 // silent line comes back after about 128 ms with nothing.
 inline constexpr std::chrono::milliseconds kReadTimePerByte{1};
 
-// Silence after the first byte that ends a read early. At 19200 baud one character
-// takes about 0.52 ms, so 3 ms is a few character times: a reply that is still
-// streaming in is not cut, while every exchange's single read pays this gap once,
-// so it must stay short.
-inline constexpr std::chrono::milliseconds kInterByteGap{3};
+// Silence after the first byte that ends a read early. Every exchange's single
+// read pays it once (480 times in a firmware update), so it must stay short; it
+// must still keep a reply together that is streaming in at 19200 baud, whether
+// the driver hands it over a character at a time (0.52 ms apart) or once per USB
+// frame (1 ms apart). 2 ms covers both with room for wake-up delay. Longer
+// holes (a UART's FIFO threshold, a USB adapter's latency timer, a busy system's
+// scheduling) no short silence covers; the protocol does not read a reply while
+// it streams: its pauses let every reply arrive before the read.
+inline constexpr std::chrono::milliseconds kInterByteGap{2};
 
 class ReadDeadline {
 public:

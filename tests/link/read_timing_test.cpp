@@ -11,6 +11,7 @@ using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 const ReadClock::time_point kStart{};
+const int kGapUs = static_cast<int>(microseconds(kInterByteGap).count());
 
 struct EndRow {
     std::string name;
@@ -24,8 +25,8 @@ TEST(ReadDeadline, EndsAtOverallBoundOrAfterSilence)
     const std::vector<EndRow> rows = {
         {"silent line: 1 ms per requested byte", 128, {}, 128000},
         {"one byte request", 1, {}, 1000},
-        {"one burst ends after the gap", 128, {10000}, 13000},
-        {"each arrival restarts the gap", 128, {10000, 12000, 14500}, 17500},
+        {"one burst ends after the gap", 128, {10000}, 10000 + kGapUs},
+        {"each arrival restarts the gap", 128, {10000, 11000, 12500}, 12500 + kGapUs},
         {"gap past the overall bound is capped", 128, {126000}, 128000},
         {"steady stream ends at the overall bound", 128, {20000, 40000, 60000, 80000, 100000, 120000, 127999}, 128000},
     };

@@ -1,0 +1,261 @@
+#include "firmware/firmware_dlg.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QProgressBar>
+#include <QTimer>
+#include <filesystem>
+
+#include "app/main_dlg.h"
+#include "firmware/update_passes.h"
+#include "link/serial_port.h"
+
+using namespace ui;
+
+namespace {
+
+constexpr const char* kCaption = "Firmware Update";
+constexpr const char* kCaptionWithFile = "Firmware Update --> ";
+constexpr const char* kOpenTitle = "HEX-File öffnen";
+#ifdef _WIN32
+constexpr const char* kHexFilter = "Intel-HEX-File(*.HEX)";
+constexpr const char* kHexPattern = "*.HEX";
+#else
+// File names are case-sensitive here: files ending in .hex are HEX files too.
+constexpr const char* kHexFilter = "Intel-HEX-File(*.HEX *.hex)";
+constexpr const char* kHexPattern = "*.HEX *.hex";
+#endif
+
+// True once QCoreApplication::exit() has been called: every running event loop
+// has been told to end, and a new one ends at once, before the event posted to
+// end it has been handled. Only that posted event is let through here.
+bool ApplicationExiting()
+{
+    QEventLoop probe;
+    bool handled = false;
+    QTimer::singleShot(0, &probe, [&] {
+        handled = true;
+        probe.exit(0);
+    });
+    probe.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
+    return !handled;
+}
+
+// Sees a request to quit the program while a pass runs: a call of
+// QCoreApplication::exit() (the main window's quit command does that), or the
+// window system's quit event. The event is held back until the pass has
+// stopped, because it would try to close this dialog, which refuses during a
+// pass, and the quit would be lost.
+class QuitWatch : public QObject {
+public:
+    QuitWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    ~QuitWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+    QuitWatch(const QuitWatch&) = delete;
+    QuitWatch& operator=(const QuitWatch&) = delete;
+
+    bool Requested() const { return m_quitEvent || ApplicationExiting(); }
+
+    // Once the pass has stopped: a held-back quit event ends the program now.
+    void PassOn() const
+    {
+        if (m_quitEvent)
+            QCoreApplication::exit(0);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+            m_quitEvent = true;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    bool m_quitEvent = false;
+};
+
+} // namespace
+
+const DialogTemplate& FirmwareDialogTemplate()
+{
+    static const DialogTemplate tpl{
+        136,
+        kCaption,
+        186,
+        74,
+        8,
+        NoCloseBox,
+        {
+            {IDOK, Kind::PushButton, "Schließen", 127, 9, 50, 14, DefaultButton},
+            {IDCANCEL, Kind::PushButton, "Abbrechen", 7, 9, 50, 14, Hidden},
+            {IDC_RESTART, Kind::PushButton, "Restart", 69, 9, 50, 14, Hidden},
+            {IDC_OPEN_HEX, Kind::PushButton, "Open HEx-File", 7, 34, 50, 14},
+            {IDC_UPLOAD, Kind::PushButton, "Upload", 70, 34, 50, 14, Hidden},
+            {IDC_VERIFY, Kind::PushButton, "Verify", 128, 34, 50, 14, Hidden},
+            {IDC_PROGRESS, Kind::Progress, "", 7, 55, 172, 6, Hidden},
+            {IDC_FIRMWARE_STATUS, Kind::Label, "", 7, 61, 172, 11, Sunken},
+        },
+    };
+    return tpl;
+}
+
+CFirmwareDlg::CFirmwareDlg(CSerialPort* port, std::string startFolder, QWidget* parent)
+    : CDialog(FirmwareDialogTemplate(), parent), m_pPort(port), m_szPath(std::move(startFolder))
+{
+    m_image.fill(0xFF);
+    OnClicked(IDC_OPEN_HEX, [this] { OnOpenHexFile(); });
+    OnClicked(IDC_VERIFY, [this] { OnVerify(); });
+    OnClicked(IDC_UPLOAD, [this] { OnUpload(); });
+    OnClicked(IDC_RESTART, [this] { OnRestart(); });
+}
+
+CFirmwareDlg::~CFirmwareDlg() = default;
+
+void CFirmwareDlg::DoDataExchange(DataExchange& dx)
+{
+    DDX_Text(dx, IDC_FIRMWARE_STATUS, m_strStatus);
+}
+
+bool CFirmwareDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    SetTimer(kOpenFileTimer, kOpenFileDelayMs);
+    return true;
+}
+
+void CFirmwareDlg::OnTimer(int id)
+{
+    if (id != kOpenFileTimer)
+        return;
+    KillTimer(kOpenFileTimer);
+    OnOpenHexFile();
+}
+
+void CFirmwareDlg::done(int result)
+{
+    if (m_bPassRunning)
+        return;
+    CDialog::done(result);
+}
+
+void CFirmwareDlg::OnOpenHexFile()
+{
+    const std::optional<std::string> chosen =
+        Ui().ChooseFile({this, false, kOpenTitle, kHexFilter, kHexPattern, m_szPath, true, true});
+    if (!chosen)
+        return;
+    m_strPathName = *chosen;
+    m_szPath = *chosen;
+    // The caption names the file even if it then cannot be read.
+    const std::string fileName = std::filesystem::path(m_strPathName).filename().string();
+    setWindowTitle(QString::fromUtf8((kCaptionWithFile + fileName).c_str()));
+
+    const HexLoadResult result = LoadHexFile(m_strPathName, m_image);
+    if (result.opened)
+        m_strStatus = m_strPathName;
+    if (const auto message = HexLoadMessage(result, m_strPathName))
+        AfxMessageBox(*message, MB_OK | MB_ICONEXCLAMATION);
+    // Once shown, "Upload" stays: a later failed load keeps the button as it was.
+    if (result.Clean())
+        ShowItem(IDC_UPLOAD, true);
+    UpdateData(false);
+}
+
+void CFirmwareDlg::OnUpload()
+{
+    ShowPassControls(true);
+    if (!RunPass([](FirmwareUpdate& update) { return update.Run(); }))
+        return; // the program is ending: everything stays as it is
+    EndVerifyControls();
+    ShowItem(IDC_PROGRESS, false);
+    for (int id : {int{IDOK}, int{IDC_UPLOAD}, int{IDC_OPEN_HEX}})
+        ShowItem(id, true);
+    UpdateData(false);
+}
+
+void CFirmwareDlg::OnVerify()
+{
+    ShowPassControls(false);
+    if (!RunPass([](FirmwareUpdate& update) { return update.Verify(); }))
+        return;
+    EndVerifyControls();
+}
+
+void CFirmwareDlg::OnRestart()
+{
+    if (m_pPort != nullptr)
+        FirmwareUpdate(*m_pPort, m_image, {}).Restart();
+}
+
+// The progress bar shows; the buttons that could end the dialog or start
+// another pass hide (a programming pass hides the file and upload buttons too).
+void CFirmwareDlg::ShowPassControls(bool programming)
+{
+    auto* progress = Item<QProgressBar>(IDC_PROGRESS);
+    progress->setRange(0, static_cast<int>(kBlockCount));
+    ShowItem(IDC_PROGRESS, true);
+    for (int id : {IDCANCEL, IDOK})
+        ShowItem(id, false);
+    if (programming) {
+        for (int id : {int{IDC_RESTART}, int{IDC_UPLOAD}, int{IDC_OPEN_HEX}})
+            ShowItem(id, false);
+    }
+}
+
+void CFirmwareDlg::EndVerifyControls()
+{
+    ShowItem(IDC_PROGRESS, false);
+    for (int id : {IDCANCEL, IDOK})
+        ShowItem(id, true);
+    UpdateData(false);
+}
+
+bool CFirmwareDlg::RunPass(const std::function<PassResult(FirmwareUpdate&)>& pass)
+{
+    if (m_pPort == nullptr)
+        return true;
+    QuitWatch quit;
+    UpdateEvents events{
+        [this](const std::string& status) {
+            m_strStatus = status;
+            UpdateData(false);
+        },
+        [this](char, unsigned block, bool) { Item<QProgressBar>(IDC_PROGRESS)->setValue(static_cast<int>(block)); },
+        [&quit] {
+            // The window repaints and can be moved, and a quit request gets through.
+            // What the handlers posted meanwhile is handled too: a quit event left
+            // waiting would be dropped by the next event loop that starts.
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents();
+            return quit.Requested();
+        },
+    };
+    FirmwareUpdate update(*m_pPort, m_image, std::move(events));
+    m_bPassRunning = true;
+    const PassResult result = pass(update);
+    m_bPassRunning = false;
+    if (result.outcome != PassOutcome::Stopped)
+        return true;
+    m_bQuitRequested = true;
+    quit.PassOn();
+    return false;
+}
+
+void CMainDlg::OnFirmwareUpdate()
+{
+    if (m_bConnected != 1) {
+        RefuseUnconnected();
+        return;
+    }
+    // No live reading may mix with the firmware frames.
+    KillTimer(kLiveReadingTimer);
+    CFirmwareDlg dlg(g_pPort, m_szWorkingDir);
+    dlg.DoModal();
+    if (dlg.QuitRequested())
+        return; // the program is ending: not another frame
+    RefreshFromDevice();
+    SetTimer(kLiveReadingTimer, kLiveReadingPeriodMs);
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The firmware update dialog: loads an Intel-HEX file into the image and has the
+// relay program and verify it, block by block, with a progress bar and a status
+// line. While a pass runs nothing ends the dialog; a request to quit the program
+// stops the pass between blocks, and the program then ends.
+
+#include <functional>
+#include <string>
+
+#include "firmware/hex_image.h"
+#include "ui/dialog.h"
+
+class CSerialPort;
+class FirmwareUpdate;
+struct PassResult;
+
+// Control ids of the firmware dialog.
+enum : int {
+    IDC_OPEN_HEX = 1024,
+    IDC_VERIFY = 1025,
+    IDC_UPLOAD = 1026,
+    IDC_PROGRESS = 1027,
+    IDC_RESTART = 1028,
+    IDC_FIRMWARE_STATUS = 1029,
+};
+
+// The dialog opens the file dialog by itself this long after it opened.
+inline constexpr int kOpenFileTimer = 1000;
+inline constexpr int kOpenFileDelayMs = 500;
+
+const ui::DialogTemplate& FirmwareDialogTemplate();
+
+class CFirmwareDlg : public ui::CDialog {
+    Q_OBJECT
+
+public:
+    // port is shared, not owned; startFolder is where the file dialog opens first.
+    CFirmwareDlg(CSerialPort* port, std::string startFolder, QWidget* parent = nullptr);
+    ~CFirmwareDlg() override;
+
+    // Handlers of the message map.
+    void OnOpenHexFile();
+    void OnUpload();
+    void OnVerify();
+    void OnRestart();
+    void OnTimer(int id) override;
+
+    bool PassRunning() const { return m_bPassRunning; }
+    // A request to quit the program stopped a pass: the program is ending.
+    bool QuitRequested() const { return m_bQuitRequested; }
+
+    // Every end of the dialog comes through here; none is taken during a pass.
+    void done(int result) override;
+
+protected:
+    void DoDataExchange(ui::DataExchange& dx) override;
+    bool OnInitDialog() override;
+
+private:
+    void ShowPassControls(bool programming);
+    void EndVerifyControls();
+    // Runs pass (the whole update or the verify pass alone) with the window's
+    // callbacks; false when a quit request stopped it.
+    bool RunPass(const std::function<PassResult(FirmwareUpdate&)>& pass);
+
+    CSerialPort* m_pPort;
+    std::string m_szPath;
+    std::string m_strPathName;
+    FirmwareImage m_image{};
+    std::string m_strStatus;
+    bool m_bPassRunning = false;
+    bool m_bQuitRequested = false;
+};

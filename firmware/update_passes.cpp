@@ -1,0 +1,102 @@
+#include "firmware/update_passes.h"
+
+#include "link/exchange.h"
+
+#include <thread>
+
+std::string ProgramStatus(unsigned block)
+{
+    return "Programmiere Adresse " + std::to_string(BlockDisplayNumber(block));
+}
+
+std::string VerifyStatus(unsigned block)
+{
+    return "Verify Adresse " + std::to_string(BlockDisplayNumber(block));
+}
+
+FirmwareUpdate::FirmwareUpdate(CSerialPort& port, const FirmwareImage& image, UpdateEvents events)
+    : m_port(port), m_image(image), m_events(std::move(events))
+{
+}
+
+PassResult FirmwareUpdate::Program()
+{
+    // The reply to FWUP says nothing: the block replies tell.
+    RunExchange(m_port, kUpdateRequest, false, kPause, ReplyForm::Ignored);
+    bool failed = false;
+    std::string status;
+    for (unsigned block = 0; block < kBlockCount; ++block) {
+        const std::string request = BlockRequest(kProgramLetter, m_image, block);
+        status = ProgramStatus(block);
+        Status(status);
+        // A block is never sent again: the verify pass finds what went wrong.
+        const bool good = Good(request);
+        failed = failed || !good;
+        BlockDone(kProgramLetter, block, good);
+        if (StopRequested())
+            return {PassOutcome::Stopped, status};
+    }
+    if (failed)
+        return {PassOutcome::Failed, status + kBlockFailedSuffix};
+    return {PassOutcome::Ok, kProgrammingOk};
+}
+
+PassResult FirmwareUpdate::Verify()
+{
+    RunExchange(m_port, kUpdateRequest, false, kPause, ReplyForm::Ignored);
+    for (unsigned block = 0; block < kBlockCount; ++block) {
+        const std::string request = BlockRequest(kVerifyLetter, m_image, block);
+        std::string status = VerifyStatus(block);
+        Status(status);
+        const bool good = Good(request);
+        BlockDone(kVerifyLetter, block, good);
+        if (!good) {
+            status += kBlockFailedSuffix;
+            Status(status);
+            return {PassOutcome::Failed, status};
+        }
+        if (StopRequested())
+            return {PassOutcome::Stopped, status};
+    }
+    Status(kVerifyOk);
+    Restart();
+    return {PassOutcome::Ok, kVerifyOk};
+}
+
+void FirmwareUpdate::Restart()
+{
+    RunExchange(m_port, kRestartRequest, false, kPause, ReplyForm::Ignored);
+}
+
+PassResult FirmwareUpdate::Run()
+{
+    const PassResult programming = Program();
+    if (programming.outcome == PassOutcome::Stopped)
+        return programming;
+    std::this_thread::sleep_for(kVerifyDelay);
+    if (StopRequested())
+        return {PassOutcome::Stopped, programming.status};
+    return Verify();
+}
+
+bool FirmwareUpdate::Good(const std::string& request)
+{
+    return RunExchange(m_port, request, false, kBlockPause, ReplyForm::Acknowledgement).ok();
+}
+
+void FirmwareUpdate::Status(const std::string& text) const
+{
+    if (m_events.status)
+        m_events.status(text);
+}
+
+void FirmwareUpdate::BlockDone(char letter, unsigned block, bool good) const
+{
+    if (m_events.blockDone)
+        m_events.blockDone(letter, block, good);
+}
+
+bool FirmwareUpdate::StopRequested() const
+{
+    return m_events.stopRequested && m_events.stopRequested();
+}
