@@ -1,0 +1,31 @@
+#include "cli/commands.h"
+
+namespace cli {
+
+const std::vector<CommandSpec>& Commands()
+{
+    static const std::vector<CommandSpec> commands = {
+        {"live", "live [--count N]", "the live reading once a second",
+         "Polls the relay's live reading once a second and prints one line each: the time\n"
+         "and the value, or -------- when no valid answer came. Runs until Ctrl+C, or N\n"
+         "times with --count. Exits with 1 when any reading went unanswered.\n",
+         RunLive},
+        {"read", "read [--format par|table|json]", "the relay's parameter set",
+         "Reads the relay's parameter set (GPAR) and prints it with the device texts\n"
+         "(Version, Kal.-Faktor, Mittenspannung): as a table (the default), as JSON, or\n"
+         "as the parameter text of a .par file (par). A missing or garbled answer prints\n"
+         "\"Die Daten konnten nicht übertragen werden!\" and exits with 1.\n",
+         RunRead},
+        {"write", "write --set KEY=VALUE... [--dry-run]", "check and write parameters",
+         "Reads the relay's set, replaces the values given (keys HYS SWB UPL UPP UMI UMM\n"
+         "SVZ as numbers with a decimal point, INV as 0 or 1), runs the program's eleven\n"
+         "plausibility checks and sends the set (SPAR). A failed check prints its message\n"
+         "and exits with 2; nothing is sent. --dry-run prints the frame instead of\n"
+         "sending it. Without an acknowledgement it prints \"Die Daten konnten nicht\n"
+         "übertragen werden!\" and exits with 1.\n",
+         RunWrite},
+    };
+    return commands;
+}
+
+} // namespace cli

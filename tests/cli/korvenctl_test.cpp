@@ -1,0 +1,249 @@
+// korvenctl run in-process against korven-sim on a pseudo-terminal: each
+// command's output and exit code in the good case and with the faults that
+// concern it.
+
+#include "cli/korvenctl.h"
+#include "link/serial_port.h"
+#include "link/trace.h"
+#include "sim/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The frame button 1009 sends for the worked example's set (the window test's bytes).
+const std::string kWorkedExampleSpar = "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP20.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;21\x03";
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class KorvenctlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(m_sim.Start(&error)) << error;
+        char pattern[] = "/tmp/korvenctl-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    // Runs korvenctl with "$PORT" and "$DIR" in the arguments replaced.
+    Outcome Run(std::vector<std::string> args, const std::atomic<bool>* interrupted = nullptr)
+    {
+        for (std::string& arg : args) {
+            for (const auto& [name, value] :
+                 {std::pair<std::string, std::string>{"$PORT", m_sim.DevicePath()}, {"$DIR", m_dir.string()}}) {
+                if (const auto at = arg.find(name); at != std::string::npos)
+                    arg.replace(at, name.size(), value);
+            }
+        }
+        std::ostringstream out;
+        std::ostringstream err;
+        Outcome outcome;
+        outcome.code = cli::Run(args, cli::Console{out, err, false, interrupted});
+        outcome.out = out.str();
+        outcome.err = err.str();
+        return outcome;
+    }
+
+    std::vector<std::string> FramesStartingWith(const std::string& text) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& frame : m_sim.ReceivedFrames()) {
+            if (frame.compare(1, text.size(), text) == 0)
+                found.push_back(frame);
+        }
+        return found;
+    }
+
+    KorvenSim m_sim;
+    fs::path m_dir;
+};
+
+TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
+{
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::function<void(SimOptions&)> faults;
+        int code;
+        std::string out;  // expected within standard output
+        std::string err;  // expected within standard error
+        std::string spar; // the SPAR frame the relay received, empty for none
+    };
+    const Row rows[] = {
+        {"read as table", {"--port", "$PORT", "read"}, nullptr, 0, "SVZ  Schaltverzögerung [s]          1.0\n", "", ""},
+        {"read as json",
+         {"read", "--format=json", "--port=$PORT"},
+         nullptr,
+         0,
+         "  \"INV\": 0,\n  \"VER\": \"V2.1 13.06.7\",\n  \"KAL\": 10.0,\n  \"K0V\": \"0x200\"\n}\n",
+         "",
+         ""},
+        {"read as par",
+         {"--port", "$PORT", "read", "--format", "par"},
+         nullptr,
+         0,
+         "SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;\n",
+         "",
+         ""},
+        {"read, silent relay",
+         {"--port", "$PORT", "read"},
+         [](SimOptions& o) { o.silent = true; },
+         1,
+         "",
+         "Die Daten konnten nicht übertragen werden!\n",
+         ""},
+        {"read, bad checksum",
+         {"--port", "$PORT", "read"},
+         [](SimOptions& o) { o.badChecksum = true; },
+         1,
+         "",
+         "Die Daten konnten nicht übertragen werden!\n",
+         ""},
+        {"read, unknown format",
+         {"--port", "$PORT", "read", "--format", "xml"},
+         nullptr,
+         2,
+         "",
+         "unknown format: xml",
+         ""},
+        {"live twice",
+         {"--port", "$PORT", "live", "--count", "2"},
+         [](SimOptions& o) { o.value = "230.4"; },
+         0,
+         "  230.4\n",
+         "",
+         ""},
+        {"live, echoing line",
+         {"--port", "$PORT", "live", "--count", "1"},
+         [](SimOptions& o) { o.echo = true; },
+         1,
+         "  --------\n",
+         "",
+         ""},
+        {"live, bad count", {"--port", "$PORT", "live", "--count", "0"}, nullptr, 2, "", "--count", ""},
+        {"write the worked example",
+         {"--port", "$PORT", "write", "--set", "HYS=2", "swb=100", "UPL=10", "UPP=20", "UMI=-10", "UMM=-20", "INV=0",
+          "SVZ=1.5"},
+         nullptr,
+         0,
+         "Übertragung der Daten ok.\n",
+         "",
+         kWorkedExampleSpar},
+        {"write one value, relay NAKs",
+         {"--port", "$PORT", "write", "--set=SVZ=3"},
+         [](SimOptions& o) { o.nak = {"SPAR"}; },
+         1,
+         "",
+         "Die Daten konnten nicht übertragen werden!\n",
+         "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ3.0;26\x03"},
+        {"write, check fails against the relay's U>",
+         {"--port", "$PORT", "write", "--set", "UMI=10.5"},
+         nullptr,
+         2,
+         "",
+         "U< nicht im Bereich -25% ... +10%\n\nDaten werden nicht an KORVEN übertragen!\n",
+         ""},
+        {"write, cross check",
+         {"--port", "$PORT", "write", "--set", "UPP=5"},
+         nullptr,
+         2,
+         "",
+         "U>> ist kleiner als U> \n\nDaten werden nicht an KORVEN übertragen!\n",
+         ""},
+        {"write, dry run",
+         {"--port", "$PORT", "write", "--set", "HYS=3", "--dry-run"},
+         nullptr,
+         0,
+         "<STX>SPAR:HYS3.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;25<ETX>\n",
+         "",
+         ""},
+        {"write, decimal comma",
+         {"--port", "$PORT", "write", "--set", "HYS=2,5"},
+         nullptr,
+         2,
+         "",
+         "not a value for HYS: '2,5'",
+         ""},
+        {"write, unknown key", {"--port", "$PORT", "write", "--set", "XYZ=1"}, nullptr, 2, "", "unknown parameter", ""},
+        {"unknown command", {"--port", "$PORT", "frob"}, nullptr, 2, "", "unknown command: frob", ""},
+        {"no port", {"read"}, nullptr, 2, "", "no port given", ""},
+        {"port missing",
+         {"--port", "$DIR/tty", "read"},
+         nullptr,
+         3,
+         "",
+         "Kann Schnittstelle $DIR/tty nicht öffnen",
+         ""},
+        {"port not a terminal",
+         {"--port", "/dev/null", "read"},
+         nullptr,
+         3,
+         "",
+         "Kann Schnittstelle /dev/null nicht öffnen",
+         ""},
+        {"COMn through the settings file",
+         {"--ini", "$DIR/KorvenCtrl.ini", "--port", "com1", "read"},
+         nullptr,
+         0,
+         "HYS  Hysterese [%]                  2.0\n",
+         "",
+         ""},
+        {"trace folder missing",
+         {"--port", "$PORT", "--trace", "$DIR/missing/trace", "read"},
+         nullptr,
+         2,
+         "",
+         "File $DIR/missing/trace kann nicht geschrieben werden",
+         ""},
+        {"help of a command", {"write", "--help"}, nullptr, 0, "Usage: korvenctl [--port COMn|PATH] write", "", ""},
+    };
+    std::ofstream(m_dir / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_sim.Update([&](SimOptions& o) {
+            o = SimOptions{};
+            if (row.faults)
+                row.faults(o);
+        });
+        m_sim.SetParameters(RelayParameters{});
+        m_sim.ClearReceivedFrames();
+        const Outcome outcome = Run(row.args);
+        auto expand = [this](std::string text) {
+            if (const auto at = text.find("$DIR"); at != std::string::npos)
+                text.replace(at, 4, m_dir.string());
+            return text;
+        };
+        EXPECT_EQ(outcome.code, row.code) << outcome.err;
+        EXPECT_NE(outcome.out.find(expand(row.out)), std::string::npos) << outcome.out;
+        EXPECT_NE(outcome.err.find(expand(row.err)), std::string::npos) << outcome.err;
+        EXPECT_TRUE(row.err.empty() == outcome.err.empty()) << outcome.err;
+        EXPECT_EQ(FramesStartingWith("SPAR"),
+                  row.spar.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.spar});
+    }
+}
+
+TEST_F(KorvenctlTest, ABusyPortIsRefused)
+{
+    CSerialPort holder;
+    ASSERT_EQ(holder.OpenPath(m_sim.DevicePath(), 19200), 0);
+    const Outcome outcome = Run({"--port", "$PORT", "read"});
+    EXPECT_EQ(outcome.code, 3);
+    EXPECT_EQ(outcome.err, "Kann Schnittstelle " + m_sim.DevicePath() + " nicht öffnen\n");
+}
+
+} // namespace
