@@ -24,6 +24,16 @@ const std::vector<CommandSpec>& Commands()
          "sending it. Without an acknowledgement it prints \"Die Daten konnten nicht\n"
          "übertragen werden!\" and exits with 1.\n",
          RunWrite},
+        {"calibrate", "calibrate 0|100", "calibrate at 0 V or 100 V",
+         "Tells the relay to calibrate itself with 0 V, or about 100 V, at its measuring\n"
+         "input (KAL0 or K100), and prints the program's result: \"Kalibrierung 0V OK!\"\n"
+         "or \"Kalibrierung 100V OK!\"; when the relay refuses, the failure text with its\n"
+         "possible causes, and \"Receive-TimeOut\" when it does not answer (exit 1).\n",
+         RunCalibrate},
+        {"test-com3", "test-com3", "test the relay's third serial port",
+         "Asks the relay to test its third serial port (TCM3) and prints \"Test COM3 OK!\",\n"
+         "or \"Test COM3 fehlgeschlagen!\" and exits with 1.\n",
+         RunTestCom3},
     };
     return commands;
 }
