@@ -213,19 +213,16 @@ int RunLive(Session& session, const Arguments& args)
     if (!session.OpenPort())
         return kExitPort;
 
-    const std::string request = BuildFrame(kLiveRequest);
     bool allAnswered = true;
     auto tick = Clock::now();
     for (long n = 0; !count || n < *count; ++n) {
         if (n > 0 && !SleepUntil(session, tick += kLivePeriod))
             break;
         DrainPort(session.Port());
-        const ExchangeResult result = RunExchange(session.Port(), kLiveRequest, false, kPause, ReplyForm::Ignored);
-        const std::string_view reply = AsTerminated(result.reply);
-        const bool answered = IsLiveReply(reply, request);
-        allAnswered = allAnswered && answered;
-        session.out() << ClockTime() << "  "
-                      << (answered ? Trimmed(FormatFixed(LiveValue(reply), 4, 1)) : std::string(kNoReading))
+        const std::optional<double> reading =
+            LiveReading(RunExchange(session.Port(), kLiveRequest, false, kPause, ReplyForm::Framed));
+        allAnswered = allAnswered && reading.has_value();
+        session.out() << ClockTime() << "  " << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading)
                       << std::endl;
     }
     return allAnswered ? kExitOk : kExitRelay;
