@@ -16,9 +16,16 @@ const std::vector<CommandSpec>& Commands()
          "as the parameter text of a .par file (par). A missing or garbled answer prints\n"
          "\"Die Daten konnten nicht übertragen werden!\" and exits with 1.\n",
          RunRead},
-        {"write", "write --set KEY=VALUE... [--dry-run]", "check and write parameters",
-         "Reads the relay's set, replaces the values given (keys HYS SWB UPL UPP UMI UMM\n"
-         "SVZ as numbers with a decimal point, INV as 0 or 1), runs the program's eleven\n"
+        {"save", "save FILE.par", "save the relay's set as a parameter file",
+         "Reads the relay's set and writes it as the program's parameter file (a name\n"
+         "not ending in .par gets .par appended), replacing the file in one step so that\n"
+         "it is never left half-written, and prints the file's name. A set that fails\n"
+         "the program's checks is not saved (exit 2).\n",
+         RunSave},
+        {"write", "write FILE.par|--set KEY=VALUE... [--dry-run]", "check and write parameters",
+         "Reads the relay's set, replaces the values that the parameter file's first line\n"
+         "holds, or the values given with --set (keys HYS SWB UPL UPP UMI UMM SVZ as\n"
+         "numbers with a decimal point, INV as 0 or 1), runs the program's eleven\n"
          "plausibility checks and sends the set (SPAR). A failed check prints its message\n"
          "and exits with 2; nothing is sent. --dry-run prints the frame instead of\n"
          "sending it. Without an acknowledgement it prints \"Die Daten konnten nicht\n"

@@ -14,6 +14,7 @@ using Arguments = std::vector<std::string>;
 int RunLive(Session& session, const Arguments& args);
 int RunRead(Session& session, const Arguments& args);
 int RunWrite(Session& session, const Arguments& args);
+int RunSave(Session& session, const Arguments& args);
 int RunCalibrate(Session& session, const Arguments& args);
 int RunTestCom3(Session& session, const Arguments& args);
 

@@ -5,10 +5,12 @@
 #include "cli/commands.h"
 #include "link/frame.h"
 #include "params/checks.h"
+#include "params/parameter_file.h"
 #include "params/relay_transfer.h"
 
 #include <chrono>
 #include <ctime>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <regex>
@@ -190,6 +192,18 @@ void Apply(const std::vector<Assignment>& assignments, ParameterSet& set)
     }
 }
 
+// Whether a file line holds any of the eight parameters: the scan fills a text
+// only where it finds its key, and never with an empty one.
+bool HoldsParameters(const std::string& line)
+{
+    constexpr std::int32_t kNoInv = std::numeric_limits<std::int32_t>::min();
+    ParameterSet found;
+    found.INV = kNoInv;
+    ParseParameterText(line, ScanMode::SetOnly, found, nullptr);
+    return found.INV != kNoInv ||
+           !(found.HYS + found.SVZ + found.UMI + found.UMM + found.UPL + found.UPP + found.SWB).empty();
+}
+
 // The frame with its two control bytes named, for a terminal.
 std::string ShownFrame(const std::string& frame)
 {
@@ -258,6 +272,7 @@ int RunRead(Session& session, const Arguments& args)
 int RunWrite(Session& session, const Arguments& args)
 {
     std::vector<Assignment> assignments;
+    std::string file;
     bool dryRun = false;
     bool setting = false;
     for (const std::string& arg : args) {
@@ -269,20 +284,34 @@ int RunWrite(Session& session, const Arguments& args)
             setting = true;
             if (const auto problem = ParseAssignment(arg.rfind("--set=", 0) == 0 ? arg.substr(6) : arg, assignments))
                 return session.Usage("write", *problem);
+        } else if (file.empty() && !arg.empty() && arg[0] != '-') {
+            file = arg;
         } else {
             return session.Usage("write", "unexpected argument: " + arg);
         }
     }
-    if (assignments.empty())
-        return session.Usage("write", "nothing to write: give --set KEY=VALUE...");
+    if (assignments.empty() == file.empty())
+        return session.Usage("write", "give either a .par file or --set KEY=VALUE...");
+
+    // The file is read before anything goes to the relay: a bad file sends nothing.
+    std::string line;
+    if (!file.empty()) {
+        if (ReadParameterLine(file, line) != ParameterFileResult::Ok)
+            return session.Fail(kExitInput, CannotReadMessage(file));
+        if (!HoldsParameters(line))
+            return session.Fail(kExitInput, "korvenctl: " + file + " holds no parameters");
+    }
     if (!session.OpenPort())
         return kExitPort;
 
-    // What is not set keeps the relay's value.
+    // What the file or the command line does not give keeps the relay's value,
+    // as when the program loads a file with a relay connected.
     ParameterSet set;
     DeviceInfo info;
     if (!ReadSet(session, set, info))
         return kExitRelay;
+    if (!file.empty())
+        ParseParameterText(line, ScanMode::Full, set, nullptr);
     Apply(assignments, set);
     if (const int row = FirstFailingRow(set); row != 0)
         return session.Fail(kExitInput, CheckMessage(row, CheckFamily::Transfer));
@@ -295,6 +324,27 @@ int RunWrite(Session& session, const Arguments& args)
     if (!WriteRelayParameters(session.Port(), set).ok())
         return session.Fail(kExitRelay, kTransferFailedText);
     session.out() << kTransferOkText << std::endl;
+    return kExitOk;
+}
+
+int RunSave(Session& session, const Arguments& args)
+{
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+        return session.Usage("save", "save takes one file name");
+    const std::string path = WithParameterSuffix(args[0]);
+    if (!session.OpenPort())
+        return kExitPort;
+
+    ParameterSet set;
+    DeviceInfo info;
+    if (!ReadSet(session, set, info))
+        return kExitRelay;
+    // The program saves only a set that passes its checks.
+    if (const int row = FirstFailingRow(set); row != 0)
+        return session.Fail(kExitInput, CheckMessage(row, CheckFamily::Save));
+    if (WriteParameterFile(path, set) != ParameterFileResult::Ok)
+        return session.Fail(kExitInput, CannotWriteMessage(path));
+    session.out() << path << std::endl;
     return kExitOk;
 }
 

@@ -180,6 +180,41 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
          "not a value for HYS: '2,5'",
          ""},
         {"write, unknown key", {"--port", "$PORT", "write", "--set", "XYZ=1"}, nullptr, 2, "", "unknown parameter", ""},
+        {"write, file missing",
+         {"--port", "$PORT", "write", "$DIR/none.par"},
+         nullptr,
+         2,
+         "",
+         "File $DIR/none.par kann nicht gelesen werden\n",
+         ""},
+        {"write, file without parameters",
+         {"--port", "$PORT", "write", "$DIR/empty.par"},
+         nullptr,
+         2,
+         "",
+         "$DIR/empty.par holds no parameters\n",
+         ""},
+        {"write, file and --set",
+         {"--port", "$PORT", "write", "$DIR/empty.par", "--set", "HYS=2"},
+         nullptr,
+         2,
+         "",
+         "give either a .par file or --set",
+         ""},
+        {"save, silent relay",
+         {"--port", "$PORT", "save", "$DIR/a.par"},
+         [](SimOptions& o) { o.silent = true; },
+         1,
+         "",
+         "Die Daten konnten nicht übertragen werden!\n",
+         ""},
+        {"save into a missing folder",
+         {"--port", "$PORT", "save", "$DIR/missing/a"},
+         nullptr,
+         2,
+         "",
+         "File $DIR/missing/a.par kann nicht geschrieben werden\n",
+         ""},
         {"calibrate 0 V", {"--port", "$PORT", "calibrate", "0"}, nullptr, 0, "Kalibrierung 0V OK!\n", "", ""},
         {"calibrate 100 V refused",
          {"--port", "$PORT", "calibrate", "100"},
@@ -244,6 +279,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"help of a command", {"write", "--help"}, nullptr, 0, "Usage: korvenctl [--port COMn|PATH] write", "", ""},
     };
     std::ofstream(m_dir / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n";
+    std::ofstream(m_dir / "empty.par") << "\x02SPAR:nothing here";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         m_sim.Update([&](SimOptions& o) {
@@ -266,6 +302,36 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         EXPECT_EQ(FramesStartingWith("SPAR"),
                   row.spar.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.spar});
     }
+}
+
+TEST_F(KorvenctlTest, SaveWritesTheProgramsRecordAndWriteSendsItBack)
+{
+    RelayParameters workedExample;
+    workedExample.UPP = 15.0;
+    workedExample.UMM = -20.0;
+    workedExample.SVZ = 1.5;
+    m_sim.SetParameters(workedExample);
+    const Outcome saved = Run({"--port", "$PORT", "save", "$DIR/anlage"});
+    EXPECT_EQ(saved.code, 0) << saved.err;
+    EXPECT_EQ(saved.out, (m_dir / "anlage.par").string() + "\n");
+    std::ifstream in(m_dir / "anlage.par", std::ios::binary);
+    const std::string record((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(record, "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;");
+
+    // A relay whose set fails the checks is not saved: the file stays as it was.
+    RelayParameters outOfRange;
+    outOfRange.SWB = 200.0;
+    m_sim.SetParameters(outOfRange);
+    const Outcome refused = Run({"--port", "$PORT", "save", "$DIR/anlage.par"});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_EQ(refused.err, "Sollwertbezug nicht im Bereich 50 ... 150V\n\nDaten werden nicht gespeichert!\n");
+    std::ifstream again(m_dir / "anlage.par", std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), record);
+
+    m_sim.SetParameters(RelayParameters{});
+    const Outcome written = Run({"--port", "$PORT", "write", "$DIR/anlage.par"});
+    EXPECT_EQ(written.code, 0) << written.err;
+    EXPECT_EQ(m_sim.Parameters(), workedExample);
 }
 
 TEST_F(KorvenctlTest, ABusyPortIsRefused)
