@@ -31,6 +31,15 @@ const std::vector<CommandSpec>& Commands()
          "sending it. Without an acknowledgement it prints \"Die Daten konnten nicht\n"
          "übertragen werden!\" and exits with 1.\n",
          RunWrite},
+        {"flash", "flash FILE.hex", "program and verify new firmware",
+         "Loads the Intel-HEX file with the program's rules (a file that cannot be read\n"
+         "or has a line without a colon is refused, exit 2), checks that the relay answers,\n"
+         "then programs the 240 blocks, verifies them and restarts the relay, with the\n"
+         "program's status texts: as a progress bar on a terminal, otherwise one line at\n"
+         "each tenth of a pass. A verify block the relay does not acknowledge ends with\n"
+         "\"Verify Adresse N --> Fehler!\" (exit 1). Ctrl+C stops between two blocks,\n"
+         "says where, and exits with 130.\n",
+         RunFlash},
         {"calibrate", "calibrate 0|100", "calibrate at 0 V or 100 V",
          "Tells the relay to calibrate itself with 0 V, or about 100 V, at its measuring\n"
          "input (KAL0 or K100), and prints the program's result: \"Kalibrierung 0V OK!\"\n"

@@ -15,6 +15,7 @@ int RunLive(Session& session, const Arguments& args);
 int RunRead(Session& session, const Arguments& args);
 int RunWrite(Session& session, const Arguments& args);
 int RunSave(Session& session, const Arguments& args);
+int RunFlash(Session& session, const Arguments& args);
 int RunCalibrate(Session& session, const Arguments& args);
 int RunTestCom3(Session& session, const Arguments& args);
 

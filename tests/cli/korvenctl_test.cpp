@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -332,6 +333,71 @@ TEST_F(KorvenctlTest, SaveWritesTheProgramsRecordAndWriteSendsItBack)
     const Outcome written = Run({"--port", "$PORT", "write", "$DIR/anlage.par"});
     EXPECT_EQ(written.code, 0) << written.err;
     EXPECT_EQ(m_sim.Parameters(), workedExample);
+}
+
+TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
+{
+    // Selects the first 64 KB and stores nothing: an image of all 0xFF.
+    std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:00000001FF\n";
+    std::ofstream(m_dir / "bad.hex") << ":020000040000FA\nnot a record\n";
+    const std::string allF(192, 'F');
+    struct Row {
+        const char* name;
+        const char* file;
+        std::function<void(SimOptions&)> faults;
+        bool interrupt; // Ctrl+C once the tenth program block is out
+        int code;
+        std::string out;
+        std::string err;
+        std::size_t frames; // received by the relay
+    };
+    const Row rows[] = {
+        {"clean update", "blank.hex", nullptr, false, 0, "Verify Adresse 7680 (100%)\nVerify ok!\n", "", 484},
+        {"verify block 5 refused", "blank.hex", [](SimOptions& o) { o.nak = {"V5"}; }, false, 1,
+         "Programmiere Adresse 7680 (100%)\n", "Verify Adresse 192 --> Fehler!\n", 1 + 1 + 240 + 1 + 6},
+        {"silent relay", "blank.hex", [](SimOptions& o) { o.silent = true; }, false, 1, "",
+         "Keine Verbindung zum Gerät!\n", 1},
+        {"bad HEX file", "bad.hex", nullptr, false, 2, "", "Das File ist kein gültiges HEX-File!\n", 0},
+        {"Ctrl+C", "blank.hex", nullptr, true, 130, "", "korvenctl: stopped by Ctrl+C after Programmiere Adresse ", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_sim.Update([&](SimOptions& o) {
+            o = SimOptions{};
+            if (row.faults)
+                row.faults(o);
+        });
+        m_sim.ClearReceivedFrames();
+        std::atomic<bool> interrupted = false;
+        std::thread presser([&] {
+            if (row.interrupt && m_sim.WaitForFrames(12, std::chrono::seconds(30)))
+                interrupted = true;
+        });
+        const Outcome outcome = Run({"--port", "$PORT", "flash", "$DIR/" + std::string(row.file)}, &interrupted);
+        presser.join();
+        EXPECT_EQ(outcome.code, row.code) << outcome.err;
+        EXPECT_NE(outcome.out.find(row.out), std::string::npos) << outcome.out;
+        EXPECT_NE(outcome.err.find(row.err), std::string::npos) << outcome.err;
+
+        const std::vector<std::string> frames = m_sim.ReceivedFrames();
+        if (row.interrupt) {
+            // Stopped between blocks: as many program blocks went out as the message says, and no verify block.
+            const std::size_t at = outcome.err.find("(block ");
+            ASSERT_NE(at, std::string::npos);
+            EXPECT_EQ(FramesStartingWith("P").size(), std::stoul(outcome.err.substr(at + 7)));
+            EXPECT_TRUE(FramesStartingWith("V").empty());
+            continue;
+        }
+        EXPECT_EQ(frames.size(), row.frames);
+        if (row.code == 0) {
+            EXPECT_EQ(frames[1], "\x02"
+                                 "FWUP:2E\x03");
+            EXPECT_EQ(frames[2], "\x02P0000" + allF + "50\x03");
+            EXPECT_EQ(frames[244], "\x02V0040" + allF + "52\x03");
+            EXPECT_EQ(frames.back(), "\x02"
+                                     "GMWT:33\x03");
+        }
+    }
 }
 
 TEST_F(KorvenctlTest, ABusyPortIsRefused)
