@@ -79,13 +79,23 @@ bool SleepUntil(const Session& session, Clock::time_point deadline)
     return !session.Interrupted();
 }
 
-// Reads the relay's set and device texts; the program's message when that fails.
-bool ReadSet(Session& session, ParameterSet& set, DeviceInfo& info)
+// Opens the port and reads the relay's set and device texts: kExitOk, or the
+// exit code of the failure, whose message has been given.
+int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info)
 {
-    if (ReadRelayParameters(session.Port(), set, info).ok())
-        return true;
-    session.Fail(kExitRelay, kTransferFailedText);
-    return false;
+    if (!session.OpenPort())
+        return kExitPort;
+    if (!ReadRelayParameters(session.Port(), set, info).ok())
+        return session.Fail(kExitRelay, kTransferFailedText);
+    return kExitOk;
+}
+
+// kExitOk when the set passes the eleven checks, else the first failing row's
+// message of the family and kExitInput.
+int CheckSet(const Session& session, const ParameterSet& set, CheckFamily family)
+{
+    const int row = FirstFailingRow(set);
+    return row == 0 ? kExitOk : session.Fail(kExitInput, CheckMessage(row, family));
 }
 
 // Escapes a text for a JSON string; bytes of 0x80 and above count as Latin-1.
@@ -253,13 +263,10 @@ int RunRead(Session& session, const Arguments& args)
     }
     if (format != "table" && format != "json" && format != "par")
         return session.Usage("read", "unknown format: " + format + " (par, table or json)");
-    if (!session.OpenPort())
-        return kExitPort;
-
     ParameterSet set;
     DeviceInfo info;
-    if (!ReadSet(session, set, info))
-        return kExitRelay;
+    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
+        return code;
     if (format == "par")
         session.out() << BuildSparText(set) << "\n";
     else if (format == "json")
@@ -301,20 +308,17 @@ int RunWrite(Session& session, const Arguments& args)
         if (!HoldsParameters(line))
             return session.Fail(kExitInput, "korvenctl: " + file + " holds no parameters");
     }
-    if (!session.OpenPort())
-        return kExitPort;
-
     // What the file or the command line does not give keeps the relay's value,
     // as when the program loads a file with a relay connected.
     ParameterSet set;
     DeviceInfo info;
-    if (!ReadSet(session, set, info))
-        return kExitRelay;
+    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
+        return code;
     if (!file.empty())
         ParseParameterText(line, ScanMode::Full, set, nullptr);
     Apply(assignments, set);
-    if (const int row = FirstFailingRow(set); row != 0)
-        return session.Fail(kExitInput, CheckMessage(row, CheckFamily::Transfer));
+    if (const int code = CheckSet(session, set, CheckFamily::Transfer); code != kExitOk)
+        return code;
     NormalizeTexts(set);
 
     if (dryRun) {
@@ -332,16 +336,13 @@ int RunSave(Session& session, const Arguments& args)
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return session.Usage("save", "save takes one file name");
     const std::string path = WithParameterSuffix(args[0]);
-    if (!session.OpenPort())
-        return kExitPort;
-
     ParameterSet set;
     DeviceInfo info;
-    if (!ReadSet(session, set, info))
-        return kExitRelay;
+    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
+        return code;
     // The program saves only a set that passes its checks.
-    if (const int row = FirstFailingRow(set); row != 0)
-        return session.Fail(kExitInput, CheckMessage(row, CheckFamily::Save));
+    if (const int code = CheckSet(session, set, CheckFamily::Save); code != kExitOk)
+        return code;
     if (WriteParameterFile(path, set) != ParameterFileResult::Ok)
         return session.Fail(kExitInput, CannotWriteMessage(path));
     session.out() << path << std::endl;

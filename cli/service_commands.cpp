@@ -1,6 +1,7 @@
 // The service commands of korvenctl: the two calibrations and the port test.
 
 #include "cli/commands.h"
+#include "link/trace.h"
 #include "service/service_command.h"
 
 #include <ostream>
@@ -8,19 +9,6 @@
 namespace cli {
 
 namespace {
-
-std::string Hex(std::string_view bytes)
-{
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        text += text.empty() ? "" : " ";
-        text += kHex[b >> 4];
-        text += kHex[b & 0x0F];
-    }
-    return text;
-}
 
 // The program's text for the reply: on standard output for an ACK, on standard
 // error otherwise. A reply the program passes over in silence still gets a word.
@@ -33,7 +21,7 @@ int Report(Session& session, ServiceCommand command, const ServiceResult& result
     if (result.message != nullptr)
         return session.Fail(kExitRelay, result.message);
     return session.Fail(kExitRelay, "korvenctl: unexpected answer to " + std::string(ServiceCommandText(command)) +
-                                        " " + Hex(result.reply));
+                                        " " + trace::HexBytes(result.reply));
 }
 
 int RunService(Session& session, ServiceCommand command)

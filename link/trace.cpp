@@ -55,24 +55,29 @@ void Record(Direction direction, std::string_view bytes, std::string_view note)
         (void)std::fflush(g_file);
 }
 
-std::string FormatLine(long long microseconds, Direction direction, std::string_view bytes, std::string_view note)
+std::string HexBytes(std::string_view bytes)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (!text.empty())
+            text += ' ';
+        text += kHex[b >> 4];
+        text += kHex[b & 0x0F];
+    }
+    return text;
+}
+
+std::string FormatLine(long long microseconds, Direction direction, std::string_view bytes, std::string_view note)
+{
     // Integer arithmetic keeps the point whatever the C locale says.
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%lld.%03lld", microseconds / 1000, microseconds % 1000);
 
     std::string line = stamp;
     line += direction == Direction::Sent ? " TX " : " RX ";
-    if (bytes.empty())
-        line += "(nothing)";
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (i > 0)
-            line += ' ';
-        line += kHex[b >> 4];
-        line += kHex[b & 0x0F];
-    }
+    line += bytes.empty() ? "(nothing)" : HexBytes(bytes);
     line += " |";
     for (char c : bytes)
         line += c >= 0x20 && c < 0x7F ? c : '.';

@@ -27,6 +27,9 @@ bool Active();
 // Writes one line when the trace is on; does nothing otherwise.
 void Record(Direction direction, std::string_view bytes, std::string_view note);
 
+// The bytes as upper-case hex pairs separated by blanks: "02 47 50".
+std::string HexBytes(std::string_view bytes);
+
 // One line without its line end:
 //   "<ms> TX|RX <hex bytes or (nothing)> |<printable>| [note]"
 // where <ms> is the monotonic clock in milliseconds with three decimals, the
