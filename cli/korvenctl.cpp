@@ -29,7 +29,8 @@ const char kOverview[] = "Usage: korvenctl [--port COMn|PATH] [--ini FILE] [--tr
 
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
-                          "(usage, checks, files), 3 the port could not be opened, 130 interrupted.\n";
+                          "(usage, checks, files), 3 the port could not be opened, 130 flash stopped\n"
+                          "by Ctrl+C.\n";
 
 struct Parsed {
     GlobalOptions options;
@@ -77,7 +78,7 @@ void PrintOverview(std::ostream& out)
     out << kOverview;
     for (const CommandSpec& spec : Commands()) {
         const std::string synopsis = spec.synopsis;
-        out << "  " << synopsis << std::string(synopsis.size() < 40 ? 40 - synopsis.size() : 1, ' ') << spec.summary
+        out << "  " << synopsis << std::string(synopsis.size() < 47 ? 47 - synopsis.size() : 1, ' ') << spec.summary
             << "\n";
     }
     out << kExitCodes;
