@@ -3,32 +3,14 @@
 
 #include <QComboBox>
 
+#include "app/live_reply.h"
 #include "app/main_dlg.h"
 #include "link/exchange.h"
-#include "link/frame.h"
 #include "link/serial_port.h"
 
 namespace {
 
-constexpr const char* kLiveRequest = "GMWT:";
 constexpr const char* kNoReading = "     --------";
-
-// A framed reply is an answer only if it carries the command word and is not
-// our own request coming back (a loop-back plug or an echoing line).
-bool IsLiveReply(std::string_view reply, std::string_view request)
-{
-    return reply.size() >= 6 && reply.substr(1, 5) == kLiveRequest && reply != request;
-}
-
-// The value between the command word and the checksum digits.
-double LiveValue(std::string_view reply)
-{
-    const std::size_t valueStart = 6;
-    const std::size_t valueEnd = reply.size() >= 3 ? reply.size() - 3 : 0;
-    if (valueEnd <= valueStart)
-        return 0.0;
-    return ReadNumber(reply.substr(valueStart, valueEnd - valueStart));
-}
 
 } // namespace
 
@@ -47,12 +29,10 @@ void CMainDlg::OnLiveReading()
     DrainPort(*g_pPort);
     KillTimer(kLiveReadingTimer);
 
-    const std::string request = BuildFrame(kLiveRequest);
     const ExchangeResult result = RunExchange(*g_pPort, kLiveRequest, false, kPause, ReplyForm::Framed);
-    const std::string_view reply = TerminatedReply(result.reply);
 
-    if (result.ok() && IsLiveReply(reply, request)) {
-        const double value = LiveValue(reply);
+    if (const std::optional<double> reading = LiveReading(result)) {
+        const double value = *reading;
         m_strMeasured = m_nTestValue == kServiceTestValue ? FormatFixed(value, 5, 2) : FormatFixed(value, 4, 1);
         // First answer after a time without one: the relay may have new parameters.
         if (m_bConnected == 0)

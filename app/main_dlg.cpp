@@ -7,6 +7,7 @@
 #include "app/about_dlg.h"
 #include "files/settings_file.h"
 #include "link/serial_port.h"
+#include "link/trace.h"
 #include "res/bitmaps.h"
 
 using namespace ui;
@@ -139,6 +140,7 @@ bool CMainDlg::OnInitDialog()
     g_pPort = new CSerialPort;
 
     ReadSettings();
+    StartTrace();
     if (m_nTestValue == kServiceTestValue)
         ShowServiceControls(true);
 
@@ -199,6 +201,15 @@ void CMainDlg::ReadSettings()
     m_nComPort = ReadProfileInt("CONNECTION", "COM", 1, m_szIniPath);
     m_nTestValue = ReadProfileInt("DIR", "TEST", 0, m_szIniPath);
     m_szWorkingDir = ReadProfileString("DIR", "WORKINGDIR", m_strStartDir, m_szIniPath);
+}
+
+// The protocol trace is off unless [DEBUG] TRACE names a file; one that cannot be
+// opened is reported, and the program goes on without it.
+void CMainDlg::StartTrace()
+{
+    const std::string path = ReadProfileString("DEBUG", "TRACE", "", m_szIniPath);
+    if (!path.empty() && !trace::Start(path))
+        AfxMessageBox("File " + path + " kann nicht geschrieben werden", MB_OK | MB_ICONEXCLAMATION);
 }
 
 // A failed write is not reported: the settings are a convenience.

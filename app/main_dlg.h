@@ -112,6 +112,7 @@ private:
     void ShowServiceControls(bool withPortTest);
     // False when refused for want of a connection.
     bool RunServiceCommandOf(ServiceCommand command);
+    void StartTrace();
     int RunChecks(CheckFamily family);
     void RefuseUnconnected();
     bool ReadParametersFromDevice();

@@ -2,6 +2,7 @@
 
 #include "link/frame.h"
 #include "link/serial_port.h"
+#include "link/trace.h"
 
 #include <algorithm>
 #include <thread>
@@ -11,15 +12,20 @@ std::size_t DrainPort(CSerialPort& port)
     const auto start = std::chrono::steady_clock::now();
     unsigned char buffer[CSerialPort::kReadSize];
     std::size_t discarded = 0;
+    std::string traced; // what the drain threw away, for the trace only
     for (;;) {
         unsigned count = 0;
         // A failed read (no port, vanished device) returns at once: stop, or we would spin.
         if (port.Read(buffer, count) != 0 || count == 0)
             break;
         discarded += count;
+        if (trace::Active())
+            traced.append(reinterpret_cast<const char*>(buffer), count);
         if (discarded >= kDrainByteLimit || std::chrono::steady_clock::now() - start >= kDrainTimeLimit)
             break;
     }
+    if (!traced.empty())
+        trace::Record(trace::Direction::Received, traced, "drained");
     return discarded;
 }
 
@@ -50,6 +56,23 @@ ExchangeOutcome JudgeReply(std::string_view reply, ReplyForm form)
     return ExchangeOutcome::BadReply;
 }
 
+const char* OutcomeName(ExchangeOutcome outcome)
+{
+    switch (outcome) {
+    case ExchangeOutcome::Accepted:
+        return "accepted";
+    case ExchangeOutcome::NoAnswer:
+        return "no answer";
+    case ExchangeOutcome::Refused:
+        return "refused";
+    case ExchangeOutcome::BadReply:
+        return "bad reply";
+    case ExchangeOutcome::NotJudged:
+        return "not judged";
+    }
+    return "bad reply";
+}
+
 ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain, std::chrono::milliseconds pause,
                            ReplyForm form)
 {
@@ -58,7 +81,8 @@ ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,
 
     const std::string frame = BuildFrame(text);
     // A failed write is not looked at: the read that follows finds nothing.
-    (void)port.Write(frame.data(), static_cast<int>(frame.size()));
+    const bool written = port.Write(frame.data(), static_cast<int>(frame.size())) == 0;
+    trace::Record(trace::Direction::Sent, frame, written ? "" : "write failed");
 
     std::this_thread::sleep_for(pause);
 
@@ -71,5 +95,6 @@ ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,
     ExchangeResult result;
     result.reply.assign(reinterpret_cast<const char*>(buffer), count);
     result.outcome = JudgeReply(result.reply, form);
+    trace::Record(trace::Direction::Received, result.reply, OutcomeName(result.outcome));
     return result;
 }

@@ -49,5 +49,10 @@ std::string_view TerminatedReply(std::string_view reply);
 // terminated string, an acknowledgement by its byte count. Pure: no port involved.
 ExchangeOutcome JudgeReply(std::string_view reply, ReplyForm form);
 
+// A short English name of the outcome for traces and logs: "accepted", "no answer" ...
+const char* OutcomeName(ExchangeOutcome outcome);
+
+// Every exchange passes the protocol trace (link/trace.h): the frame sent and the
+// reply read, with the outcome.
 ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,
                            std::chrono::milliseconds pause, ReplyForm form);

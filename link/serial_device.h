@@ -27,9 +27,9 @@ public:
 // present but empty names no device), else /dev/ttyS<n-1>.
 std::string SerialDevicePath(int port);
 
-// Opens the device for COM<port> for exclusive use; null when it is missing, busy
-// or not a serial port.
-std::unique_ptr<SerialDevice> OpenSerialDevice(int port);
+// Opens the device at path (SerialDevicePath of a COM number, or a path given as
+// it is) for exclusive use; null when it is missing, busy or not a serial port.
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path);
 
 // The line speed for a requested baud rate: 9600, 19200 and 38400 are taken,
 // anything else gives 9600.

@@ -16,9 +16,9 @@ CSerialPort::Hooks& HookStore()
 }
 
 // The port's own message when a device cannot be had: missing, busy or not a port.
-void ReportOpenFailure(int port)
+void ReportOpenFailure(const std::string& name)
 {
-    const std::string text = "Kann Schnittstelle COM" + std::to_string(port) + " nicht öffnen";
+    const std::string text = "Kann Schnittstelle " + name + " nicht öffnen";
     const std::string caption = "ERROR";
     const auto& hooks = CSerialPort::GetHooks();
     if (hooks.reportError)
@@ -48,10 +48,20 @@ CSerialPort::~CSerialPort()
 
 int CSerialPort::Open(int port, int baudRate)
 {
+    return OpenAt(SerialDevicePath(port), "COM" + std::to_string(port), baudRate);
+}
+
+int CSerialPort::OpenPath(const std::string& path, int baudRate)
+{
+    return OpenAt(path, path, baudRate);
+}
+
+int CSerialPort::OpenAt(const std::string& path, const std::string& name, int baudRate)
+{
     Close();
-    m_device = OpenSerialDevice(port);
+    m_device = OpenSerialDevice(path);
     if (!m_device) {
-        ReportOpenFailure(port);
+        ReportOpenFailure(name);
         return -1;
     }
     // Settings the device refuses give -1 without a message; the device stays open.

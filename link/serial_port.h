@@ -26,6 +26,10 @@ public:
     // 19200 and 38400 give 9600.
     int Open(int port, int baudRate);
 
+    // Opens the device at path as it is given (a command line names ports so),
+    // with the same settings and the same message, naming the path.
+    int OpenPath(const std::string& path, int baudRate);
+
     // Reads up to kReadSize bytes into buffer. Returns as soon as 128 bytes are in,
     // when the line has been silent for the inter-byte gap after the first byte,
     // and in any case about 128 ms after the call. 0 if the read succeeded (count
@@ -51,6 +55,8 @@ public:
     static const Hooks& GetHooks();
 
 private:
+    int OpenAt(const std::string& path, const std::string& name, int baudRate);
+
     std::unique_ptr<SerialDevice> m_device;
 };
 

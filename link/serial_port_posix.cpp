@@ -172,9 +172,9 @@ std::string SerialDevicePath(int port)
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(int port)
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path)
 {
-    const int fd = OpenTerminal(SerialDevicePath(port));
+    const int fd = OpenTerminal(path);
     if (fd < 0)
         return nullptr;
     return std::make_unique<PosixSerialDevice>(fd);

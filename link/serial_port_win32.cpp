@@ -80,9 +80,8 @@ std::string SerialDevicePath(int port)
     return "\\\\.\\COM" + std::to_string(port);
 }
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(int port)
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path)
 {
-    const std::string path = SerialDevicePath(port);
     // Exclusive (no sharing), only if it exists, not overlapped.
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -5,21 +5,18 @@
 #include "link/exchange.h"
 #include "link/serial_port.h"
 #include "params/preview_dlg.h"
+#include "params/relay_transfer.h"
 
 using namespace ui;
 
 namespace {
 
-constexpr const char* kReadRequest = "GPAR:";
 constexpr const char* kPcColumnTitle = "  PC  ";
 constexpr const char* kNotConnected = "Keine Verbindung zum Gerät!";
-constexpr const char* kTransferFailed = "Die Daten konnten nicht übertragen werden!";
-constexpr const char* kTransferOk = "Übertragung der Daten ok.";
 
-// Sends a set without draining: its single read must hold only the ACK.
 bool WriteSetToDevice(const ParameterSet& set)
 {
-    return RunExchange(*g_pPort, BuildSparText(set), false, kPause, ReplyForm::Acknowledgement).ok();
+    return WriteRelayParameters(*g_pPort, set).ok();
 }
 
 } // namespace
@@ -41,13 +38,10 @@ void CMainDlg::ParseParameterText(const std::string& text, ScanMode mode, Parame
 // reported and leaves everything as it was.
 bool CMainDlg::ReadParametersFromDevice()
 {
-    const ExchangeResult result = RunExchange(*g_pPort, kReadRequest, true, kPause, ReplyForm::Framed);
-    if (!result.ok()) {
-        MessageBox(kTransferFailed, "Fehler", MB_OK | MB_ICONEXCLAMATION);
+    if (!ReadRelayParameters(*g_pPort, shownSet, m_deviceInfo).ok()) {
+        MessageBox(kTransferFailedText, "Fehler", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
-    ParseParameterText(result.reply, ScanMode::Full, nullptr);
-    NormalizeTexts(shownSet);
     return true;
 }
 
@@ -60,7 +54,7 @@ void CMainDlg::OnParamsDeviceToPc()
     if (!ReadParametersFromDevice())
         return;
     UpdateData(false);
-    MessageBox(kTransferOk, "Meldung", MB_OK);
+    MessageBox(kTransferOkText, "Meldung", MB_OK);
 }
 
 void CMainDlg::RefreshFromDevice()
@@ -79,7 +73,7 @@ void CMainDlg::OnParamsPcToDevice()
         return;
 
     // The relay's values for the left column; whatever the reply holds is taken.
-    const ExchangeResult current = RunExchange(*g_pPort, kReadRequest, true, kPause, ReplyForm::Ignored);
+    const ExchangeResult current = RunExchange(*g_pPort, kReadParametersRequest, true, kPause, ReplyForm::Ignored);
     ParseParameterText(current.reply, ScanMode::SetOnly, &compareSet);
     NormalizeTexts(compareSet);
 
@@ -96,9 +90,9 @@ void CMainDlg::OnParamsPcToDevice()
     if (WriteSetToDevice(preview.newSet)) {
         shownSet = preview.newSet;
         UpdateData(false);
-        MessageBox(kTransferOk, "Meldung", MB_OK);
+        MessageBox(kTransferOkText, "Meldung", MB_OK);
     } else {
-        MessageBox(kTransferFailed, "Fehler", MB_OK | MB_ICONEXCLAMATION);
+        MessageBox(kTransferFailedText, "Fehler", MB_OK | MB_ICONEXCLAMATION);
     }
 }
 
@@ -107,9 +101,9 @@ int CMainDlg::SendShownSet()
     if (CheckBeforeTransfer() == 0)
         return 0;
     if (WriteSetToDevice(shownSet)) {
-        MessageBox(kTransferOk, "Meldung", MB_OK);
+        MessageBox(kTransferOkText, "Meldung", MB_OK);
         return 0;
     }
-    MessageBox(kTransferFailed, "Fehler", MB_OK | MB_ICONEXCLAMATION);
+    MessageBox(kTransferFailedText, "Fehler", MB_OK | MB_ICONEXCLAMATION);
     return -1;
 }

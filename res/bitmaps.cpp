@@ -90,7 +90,9 @@ QPixmap Logo()
     return pixmap;
 }
 
-QPixmap IconImage(int size)
+} // namespace
+
+QPixmap ProgramIcon(int size)
 {
     QPixmap pixmap = Canvas(size, size);
     QPainter painter(&pixmap);
@@ -103,8 +105,6 @@ QPixmap IconImage(int size)
              QColor(150, 180, 220), std::max(1.0, size / 14.0));
     return pixmap;
 }
-
-} // namespace
 
 QPixmap LoadBitmap(int id)
 {
@@ -125,7 +125,7 @@ QIcon LoadIcon(int id)
     QIcon icon;
     if (id == IDI_PROGRAM) {
         for (int size : {16, 32, 48, 64})
-            icon.addPixmap(IconImage(size));
+            icon.addPixmap(ProgramIcon(size));
     }
     return icon;
 }

@@ -13,3 +13,6 @@ inline constexpr int IDI_PROGRAM = 144;
 // An empty pixmap for an unknown id.
 QPixmap LoadBitmap(int id);
 QIcon LoadIcon(int id);
+
+// The program's icon drawn at size by size pixels (times the screen's pixel ratio).
+QPixmap ProgramIcon(int size);

@@ -70,5 +70,7 @@ ServiceResult RunServiceCommand(CSerialPort& port, ServiceCommand command)
     const bool drain = command == ServiceCommand::TestCom3;
     const ExchangeResult exchange =
         RunExchange(port, ServiceCommandText(command), drain, kPause, ReplyForm::Acknowledgement);
-    return JudgeServiceReply(command, exchange.reply);
+    ServiceResult result = JudgeServiceReply(command, exchange.reply);
+    result.reply = exchange.reply;
+    return result;
 }

@@ -4,6 +4,7 @@
 // operator is told about the answer is decided here, so that every front end
 // shows the same texts for the same outcomes.
 
+#include <string>
 #include <string_view>
 
 #include "link/exchange.h"
@@ -22,6 +23,7 @@ struct ServiceResult {
     const char* message = nullptr;
     // Port-test results carry the exclamation icon, calibration results none.
     bool exclamation = false;
+    std::string reply; // the bytes of the single read, for a front end that shows them
     bool ok() const { return outcome == ExchangeOutcome::Accepted; }
 };
 

@@ -13,6 +13,7 @@
 #include <set>
 #include <termios.h>
 
+#include "link/trace.h"
 #include "tests/support/window_fixture.h"
 
 namespace {
@@ -318,6 +319,38 @@ TEST_F(MainWindowTest, AboutBoxOpensFromTheWindowMenuEntry)
     EXPECT_EQ(title, "Info über KorvenCtrl");
     EXPECT_NE(std::find(texts.begin(), texts.end(), "KorvenCtrl Version 2.1 / 13.06.2007"), texts.end());
     EXPECT_EQ(dlg->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
+TEST_F(MainWindowTest, TraceKeyTracesTheLiveReadingOrTellsWhyItCannot)
+{
+    struct Row {
+        const char* name;
+        const char* path;
+        bool traced;
+    };
+    const Row rows[] = {
+        {"writable", "trace.log", true},
+        {"folder missing", "missing/trace.log", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ui.messages.clear();
+        extraIni = std::string("[DEBUG]\nTRACE=") + row.path + "\n";
+        StartSim();
+        OpenWindow();
+        Tick();
+        trace::Stop();
+        std::ifstream in(folder / row.path);
+        const std::string traced((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(traced.find("TX 02 47 4D 57 54 3A 33 33 03 |.GMWT:33.|") != std::string::npos, row.traced);
+        const std::vector<std::string> expected =
+            row.traced ? std::vector<std::string>{}
+                       : std::vector<std::string>{std::string("File ") + row.path + " kann nicht geschrieben werden"};
+        EXPECT_EQ(ui.Texts(), expected);
+        dlg.reset();
+        delete g_pPort;
+        g_pPort = nullptr;
+    }
 }
 
 } // namespace

@@ -1,0 +1,57 @@
+#include "cli/commands.h"
+
+namespace cli {
+
+const std::vector<CommandSpec>& Commands()
+{
+    static const std::vector<CommandSpec> commands = {
+        {"live", "live [--count N]", "the live reading once a second",
+         "Polls the relay's live reading once a second and prints one line each: the time\n"
+         "and the value, or -------- when no valid answer came. Runs until Ctrl+C, or N\n"
+         "times with --count. Exits with 1 when any reading went unanswered.\n",
+         RunLive},
+        {"read", "read [--format par|table|json]", "the relay's parameter set",
+         "Reads the relay's parameter set (GPAR) and prints it with the device texts\n"
+         "(Version, Kal.-Faktor, Mittenspannung): as a table (the default), as JSON, or\n"
+         "as the parameter text of a .par file (par). A missing or garbled answer prints\n"
+         "\"Die Daten konnten nicht übertragen werden!\" and exits with 1.\n",
+         RunRead},
+        {"save", "save FILE.par", "save the relay's set as a parameter file",
+         "Reads the relay's set and writes it as the program's parameter file (a name\n"
+         "not ending in .par gets .par appended), replacing the file in one step so that\n"
+         "it is never left half-written, and prints the file's name. A set that fails\n"
+         "the program's checks is not saved (exit 2).\n",
+         RunSave},
+        {"write", "write FILE.par|--set KEY=VALUE... [--dry-run]", "check and write parameters",
+         "Reads the relay's set, replaces the values that the parameter file's first line\n"
+         "holds, or the values given with --set (keys HYS SWB UPL UPP UMI UMM SVZ as\n"
+         "numbers with a decimal point, INV as 0 or 1), runs the program's eleven\n"
+         "plausibility checks and sends the set (SPAR). A failed check prints its message\n"
+         "and exits with 2; nothing is sent. --dry-run prints the frame instead of\n"
+         "sending it. Without an acknowledgement it prints \"Die Daten konnten nicht\n"
+         "übertragen werden!\" and exits with 1.\n",
+         RunWrite},
+        {"flash", "flash FILE.hex", "program and verify new firmware",
+         "Loads the Intel-HEX file with the program's rules (a file that cannot be read\n"
+         "or has a line without a colon is refused, exit 2), checks that the relay answers,\n"
+         "then programs the 240 blocks, verifies them and restarts the relay, with the\n"
+         "program's status texts: as a progress bar on a terminal, otherwise one line at\n"
+         "each tenth of a pass. A verify block the relay does not acknowledge ends with\n"
+         "\"Verify Adresse N --> Fehler!\" (exit 1). Ctrl+C stops between two blocks,\n"
+         "says where, and exits with 130.\n",
+         RunFlash},
+        {"calibrate", "calibrate 0|100", "calibrate at 0 V or 100 V",
+         "Tells the relay to calibrate itself with 0 V, or about 100 V, at its measuring\n"
+         "input (KAL0 or K100), and prints the program's result: \"Kalibrierung 0V OK!\"\n"
+         "or \"Kalibrierung 100V OK!\"; when the relay refuses, the failure text with its\n"
+         "possible causes, and \"Receive-TimeOut\" when it does not answer (exit 1).\n",
+         RunCalibrate},
+        {"test-com3", "test-com3", "test the relay's third serial port",
+         "Asks the relay to test its third serial port (TCM3) and prints \"Test COM3 OK!\",\n"
+         "or \"Test COM3 fehlgeschlagen!\" and exits with 1.\n",
+         RunTestCom3},
+    };
+    return commands;
+}
+
+} // namespace cli

@@ -1,0 +1,33 @@
+#pragma once
+// The commands of korvenctl. Each parses its own arguments, checks its input
+// files before it opens the port, and returns the exit code.
+
+#include "cli/session.h"
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Arguments = std::vector<std::string>;
+
+int RunLive(Session& session, const Arguments& args);
+int RunRead(Session& session, const Arguments& args);
+int RunWrite(Session& session, const Arguments& args);
+int RunSave(Session& session, const Arguments& args);
+int RunFlash(Session& session, const Arguments& args);
+int RunCalibrate(Session& session, const Arguments& args);
+int RunTestCom3(Session& session, const Arguments& args);
+
+struct CommandSpec {
+    const char* name;
+    const char* synopsis; // the command with its arguments
+    const char* summary;  // one line for the overview
+    const char* help;     // what it does, its output and its exit codes
+    int (*run)(Session&, const Arguments&);
+};
+
+// Every command, in the order the help lists them.
+const std::vector<CommandSpec>& Commands();
+
+} // namespace cli

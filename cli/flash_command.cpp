@@ -1,0 +1,126 @@
+// The firmware update of korvenctl: the HEX file loaded with the program's
+// rules, then the programming and verify passes and the restart, with progress.
+
+#include "app/live_reply.h"
+#include "cli/commands.h"
+#include "firmware/update_passes.h"
+
+#include <memory>
+#include <ostream>
+
+namespace cli {
+
+namespace {
+
+constexpr std::size_t kBarWidth = 40;
+constexpr const char* kNotConnected = "Keine Verbindung zum Gerät!";
+
+// Shows the passes: on a terminal a bar redrawn after each block with the status
+// text beside it, elsewhere a plain line at every tenth of a pass.
+class ProgressView {
+public:
+    ProgressView(std::ostream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
+
+    void Status(const std::string& text) { m_status = text; }
+
+    void BlockDone(char letter, unsigned block, bool good)
+    {
+        if (letter != m_letter)
+            StartPass(letter);
+        m_failedBlocks += good ? 0 : 1;
+        m_block = block;
+        const unsigned done = block + 1;
+        const unsigned percent = done * 100 / kBlockCount;
+        if (m_terminal) {
+            const std::size_t filled = done * kBarWidth / kBlockCount;
+            const std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
+                                     std::to_string(percent) + "%  " + m_status;
+            m_out << '\r' << line << std::string(m_width > line.size() ? m_width - line.size() : 0, ' ') << std::flush;
+            m_width = line.size();
+        } else if (done * 10 / kBlockCount != block * 10 / kBlockCount) {
+            m_out << m_status << " (" << percent << "%)" << std::endl;
+        }
+    }
+
+    // Ends the bar's line, and tells of a programming pass with failed blocks.
+    void EndPass()
+    {
+        if (m_terminal && m_width > 0)
+            m_out << std::endl;
+        m_width = 0;
+        if (m_letter == kProgramLetter && m_failedBlocks > 0)
+            m_out << ProgramStatus(kBlockCount - 1) << kBlockFailedSuffix << " (" << m_failedBlocks
+                  << " blocks not acknowledged)" << std::endl;
+    }
+
+    // Where an interrupted update stopped, and what that leaves in the relay.
+    std::string StopReport(const std::string& status) const
+    {
+        const std::string where = "korvenctl: stopped by Ctrl+C after " + status + " (block " +
+                                  std::to_string(m_block + 1) + " of " + std::to_string(kBlockCount);
+        if (m_letter == kProgramLetter)
+            return where + " of the programming pass); the relay holds an incomplete firmware, flash again";
+        return where + " of the verify pass); the firmware is programmed but not verified, and the relay was "
+                       "not restarted";
+    }
+
+private:
+    void StartPass(char letter)
+    {
+        if (m_letter != 0)
+            EndPass();
+        m_letter = letter;
+        m_failedBlocks = 0;
+    }
+
+    std::ostream& m_out;
+    bool m_terminal;
+    std::string m_status;
+    char m_letter = 0;
+    unsigned m_block = 0;
+    unsigned m_failedBlocks = 0;
+    std::size_t m_width = 0; // of the bar's line last drawn
+};
+
+// The program opens the update only for a relay that answers its live reading.
+bool RelayAnswers(CSerialPort& port)
+{
+    DrainPort(port);
+    return LiveReading(RunExchange(port, kLiveRequest, false, kPause, ReplyForm::Framed)).has_value();
+}
+
+} // namespace
+
+int RunFlash(Session& session, const Arguments& args)
+{
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+        return session.Usage("flash", "flash takes one HEX file");
+    auto image = std::make_unique<FirmwareImage>();
+    const HexLoadResult loaded = LoadHexFile(args[0], *image);
+    if (const auto message = HexLoadMessage(loaded, args[0]))
+        return session.Fail(kExitInput, *message);
+    if (!session.OpenPort())
+        return kExitPort;
+    if (!RelayAnswers(session.Port()))
+        return session.Fail(kExitRelay, kNotConnected);
+
+    ProgressView view(session.out(), session.console().outIsTerminal);
+    FirmwareUpdate update(session.Port(), *image,
+                          {[&view](const std::string& text) { view.Status(text); },
+                           [&view](char letter, unsigned block, bool good) { view.BlockDone(letter, block, good); },
+                           [&session] { return session.Interrupted(); }});
+    const PassResult result = update.Run();
+    view.EndPass();
+    switch (result.outcome) {
+    case PassOutcome::Ok:
+        session.out() << result.status << std::endl;
+        return kExitOk;
+    case PassOutcome::Failed:
+        return session.Fail(kExitRelay, result.status);
+    case PassOutcome::Stopped:
+        break;
+    }
+    return session.Fail(kExitInterrupted, view.StopReport(result.status));
+}
+
+} // namespace cli

@@ -1,0 +1,32 @@
+#pragma once
+// korvenctl: the relay's functions behind a command line, for scripts. It runs
+// on the same core as the program, so the bytes on the line are exactly the
+// program's, and its messages are the program's texts.
+
+#include <atomic>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitRelay = 1,         // the relay refused or did not answer
+    kExitInput = 2,         // bad input: usage, checks, files
+    kExitPort = 3,          // the port could not be opened
+    kExitInterrupted = 130, // stopped by Ctrl+C
+};
+
+struct Console {
+    std::ostream& out;
+    std::ostream& err;
+    bool outIsTerminal = false;                     // progress as a bar instead of lines
+    const std::atomic<bool>* interrupted = nullptr; // set when the user presses Ctrl+C
+};
+
+// Runs one command line (the arguments after the program name) and returns the
+// exit code.
+int Run(const std::vector<std::string>& args, const Console& console);
+
+} // namespace cli

@@ -1,0 +1,352 @@
+// The parameter commands of korvenctl: the live reading, reading the set,
+// writing it after the checks.
+
+#include "app/live_reply.h"
+#include "cli/commands.h"
+#include "link/frame.h"
+#include "params/checks.h"
+#include "params/parameter_file.h"
+#include "params/relay_transfer.h"
+
+#include <chrono>
+#include <ctime>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <regex>
+#include <thread>
+
+namespace cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds kLivePeriod{1};
+constexpr std::chrono::milliseconds kInterruptCheck{50};
+constexpr const char* kNoReading = "--------";
+
+// The eight parameters as they are listed and set: key, label, member.
+struct ParameterRow {
+    const char* key;
+    const char* label;
+    std::string ParameterSet::*member; // null for INV
+};
+constexpr ParameterRow kParameterRows[] = {
+    {"SWB", "Sollwertbezug [V]", &ParameterSet::SWB},
+    {"UPL", "U > [%]", &ParameterSet::UPL},
+    {"UPP", "U >> [%]", &ParameterSet::UPP},
+    {"UMI", "U < [%]", &ParameterSet::UMI},
+    {"UMM", "U << [%]", &ParameterSet::UMM},
+    {"HYS", "Hysterese [%]", &ParameterSet::HYS},
+    {"SVZ", "Schaltverzögerung [s]", &ParameterSet::SVZ},
+    {"INV", "Invertieren", nullptr},
+};
+
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(' ');
+    const auto last = text.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+std::string ClockTime()
+{
+    const std::time_t now = std::time(nullptr);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M:%S", std::localtime(&now));
+    return text;
+}
+
+// Parses "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
+std::optional<std::string> OptionValue(const Arguments& args, std::size_t& i, const std::string& name)
+{
+    const std::string& arg = args[i];
+    if (arg.rfind(name + "=", 0) == 0)
+        return arg.substr(name.size() + 1);
+    if (arg == name && i + 1 < args.size())
+        return args[++i];
+    return std::nullopt;
+}
+
+// Waits until the deadline; false when Ctrl+C came first.
+bool SleepUntil(const Session& session, Clock::time_point deadline)
+{
+    while (Clock::now() < deadline) {
+        if (session.Interrupted())
+            return false;
+        std::this_thread::sleep_for(std::min<Clock::duration>(kInterruptCheck, deadline - Clock::now()));
+    }
+    return !session.Interrupted();
+}
+
+// Opens the port and reads the relay's set and device texts: kExitOk, or the
+// exit code of the failure, whose message has been given.
+int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info)
+{
+    if (!session.OpenPort())
+        return kExitPort;
+    if (!ReadRelayParameters(session.Port(), set, info).ok())
+        return session.Fail(kExitRelay, kTransferFailedText);
+    return kExitOk;
+}
+
+// kExitOk when the set passes the eleven checks, else the first failing row's
+// message of the family and kExitInput.
+int CheckSet(const Session& session, const ParameterSet& set, CheckFamily family)
+{
+    const int row = FirstFailingRow(set);
+    return row == 0 ? kExitOk : session.Fail(kExitInput, CheckMessage(row, family));
+}
+
+// Escapes a text for a JSON string; bytes of 0x80 and above count as Latin-1.
+std::string JsonString(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (b >= 0x20 && b < 0x7F) {
+            out += c;
+        } else {
+            out += "\\u00";
+            out += kHex[b >> 4];
+            out += kHex[b & 0x0F];
+        }
+    }
+    return out + '"';
+}
+
+// A normalized text as a JSON number where it is one ("inf" is not).
+std::string JsonNumber(const std::string& text)
+{
+    static const std::regex kNumber(R"(-?(0|[1-9][0-9]*)(\.[0-9]+)?)");
+    return std::regex_match(text, kNumber) ? text : JsonString(text);
+}
+
+// Counts characters, not bytes, so that umlauts line up.
+std::size_t DisplayWidth(std::string_view text)
+{
+    std::size_t width = 0;
+    for (char c : text)
+        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return width;
+}
+
+void PrintTable(std::ostream& out, const ParameterSet& set, const DeviceInfo& info)
+{
+    const auto line = [&out](const char* key, const std::string& label, const std::string& value) {
+        const std::size_t width = DisplayWidth(label) + value.size();
+        out << key << "  " << label << std::string(width < 34 ? 34 - width : 1, ' ') << value << "\n";
+    };
+    for (const ParameterRow& row : kParameterRows)
+        line(row.key, row.label, row.member ? set.*row.member : set.INV != 0 ? "ja" : "nein");
+    line("VER", "Version", info.VER);
+    line("KAL", "Kal.-Faktor", Trimmed(info.KAL));
+    line("K0V", "Mittenspannung", info.K0V);
+}
+
+void PrintJson(std::ostream& out, const ParameterSet& set, const DeviceInfo& info)
+{
+    out << "{\n";
+    for (const ParameterRow& row : kParameterRows)
+        out << "  \"" << row.key << "\": " << (row.member ? JsonNumber(set.*row.member) : std::to_string(set.INV))
+            << ",\n";
+    out << "  \"VER\": " << JsonString(info.VER) << ",\n";
+    out << "  \"KAL\": " << JsonNumber(Trimmed(info.KAL)) << ",\n";
+    out << "  \"K0V\": " << JsonString(info.K0V) << "\n}\n";
+}
+
+// A value given on the command line must be a whole number: "2,5" would
+// otherwise read as 2 and pass the checks unnoticed.
+bool IsPlainNumber(const std::string& text)
+{
+    static const std::regex kNumber(R"(\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*)");
+    return std::regex_match(text, kNumber);
+}
+
+struct Assignment {
+    const ParameterRow* row;
+    std::string value;
+};
+
+// "KEY=VALUE" with a known key (any case) and a number for it; a message otherwise.
+std::optional<std::string> ParseAssignment(const std::string& text, std::vector<Assignment>& assignments)
+{
+    const auto eq = text.find('=');
+    if (eq == std::string::npos)
+        return "expected KEY=VALUE, got: " + text;
+    std::string key = text.substr(0, eq);
+    for (char& c : key)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string value = text.substr(eq + 1);
+    const auto row = std::find_if(std::begin(kParameterRows), std::end(kParameterRows),
+                                  [&](const ParameterRow& r) { return key == r.key; });
+    if (row == std::end(kParameterRows))
+        return "unknown parameter: " + text.substr(0, eq) + " (HYS SWB UPL UPP UMI UMM INV SVZ)";
+    if (row->member == nullptr ? value != "0" && value != "1" : !IsPlainNumber(value))
+        return "not a value for " + key + ": '" + value + "'" + (row->member ? "" : " (0 or 1)");
+    assignments.push_back({row, value});
+    return std::nullopt;
+}
+
+void Apply(const std::vector<Assignment>& assignments, ParameterSet& set)
+{
+    for (const Assignment& a : assignments) {
+        if (a.row->member)
+            set.*(a.row->member) = a.value;
+        else
+            set.INV = a.value == "1" ? 1 : 0;
+    }
+}
+
+// Whether a file line holds any of the eight parameters: the scan fills a text
+// only where it finds its key, and never with an empty one.
+bool HoldsParameters(const std::string& line)
+{
+    constexpr std::int32_t kNoInv = std::numeric_limits<std::int32_t>::min();
+    ParameterSet found;
+    found.INV = kNoInv;
+    ParseParameterText(line, ScanMode::SetOnly, found, nullptr);
+    return found.INV != kNoInv ||
+           !(found.HYS + found.SVZ + found.UMI + found.UMM + found.UPL + found.UPP + found.SWB).empty();
+}
+
+// The frame with its two control bytes named, for a terminal.
+std::string ShownFrame(const std::string& frame)
+{
+    return "<STX>" + frame.substr(1, frame.size() - 2) + "<ETX>";
+}
+
+} // namespace
+
+int RunLive(Session& session, const Arguments& args)
+{
+    std::optional<long> count;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const auto value = OptionValue(args, i, "--count");
+        if (!value)
+            return session.Usage("live", "unexpected argument: " + args[i]);
+        char* end = nullptr;
+        count = std::strtol(value->c_str(), &end, 10);
+        if (value->empty() || *end != '\0' || *count < 1)
+            return session.Usage("live", "--count needs a whole number of at least 1");
+    }
+    if (!session.OpenPort())
+        return kExitPort;
+
+    bool allAnswered = true;
+    auto tick = Clock::now();
+    for (long n = 0; !count || n < *count; ++n) {
+        if (n > 0 && !SleepUntil(session, tick += kLivePeriod))
+            break;
+        DrainPort(session.Port());
+        const std::optional<double> reading =
+            LiveReading(RunExchange(session.Port(), kLiveRequest, false, kPause, ReplyForm::Framed));
+        allAnswered = allAnswered && reading.has_value();
+        session.out() << ClockTime() << "  " << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading)
+                      << std::endl;
+    }
+    return allAnswered ? kExitOk : kExitRelay;
+}
+
+int RunRead(Session& session, const Arguments& args)
+{
+    std::string format = "table";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const auto value = OptionValue(args, i, "--format");
+        if (!value)
+            return session.Usage("read", "unexpected argument: " + args[i]);
+        format = *value;
+    }
+    if (format != "table" && format != "json" && format != "par")
+        return session.Usage("read", "unknown format: " + format + " (par, table or json)");
+    ParameterSet set;
+    DeviceInfo info;
+    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
+        return code;
+    if (format == "par")
+        session.out() << BuildSparText(set) << "\n";
+    else if (format == "json")
+        PrintJson(session.out(), set, info);
+    else
+        PrintTable(session.out(), set, info);
+    return kExitOk;
+}
+
+int RunWrite(Session& session, const Arguments& args)
+{
+    std::vector<Assignment> assignments;
+    std::string file;
+    bool dryRun = false;
+    bool setting = false;
+    for (const std::string& arg : args) {
+        if (arg == "--dry-run") {
+            dryRun = true;
+        } else if (arg == "--set") {
+            setting = true;
+        } else if (arg.rfind("--set=", 0) == 0 || (setting && arg.find('=') != std::string::npos && arg[0] != '-')) {
+            setting = true;
+            if (const auto problem = ParseAssignment(arg.rfind("--set=", 0) == 0 ? arg.substr(6) : arg, assignments))
+                return session.Usage("write", *problem);
+        } else if (file.empty() && !arg.empty() && arg[0] != '-') {
+            file = arg;
+        } else {
+            return session.Usage("write", "unexpected argument: " + arg);
+        }
+    }
+    if (assignments.empty() == file.empty())
+        return session.Usage("write", "give either a .par file or --set KEY=VALUE...");
+
+    // The file is read before anything goes to the relay: a bad file sends nothing.
+    std::string line;
+    if (!file.empty()) {
+        if (ReadParameterLine(file, line) != ParameterFileResult::Ok)
+            return session.Fail(kExitInput, CannotReadMessage(file));
+        if (!HoldsParameters(line))
+            return session.Fail(kExitInput, "korvenctl: " + file + " holds no parameters");
+    }
+    // What the file or the command line does not give keeps the relay's value,
+    // as when the program loads a file with a relay connected.
+    ParameterSet set;
+    DeviceInfo info;
+    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
+        return code;
+    if (!file.empty())
+        ParseParameterText(line, ScanMode::Full, set, nullptr);
+    Apply(assignments, set);
+    if (const int code = CheckSet(session, set, CheckFamily::Transfer); code != kExitOk)
+        return code;
+    NormalizeTexts(set);
+
+    if (dryRun) {
+        session.out() << ShownFrame(BuildFrame(BuildSparText(set))) << std::endl;
+        return kExitOk;
+    }
+    if (!WriteRelayParameters(session.Port(), set).ok())
+        return session.Fail(kExitRelay, kTransferFailedText);
+    session.out() << kTransferOkText << std::endl;
+    return kExitOk;
+}
+
+int RunSave(Session& session, const Arguments& args)
+{
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+        return session.Usage("save", "save takes one file name");
+    const std::string path = WithParameterSuffix(args[0]);
+    ParameterSet set;
+    DeviceInfo info;
+    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
+        return code;
+    // The program saves only a set that passes its checks.
+    if (const int code = CheckSet(session, set, CheckFamily::Save); code != kExitOk)
+        return code;
+    if (WriteParameterFile(path, set) != ParameterFileResult::Ok)
+        return session.Fail(kExitInput, CannotWriteMessage(path));
+    session.out() << path << std::endl;
+    return kExitOk;
+}
+
+} // namespace cli

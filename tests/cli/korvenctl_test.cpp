@@ -1,0 +1,249 @@
+// korvenctl run in-process against korven-sim on a pseudo-terminal: each
+// command's output and exit code in the good case and with the faults that
+// concern it.
+
+#include "cli/korvenctl.h"
+#include "link/serial_port.h"
+#include "sim/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Faults = std::function<void(SimOptions&)>;
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class KorvenctlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(m_sim.Start(&error)) << error;
+        char pattern[] = "/tmp/korvenctl-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    // "$P" stands for "--port <the relay's device>", "$D" for the test's folder.
+    std::string Expand(std::string text) const
+    {
+        for (const auto& [name, value] :
+             {std::pair<std::string, std::string>{"$P", "--port " + m_sim.DevicePath()}, {"$D", m_dir.string()}}) {
+            for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
+                text.replace(at, name.size(), value);
+        }
+        return text;
+    }
+
+    // Runs korvenctl with the blank-separated arguments of line, expanded.
+    Outcome Run(const std::string& line, Faults faults = nullptr, const std::atomic<bool>* interrupted = nullptr)
+    {
+        m_sim.Update([&](SimOptions& o) {
+            o = SimOptions{};
+            if (faults)
+                faults(o);
+        });
+        m_sim.ClearReceivedFrames();
+        std::istringstream words(Expand(line));
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = cli::Run(args, cli::Console{out, err, false, interrupted});
+        return {code, out.str(), err.str()};
+    }
+
+    std::vector<std::string> FramesStartingWith(const std::string& text) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& frame : m_sim.ReceivedFrames()) {
+            if (frame.compare(1, text.size(), text) == 0)
+                found.push_back(frame);
+        }
+        return found;
+    }
+
+    std::string FileBytes(const std::string& name) const
+    {
+        std::ifstream in(m_dir / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    KorvenSim m_sim;
+    fs::path m_dir;
+};
+
+TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
+{
+    struct Row {
+        const char* args;
+        Faults faults;
+        int code;
+        std::string out;       // expected within standard output
+        std::string err;       // expected within standard error, which is empty where this is
+        std::string spar = ""; // the SPAR frame the relay received, empty for none
+    };
+    const auto silent = [](SimOptions& o) { o.silent = true; };
+    const Row rows[] = {
+        {"$P read", nullptr, 0, "SVZ  Schaltverzögerung [s]          1.0\n", ""},
+        {"read --format=json $P", nullptr, 0,
+         "  \"VER\": \"V2.1 13.06.7\",\n  \"KAL\": 10.0,\n  \"K0V\": \"0x200\"\n}\n", ""},
+        {"$P read --format par", nullptr, 0, "SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;\n",
+         ""},
+        {"$P read", silent, 1, "", "Die Daten konnten nicht übertragen werden!\n"},
+        {"$P read --format xml", nullptr, 2, "", "unknown format: xml"},
+        {"$P live --count 2", [](SimOptions& o) { o.value = "230.4"; }, 0, "  230.4\n", ""},
+        {"$P live --count 1", [](SimOptions& o) { o.echo = true; }, 1, "  --------\n", ""},
+        // The worked example: the frame button 1009 sends for this set, byte for byte.
+        {"$P write --set HYS=2 swb=100 UPL=10 UPP=20 UMI=-10 UMM=-20 INV=0 SVZ=1.5", nullptr, 0,
+         "Übertragung der Daten ok.\n", "",
+         "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP20.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;21\x03"},
+        {"$P write --set=SVZ=3", [](SimOptions& o) { o.nak = {"SPAR"}; }, 1, "",
+         "Die Daten konnten nicht übertragen werden!\n",
+         "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ3.0;26\x03"},
+        {"$P write --set UMI=10.5", nullptr, 2, "",
+         "U< nicht im Bereich -25% ... +10%\n\nDaten werden nicht an KORVEN übertragen!\n"},
+        {"$P write --set HYS=3 --dry-run", nullptr, 0,
+         "<STX>SPAR:HYS3.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;25<ETX>\n", ""},
+        {"$P write --set HYS=2,5", nullptr, 2, "", "not a value for HYS: '2,5'"},
+        {"$P write $D/none.par", nullptr, 2, "", "File $D/none.par kann nicht gelesen werden\n"},
+        {"$P write $D/empty.par", nullptr, 2, "", "$D/empty.par holds no parameters\n"},
+        {"$P write $D/empty.par --set HYS=2", nullptr, 2, "", "give either a .par file or --set"},
+        {"$P save $D/a.par", silent, 1, "", "Die Daten konnten nicht übertragen werden!\n"},
+        {"$P save $D/missing/a", nullptr, 2, "", "File $D/missing/a.par kann nicht geschrieben werden\n"},
+        {"$P calibrate 0", nullptr, 0, "Kalibrierung 0V OK!\n", ""},
+        {"$P calibrate 100", [](SimOptions& o) { o.nak = {"K100"}; }, 1, "",
+         "Kalibrierung fehlgeschlagen!\n\nMögliche Ursachen:\n- 0V nicht kalibriert\n"},
+        {"$P calibrate 0", [](SimOptions& o) { o.extraByte = true; }, 1, "", "unexpected answer to KAL0: 06 00\n"},
+        {"$P test-com3", nullptr, 0, "Test COM3 OK!\n", ""},
+        {"$P frob", nullptr, 2, "", "unknown command: frob"},
+        {"read", nullptr, 2, "", "no port given"},
+        {"--port /dev/null read", nullptr, 3, "", "Kann Schnittstelle /dev/null nicht öffnen"},
+        {"--ini $D/KorvenCtrl.ini --port com1 read", nullptr, 0, "HYS  Hysterese [%]                  2.0\n", ""},
+        {"$P --trace $D/missing/trace read", nullptr, 2, "", "File $D/missing/trace kann nicht geschrieben werden"},
+        {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH] write", ""},
+    };
+    std::ofstream(m_dir / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n";
+    std::ofstream(m_dir / "empty.par") << "\x02SPAR:nothing here";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        m_sim.SetParameters(RelayParameters{});
+        const Outcome outcome = Run(row.args, row.faults);
+        EXPECT_EQ(outcome.code, row.code) << outcome.err;
+        EXPECT_NE(outcome.out.find(Expand(row.out)), std::string::npos) << outcome.out;
+        EXPECT_NE(outcome.err.find(Expand(row.err)), std::string::npos) << outcome.err;
+        EXPECT_EQ(row.err.empty(), outcome.err.empty()) << outcome.err;
+        EXPECT_EQ(FramesStartingWith("SPAR"),
+                  row.spar.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.spar});
+    }
+}
+
+TEST_F(KorvenctlTest, SaveWritesTheProgramsRecordAndWriteSendsItBack)
+{
+    RelayParameters workedExample;
+    workedExample.UPP = 15.0;
+    workedExample.UMM = -20.0;
+    workedExample.SVZ = 1.5;
+    m_sim.SetParameters(workedExample);
+    const Outcome saved = Run("$P save $D/anlage");
+    EXPECT_EQ(saved.code, 0) << saved.err;
+    EXPECT_EQ(saved.out, Expand("$D/anlage.par\n"));
+    const std::string record = "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;";
+    EXPECT_EQ(FileBytes("anlage.par"), record);
+
+    // A relay whose set fails the checks is not saved: the file stays as it was.
+    RelayParameters outOfRange;
+    outOfRange.SWB = 200.0;
+    m_sim.SetParameters(outOfRange);
+    const Outcome refused = Run("$P save $D/anlage.par");
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_EQ(refused.err, "Sollwertbezug nicht im Bereich 50 ... 150V\n\nDaten werden nicht gespeichert!\n");
+    EXPECT_EQ(FileBytes("anlage.par"), record);
+
+    m_sim.SetParameters(RelayParameters{});
+    EXPECT_EQ(Run("$P write $D/anlage.par").code, 0);
+    EXPECT_EQ(m_sim.Parameters(), workedExample);
+}
+
+TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
+{
+    // Selects the first 64 KB and stores nothing: an image of all 0xFF.
+    std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:00000001FF\n";
+    std::ofstream(m_dir / "bad.hex") << ":020000040000FA\nnot a record\n";
+    const std::string allF(192, 'F');
+    struct Row {
+        const char* args;
+        Faults faults;
+        bool interrupt; // Ctrl+C once the tenth program block is out
+        int code;
+        std::string out;
+        std::string err;
+        std::size_t frames; // received by the relay
+    };
+    const Row rows[] = {
+        {"$P flash $D/blank.hex", nullptr, false, 0, "Verify Adresse 7680 (100%)\nVerify ok!\n", "", 484},
+        {"$P flash $D/blank.hex", [](SimOptions& o) { o.nak = {"V5"}; }, false, 1, "Programmiere Adresse 7680 (100%)\n",
+         "Verify Adresse 192 --> Fehler!\n", 1 + 1 + 240 + 1 + 6},
+        {"$P flash $D/blank.hex", [](SimOptions& o) { o.silent = true; }, false, 1, "", "Keine Verbindung zum Gerät!\n",
+         1},
+        {"$P flash $D/bad.hex", nullptr, false, 2, "", "Das File ist kein gültiges HEX-File!\n", 0},
+        {"$P flash $D/blank.hex", nullptr, true, 130, "", "korvenctl: stopped by Ctrl+C after Programmiere Adresse ",
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.err);
+        std::atomic<bool> interrupted = false;
+        std::thread presser([&] {
+            if (row.interrupt && m_sim.WaitForFrames(12, std::chrono::seconds(30)))
+                interrupted = true;
+        });
+        const Outcome outcome = Run(row.args, row.faults, &interrupted);
+        presser.join();
+        EXPECT_EQ(outcome.code, row.code) << outcome.err;
+        EXPECT_NE(outcome.out.find(row.out), std::string::npos) << outcome.out;
+        EXPECT_NE(outcome.err.find(row.err), std::string::npos) << outcome.err;
+
+        const std::vector<std::string> frames = m_sim.ReceivedFrames();
+        if (row.interrupt) {
+            // Stopped between blocks: as many program blocks went out as the message says, and no verify block.
+            const std::size_t at = outcome.err.find("(block ");
+            ASSERT_NE(at, std::string::npos);
+            EXPECT_EQ(FramesStartingWith("P").size(), std::stoul(outcome.err.substr(at + 7)));
+            EXPECT_TRUE(FramesStartingWith("V").empty());
+            continue;
+        }
+        EXPECT_EQ(frames.size(), row.frames);
+        if (row.code == 0) {
+            EXPECT_EQ(frames[1], "\x02"
+                                 "FWUP:2E\x03");
+            EXPECT_EQ(frames[2], "\x02P0000" + allF + "50\x03");
+            EXPECT_EQ(frames[244], "\x02V0040" + allF + "52\x03");
+            EXPECT_EQ(frames.back(), "\x02"
+                                     "GMWT:33\x03");
+        }
+    }
+}
+
+TEST_F(KorvenctlTest, ABusyPortIsRefused)
+{
+    CSerialPort holder;
+    ASSERT_EQ(holder.OpenPath(m_sim.DevicePath(), 19200), 0);
+    const Outcome outcome = Run("$P read");
+    EXPECT_EQ(outcome.code, 3);
+    EXPECT_EQ(outcome.err, "Kann Schnittstelle " + m_sim.DevicePath() + " nicht öffnen\n");
+}
+
+} // namespace
