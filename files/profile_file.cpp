@@ -176,6 +176,19 @@ bool StorableName(std::string_view name, std::string_view forbidden)
            name.find_first_of(forbidden) == std::string_view::npos;
 }
 
+// Reading trims blanks at either end of a value and removes one pair of enclosing
+// quotes. A value that would lose something that way is stored in double quotes,
+// so that it reads back exactly as written (a folder whose name ends in a blank).
+std::string StoredValue(std::string_view value)
+{
+    const bool blankAtAnEnd = Trim(value).size() != value.size();
+    const bool enclosed =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    if (blankAtAnEnd || enclosed)
+        return "\"" + std::string(value) + "\"";
+    return std::string(value);
+}
+
 std::string LineEndOf(std::string_view text)
 {
     const std::size_t lf = text.find('\n');
@@ -256,11 +269,12 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
     }
 
     const std::string eol = LineEndOf(text);
-    const std::string keyLine = std::string(key) + "=" + std::string(value);
+    const std::string stored = StoredValue(value);
+    const std::string keyLine = std::string(key) + "=" + stored;
     const std::vector<Line> lines = SplitLines(text);
     const KeyPlace place = Locate(text, lines, section, key);
     if (place.key) {
-        text.replace(place.key->valueBegin, place.key->valueEnd - place.key->valueBegin, value);
+        text.replace(place.key->valueBegin, place.key->valueEnd - place.key->valueBegin, stored);
     } else if (place.sectionLine) {
         const Line& after = lines[place.lastLineWithKey];
         const bool ended = after.next > after.end && text[after.next - 1] == '\n';
