@@ -168,12 +168,13 @@ std::optional<std::string> FindValue(std::string_view section, std::string_view 
 }
 
 // Names and values are stored on one line: no line ends, and nothing that would
-// read back as a comment, a section header or a different key.
+// read back as a comment, a section header or a different key. Reading trims
+// names, so a name with blanks at an end could never be found again.
 bool StorableName(std::string_view name, std::string_view forbidden)
 {
     const std::string_view trimmed = Trim(name);
-    return !trimmed.empty() && trimmed.front() != kCommentMark && trimmed.front() != '[' &&
-           name.find_first_of(forbidden) == std::string_view::npos;
+    return !trimmed.empty() && trimmed.size() == name.size() && trimmed.front() != kCommentMark &&
+           trimmed.front() != '[' && name.find_first_of(forbidden) == std::string_view::npos;
 }
 
 // Reading trims blanks at either end of a value and removes one pair of enclosing

@@ -117,17 +117,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         before.push_back(profile::ReadString(s, k, kMissing, path));
 
     const bool written = profile::WriteString(section, key, value, path);
+    const std::string what = "[" + Escaped(section) + "] " + Escaped(key) + " = " + Escaped(value) + " into " +
+                             Escaped(file) + " gives " + Escaped(Slurp(path));
     if (!written) {
-        FUZZ_REQUIRE(Slurp(path) == file);
+        FUZZ_REQUIRE_SAYING(Slurp(path) == file, what);
         return 0;
     }
     if (IsStorable(value))
-        FUZZ_REQUIRE(profile::ReadString(section, key, kMissing, path) == value);
+        FUZZ_REQUIRE_SAYING(profile::ReadString(section, key, kMissing, path) == value, what);
     for (std::size_t i = 0; i < names.size(); ++i) {
         const auto& [s, k] = names[i];
         if (SameName(s, Trim(section)) && SameName(k, Trim(key)))
             continue;
-        FUZZ_REQUIRE(profile::ReadString(s, k, kMissing, path) == before[i]);
+        FUZZ_REQUIRE_SAYING(profile::ReadString(s, k, kMissing, path) == before[i], what + ", changes " + s + "/" + k);
     }
     return 0;
 }

@@ -249,6 +249,7 @@ TEST_F(ProfileFile, FailedWriteReturnsFalseAndLeavesEverythingAsItWas)
         {"line end in the value", m_ini, "COM", "2\n[EVIL]"},
         {"equals sign in the key", m_ini, "CO=M", "2"},
         {"key that would read as a section", m_ini, "[COM", "2"},
+        {"blank at the end of the key", m_ini, "COM ", "2"},
     };
     for (const Row& row : rows) {
         EXPECT_FALSE(profile::WriteString("CONNECTION", row.key, row.value, row.path)) << row.name;
