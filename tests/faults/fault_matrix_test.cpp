@@ -1,0 +1,292 @@
+// The fault matrix: every workflow that talks to the relay, run end to end
+// against korven-sim in each of its fault modes. Each cell names what the
+// operator must see (message boxes, lamp and reading, fields) and what reaches
+// the relay; the runner describes what happened in the same words, so a cell
+// passes when the two agree. Running the whole program prints the matrix.
+
+#include <QPushButton>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "tests/support/window_fixture.h"
+
+namespace {
+
+enum class Workflow { LiveReading, ReadParameters, WriteParameters };
+enum class Fault { None, Silent, Echo, BadChecksum, Nak, Drop, ExtraByte, Chatter, NotANumber, PtyClosed };
+
+const std::map<Workflow, const char*> kWorkflowNames = {
+    {Workflow::LiveReading, "live reading"},
+    {Workflow::ReadParameters, "read 1008"},
+    {Workflow::WriteParameters, "write 1009"},
+};
+
+const std::map<Fault, const char*> kFaultNames = {
+    {Fault::None, "none"},
+    {Fault::Silent, "silent"},
+    {Fault::Echo, "echo"},
+    {Fault::BadChecksum, "bad checksum"},
+    {Fault::Nak, "NAK"},
+    {Fault::Drop, "drop"},
+    {Fault::ExtraByte, "extra byte"},
+    {Fault::Chatter, "chatter"},
+    {Fault::NotANumber, "value abc"},
+    {Fault::PtyClosed, "pty closed"},
+};
+
+// The command a workflow's NAK and drop faults aim at.
+const std::map<Workflow, const char*> kCommandOf = {
+    {Workflow::LiveReading, "GMWT"},
+    {Workflow::ReadParameters, "GPAR"},
+    {Workflow::WriteParameters, "SPAR"},
+};
+
+struct Cell {
+    Workflow workflow;
+    Fault fault;
+    const char* expected;
+};
+
+void PrintTo(const Cell& cell, std::ostream* os)
+{
+    *os << kWorkflowNames.at(cell.workflow) << " / " << kFaultNames.at(cell.fault);
+}
+
+// What the operator sees, in the words the cells use.
+const char* const kReadOk = "Meldung: Übertragung der Daten ok.";
+const char* const kFailed = "Fehler: Die Daten konnten nicht übertragen werden!";
+
+// clang-format off
+const Cell kCells[] = {
+    {Workflow::LiveReading, Fault::None,        "green 230.4"},
+    {Workflow::LiveReading, Fault::Silent,      "red --------"},
+    {Workflow::LiveReading, Fault::Echo,        "red --------"},
+    {Workflow::LiveReading, Fault::BadChecksum, "red --------"},
+    {Workflow::LiveReading, Fault::Nak,         "red --------"},
+    {Workflow::LiveReading, Fault::Drop,        "red --------"},
+    {Workflow::LiveReading, Fault::ExtraByte,   "green 230.4"},
+    {Workflow::LiveReading, Fault::Chatter,     "red --------"},
+    {Workflow::LiveReading, Fault::NotANumber,  "green 0.0"},
+    {Workflow::LiveReading, Fault::PtyClosed,   "red --------"},
+
+    {Workflow::ReadParameters, Fault::None,        "Meldung: Übertragung der Daten ok. | fields from the relay"},
+    {Workflow::ReadParameters, Fault::Silent,      "Fehler: Die Daten konnten nicht übertragen werden! | fields as typed"},
+    {Workflow::ReadParameters, Fault::Echo,        "Fehler: Die Daten konnten nicht übertragen werden! | fields as typed"},
+    {Workflow::ReadParameters, Fault::BadChecksum, "Fehler: Die Daten konnten nicht übertragen werden! | fields as typed"},
+    {Workflow::ReadParameters, Fault::Nak,         "Fehler: Die Daten konnten nicht übertragen werden! | fields as typed"},
+    {Workflow::ReadParameters, Fault::Drop,        "Fehler: Die Daten konnten nicht übertragen werden! | fields as typed"},
+    {Workflow::ReadParameters, Fault::ExtraByte,   "Meldung: Übertragung der Daten ok. | fields from the relay"},
+    {Workflow::ReadParameters, Fault::Chatter,     "Fehler: Die Daten konnten nicht übertragen werden! | fields as typed"},
+    {Workflow::ReadParameters, Fault::NotANumber,  "Meldung: Übertragung der Daten ok. | fields from the relay"},
+    {Workflow::ReadParameters, Fault::PtyClosed,   "Fehler: Die Daten konnten nicht übertragen werden! | fields as typed"},
+
+    // The preview's left column shows what the read brought, or the last values known.
+    {Workflow::WriteParameters, Fault::None,        "preview | Meldung: Übertragung der Daten ok. | relay took the set"},
+    {Workflow::WriteParameters, Fault::Silent,      "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay kept its set"},
+    {Workflow::WriteParameters, Fault::Echo,        "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay kept its set"},
+    {Workflow::WriteParameters, Fault::BadChecksum, "preview | Meldung: Übertragung der Daten ok. | relay took the set"},
+    {Workflow::WriteParameters, Fault::Nak,         "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay kept its set"},
+    {Workflow::WriteParameters, Fault::Drop,        "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay kept its set"},
+    // ACK and a stray byte is not an acknowledgement, although the relay took the set.
+    {Workflow::WriteParameters, Fault::ExtraByte,   "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay took the set"},
+    {Workflow::WriteParameters, Fault::Chatter,     "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay took the set"},
+    {Workflow::WriteParameters, Fault::NotANumber,  "preview | Meldung: Übertragung der Daten ok. | relay took the set"},
+    // The line goes while the preview is open.
+    {Workflow::WriteParameters, Fault::PtyClosed,   "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay kept its set"},
+};
+// clang-format on
+
+// A cell that takes longer than this has waited for something that never comes.
+constexpr auto kCellBound = std::chrono::seconds(15);
+
+// The value the typed field holds before the workflow, and the relay's own.
+const std::string kTyped = "3.5";
+const std::string kRelays = "2.0";
+
+struct CellResult {
+    Cell cell;
+    std::string seen;
+    bool passed;
+};
+
+std::vector<CellResult>& Results()
+{
+    static std::vector<CellResult> results;
+    return results;
+}
+
+// Prints the matrix of every cell run in this process when the run ends.
+class MatrixPrinter : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        if (Results().empty())
+            return;
+        std::printf("\n%-14s %-13s %s\n", "workflow", "fault", "outcome");
+        for (const CellResult& r : Results()) {
+            std::printf("%-14s %-13s %s%s\n", kWorkflowNames.at(r.cell.workflow), kFaultNames.at(r.cell.fault),
+                        r.passed ? "" : "FAILED, expected ", r.cell.expected);
+            if (!r.passed)
+                std::printf("%28s seen %s\n", "", r.seen.c_str());
+        }
+    }
+};
+
+const auto* const kPrinter = ::testing::AddGlobalTestEnvironment(new MatrixPrinter);
+
+class FaultMatrix : public WindowTest, public ::testing::WithParamInterface<Cell> {
+protected:
+    // A window whose first tick found the relay and read its parameters, with the
+    // Hysterese field then typed over.
+    void Connect()
+    {
+        SimOptions options;
+        options.value = "230.4";
+        StartSim(options);
+        OpenWindow();
+        Tick();
+        ASSERT_TRUE(dlg->Connected());
+        Type(IDC_HYS, kTyped);
+        ui.messages.clear();
+    }
+
+    void Inject(Workflow workflow, Fault fault)
+    {
+        const std::string command = kCommandOf.at(workflow);
+        sim->Update([&](SimOptions& o) {
+            switch (fault) {
+            case Fault::None:
+            case Fault::PtyClosed: // the workflow closes it at its own middle
+                break;
+            case Fault::Silent:
+                o.silent = true;
+                break;
+            case Fault::Echo:
+                o.echo = true;
+                break;
+            case Fault::BadChecksum:
+                o.badChecksum = true;
+                break;
+            case Fault::Nak:
+                o.nak.insert(command);
+                break;
+            case Fault::Drop:
+                o.drop.insert(command);
+                break;
+            case Fault::ExtraByte:
+                o.extraByte = true;
+                break;
+            case Fault::Chatter:
+                o.chatter = true;
+                break;
+            case Fault::NotANumber:
+                o.value = "abc";
+                break;
+            }
+        });
+    }
+
+    // The message boxes shown, as "caption: text".
+    std::string Messages() const
+    {
+        std::string seen;
+        for (const ui::MessageRequest& m : ui.messages)
+            seen += (seen.empty() ? "" : " | ") + m.caption + ": " + m.text;
+        return seen;
+    }
+
+    static std::string Joined(const std::vector<std::string>& parts)
+    {
+        std::string out;
+        for (const std::string& part : parts) {
+            if (!part.empty())
+                out += (out.empty() ? "" : " | ") + part;
+        }
+        return out;
+    }
+
+    std::string LiveReading(bool closeFirst)
+    {
+        if (closeFirst)
+            sim->Stop();
+        Tick();
+        std::string shown = Text(IDC_MEASURED);
+        shown.erase(0, shown.find_first_not_of(' '));
+        const bool green = Shown(IDC_LAMP_GREEN) && !Shown(IDC_LAMP_RED) && dlg->Connected();
+        return Joined({std::string(green ? "green " : "red ") + shown, Messages()});
+    }
+
+    std::string ReadParameters(bool closeFirst)
+    {
+        if (closeFirst)
+            sim->Stop();
+        dlg->SendCommand(IDC_DEVICE_TO_PC);
+        const std::string hys = Text(IDC_HYS);
+        return Joined({Messages(), hys == kRelays  ? "fields from the relay"
+                                   : hys == kTyped ? "fields as typed"
+                                                   : "Hysterese " + hys});
+    }
+
+    std::string WriteParameters(bool closeInPreview)
+    {
+        auto preview = std::make_shared<bool>(false);
+        WhenModalOpens([this, preview, closeInPreview](QWidget* modal) {
+            *preview = true;
+            if (closeInPreview)
+                sim->Stop();
+            if (auto* ok = modal->findChild<QPushButton*>(QString::number(ui::IDOK)))
+                ok->click();
+        });
+        dlg->SendCommand(IDC_PC_TO_DEVICE);
+        const double hys = sim->Parameters().HYS;
+        return Joined({*preview ? "preview" : "no preview", Messages(),
+                       hys == 3.5   ? "relay took the set"
+                       : hys == 2.0 ? "relay kept its set"
+                                    : "relay has Hysterese " + std::to_string(hys)});
+    }
+
+    std::string Run(Workflow workflow, bool closeInTheMiddle)
+    {
+        switch (workflow) {
+        case Workflow::LiveReading:
+            return LiveReading(closeInTheMiddle);
+        case Workflow::ReadParameters:
+            return ReadParameters(closeInTheMiddle);
+        case Workflow::WriteParameters:
+            return WriteParameters(closeInTheMiddle);
+        }
+        return "unknown workflow";
+    }
+};
+
+TEST_P(FaultMatrix, OutcomeAsExpected)
+{
+    const Cell& cell = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    Inject(cell.workflow, cell.fault);
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::string seen = Run(cell.workflow, cell.fault == Fault::PtyClosed);
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(seen, cell.expected);
+    EXPECT_LT(took, kCellBound) << "the workflow held the window";
+    Results().push_back({cell, seen, seen == cell.expected && took < kCellBound});
+}
+
+std::string CellName(const ::testing::TestParamInfo<Cell>& info)
+{
+    std::string name = std::string(kWorkflowNames.at(info.param.workflow)) + "_" + kFaultNames.at(info.param.fault);
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Workflows, FaultMatrix, ::testing::ValuesIn(kCells), CellName);
+
+} // namespace
