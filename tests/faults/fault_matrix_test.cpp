@@ -15,13 +15,16 @@
 
 namespace {
 
-enum class Workflow { LiveReading, ReadParameters, WriteParameters };
+enum class Workflow { LiveReading, ReadParameters, WriteParameters, Calibrate0V, Calibrate100V, PortTest };
 enum class Fault { None, Silent, Echo, BadChecksum, Nak, Drop, ExtraByte, Chatter, NotANumber, PtyClosed };
 
 const std::map<Workflow, const char*> kWorkflowNames = {
     {Workflow::LiveReading, "live reading"},
     {Workflow::ReadParameters, "read 1008"},
     {Workflow::WriteParameters, "write 1009"},
+    {Workflow::Calibrate0V, "calibrate 0V"},
+    {Workflow::Calibrate100V, "calibrate 100V"},
+    {Workflow::PortTest, "port test"},
 };
 
 const std::map<Fault, const char*> kFaultNames = {
@@ -42,6 +45,9 @@ const std::map<Workflow, const char*> kCommandOf = {
     {Workflow::LiveReading, "GMWT"},
     {Workflow::ReadParameters, "GPAR"},
     {Workflow::WriteParameters, "SPAR"},
+    {Workflow::Calibrate0V, "KAL0"},
+    {Workflow::Calibrate100V, "K100"},
+    {Workflow::PortTest, "TCM3"},
 };
 
 struct Cell {
@@ -54,10 +60,6 @@ void PrintTo(const Cell& cell, std::ostream* os)
 {
     *os << kWorkflowNames.at(cell.workflow) << " / " << kFaultNames.at(cell.fault);
 }
-
-// What the operator sees, in the words the cells use.
-const char* const kReadOk = "Meldung: Übertragung der Daten ok.";
-const char* const kFailed = "Fehler: Die Daten konnten nicht übertragen werden!";
 
 // clang-format off
 const Cell kCells[] = {
@@ -96,6 +98,41 @@ const Cell kCells[] = {
     {Workflow::WriteParameters, Fault::NotANumber,  "preview | Meldung: Übertragung der Daten ok. | relay took the set"},
     // The line goes while the preview is open.
     {Workflow::WriteParameters, Fault::PtyClosed,   "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay kept its set"},
+
+    // A calibration reports a lone ACK or NAK, or silence; any other reply earns no message.
+    {Workflow::Calibrate0V, Fault::None,        "KAL0 sent | KorvenCtrl: Kalibrierung 0V OK!"},
+    {Workflow::Calibrate0V, Fault::Silent,      "KAL0 sent | KorvenCtrl: Receive-TimeOut"},
+    {Workflow::Calibrate0V, Fault::Echo,        "KAL0 sent | no message"},
+    {Workflow::Calibrate0V, Fault::BadChecksum, "KAL0 sent | KorvenCtrl: Kalibrierung 0V OK!"},
+    {Workflow::Calibrate0V, Fault::Nak,         "KAL0 sent | KorvenCtrl: Kalibrierung fehlgeschlagen!\\r\\n\\r\\nMögliche Ursachen:\\r\\n- gemessene Eingangsspannung zu hoch (keine 0V)"},
+    {Workflow::Calibrate0V, Fault::Drop,        "KAL0 sent | KorvenCtrl: Receive-TimeOut"},
+    {Workflow::Calibrate0V, Fault::ExtraByte,   "KAL0 sent | no message"},
+    {Workflow::Calibrate0V, Fault::Chatter,     "KAL0 sent | no message"},
+    {Workflow::Calibrate0V, Fault::NotANumber,  "KAL0 sent | KorvenCtrl: Kalibrierung 0V OK!"},
+    {Workflow::Calibrate0V, Fault::PtyClosed,   "nothing sent | KorvenCtrl: Receive-TimeOut"},
+
+    {Workflow::Calibrate100V, Fault::None,        "K100 sent | KorvenCtrl: Kalibrierung 100V OK!"},
+    {Workflow::Calibrate100V, Fault::Silent,      "K100 sent | KorvenCtrl: Receive-TimeOut"},
+    {Workflow::Calibrate100V, Fault::Echo,        "K100 sent | no message"},
+    {Workflow::Calibrate100V, Fault::BadChecksum, "K100 sent | KorvenCtrl: Kalibrierung 100V OK!"},
+    {Workflow::Calibrate100V, Fault::Nak,         "K100 sent | KorvenCtrl: Kalibrierung fehlgeschlagen!\\r\\n\\r\\nMögliche Ursachen:\\r\\n- 0V nicht kalibriert\\r\\n- gemessene Eingangsspannung < ca.90V oder > ca.120V"},
+    {Workflow::Calibrate100V, Fault::Drop,        "K100 sent | KorvenCtrl: Receive-TimeOut"},
+    {Workflow::Calibrate100V, Fault::ExtraByte,   "K100 sent | no message"},
+    {Workflow::Calibrate100V, Fault::Chatter,     "K100 sent | no message"},
+    {Workflow::Calibrate100V, Fault::NotANumber,  "K100 sent | KorvenCtrl: Kalibrierung 100V OK!"},
+    {Workflow::Calibrate100V, Fault::PtyClosed,   "nothing sent | KorvenCtrl: Receive-TimeOut"},
+
+    // The port test passes on a lone ACK only.
+    {Workflow::PortTest, Fault::None,        "TCM3 sent | KorvenCtrl: Test COM3 OK!"},
+    {Workflow::PortTest, Fault::Silent,      "TCM3 sent | KorvenCtrl: Test COM3 fehlgeschlagen!"},
+    {Workflow::PortTest, Fault::Echo,        "TCM3 sent | KorvenCtrl: Test COM3 fehlgeschlagen!"},
+    {Workflow::PortTest, Fault::BadChecksum, "TCM3 sent | KorvenCtrl: Test COM3 OK!"},
+    {Workflow::PortTest, Fault::Nak,         "TCM3 sent | KorvenCtrl: Test COM3 fehlgeschlagen!"},
+    {Workflow::PortTest, Fault::Drop,        "TCM3 sent | KorvenCtrl: Test COM3 fehlgeschlagen!"},
+    {Workflow::PortTest, Fault::ExtraByte,   "TCM3 sent | KorvenCtrl: Test COM3 fehlgeschlagen!"},
+    {Workflow::PortTest, Fault::Chatter,     "TCM3 sent | KorvenCtrl: Test COM3 fehlgeschlagen!"},
+    {Workflow::PortTest, Fault::NotANumber,  "TCM3 sent | KorvenCtrl: Test COM3 OK!"},
+    {Workflow::PortTest, Fault::PtyClosed,   "nothing sent | KorvenCtrl: Test COM3 fehlgeschlagen!"},
 };
 // clang-format on
 
@@ -151,6 +188,7 @@ protected:
         ASSERT_TRUE(dlg->Connected());
         Type(IDC_HYS, kTyped);
         ui.messages.clear();
+        sim->ClearReceivedFrames();
     }
 
     void Inject(Workflow workflow, Fault fault)
@@ -189,13 +227,35 @@ protected:
         });
     }
 
-    // The message boxes shown, as "caption: text".
+    // The message boxes shown, as "caption: text" on one line.
     std::string Messages() const
     {
         std::string seen;
-        for (const ui::MessageRequest& m : ui.messages)
-            seen += (seen.empty() ? "" : " | ") + m.caption + ": " + m.text;
+        for (const ui::MessageRequest& m : ui.messages) {
+            std::string text = m.text;
+            for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 4))
+                text.replace(at, 2, "\\r\\n");
+            seen += (seen.empty() ? "" : " | ") + m.caption + ": " + text;
+        }
         return seen;
+    }
+
+    // Whether the relay received the command; stopped relays receive nothing.
+    std::string Sent(const std::string& command) const
+    {
+        for (const std::string& frame : sim->ReceivedFrames()) {
+            if (frame.compare(1, command.size(), command) == 0)
+                return command + " sent";
+        }
+        return "nothing sent";
+    }
+
+    std::string ServiceButton(Workflow workflow, int button, bool closeFirst)
+    {
+        if (closeFirst)
+            sim->Stop();
+        dlg->SendCommand(button);
+        return Joined({Sent(kCommandOf.at(workflow)), ui.messages.empty() ? "no message" : Messages()});
     }
 
     static std::string Joined(const std::vector<std::string>& parts)
@@ -257,6 +317,12 @@ protected:
             return ReadParameters(closeInTheMiddle);
         case Workflow::WriteParameters:
             return WriteParameters(closeInTheMiddle);
+        case Workflow::Calibrate0V:
+            return ServiceButton(workflow, IDC_CALIBRATE_0V, closeInTheMiddle);
+        case Workflow::Calibrate100V:
+            return ServiceButton(workflow, IDC_CALIBRATE_100V, closeInTheMiddle);
+        case Workflow::PortTest:
+            return ServiceButton(workflow, IDC_TEST_COM3, closeInTheMiddle);
         }
         return "unknown workflow";
     }
