@@ -18,6 +18,7 @@ namespace {
 enum class Workflow { LiveReading, ReadParameters, WriteParameters, Calibrate0V, Calibrate100V, PortTest };
 enum class Fault { None, Silent, Echo, BadChecksum, Nak, Drop, ExtraByte, Chatter, NotANumber, PtyClosed };
 
+// clang-format off
 const std::map<Workflow, const char*> kWorkflowNames = {
     {Workflow::LiveReading, "live reading"},
     {Workflow::ReadParameters, "read 1008"},
@@ -49,6 +50,7 @@ const std::map<Workflow, const char*> kCommandOf = {
     {Workflow::Calibrate100V, "K100"},
     {Workflow::PortTest, "TCM3"},
 };
+// clang-format on
 
 struct Cell {
     Workflow workflow;
