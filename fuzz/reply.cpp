@@ -17,8 +17,10 @@ bool IsUpperHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
 }
 
-void JudgeAsReply(std::string_view reply)
+void JudgeAsReply(std::string_view bytes)
 {
+    // A framed reply is judged as the program reads it: up to its first NUL.
+    const std::string_view reply = TerminatedReply(bytes);
     const std::size_t length = reply.size();
     const int verdict = CheckReply(reply);
     FUZZ_REQUIRE(verdict == 0 || verdict == -1);
@@ -34,17 +36,18 @@ void JudgeAsReply(std::string_view reply)
         }
     }
 
-    const ExchangeOutcome framed = JudgeReply(reply, ReplyForm::Framed);
-    FUZZ_REQUIRE((framed == ExchangeOutcome::Accepted) == (verdict == 0));
-    FUZZ_REQUIRE((framed == ExchangeOutcome::NoAnswer) == reply.empty());
+    const ExchangeOutcome framed = JudgeReply(bytes, ReplyForm::Framed);
+    FUZZ_REQUIRE((framed == ExchangeOutcome::Accepted) == (verdict == 0 && !bytes.empty()));
+    FUZZ_REQUIRE((framed == ExchangeOutcome::NoAnswer) == bytes.empty());
 
-    const bool lone = length == 1;
-    const auto first = lone ? static_cast<unsigned char>(reply[0]) : 0;
-    const ExchangeOutcome ack = JudgeReply(reply, ReplyForm::Acknowledgement);
+    // An acknowledgement is judged by its byte count, NUL bytes included.
+    const bool lone = bytes.size() == 1;
+    const auto first = lone ? static_cast<unsigned char>(bytes[0]) : 0;
+    const ExchangeOutcome ack = JudgeReply(bytes, ReplyForm::Acknowledgement);
     FUZZ_REQUIRE((ack == ExchangeOutcome::Accepted) == (lone && first == ACK));
     FUZZ_REQUIRE((ack == ExchangeOutcome::Refused) == (lone && first == NAK));
-    FUZZ_REQUIRE((ack == ExchangeOutcome::NoAnswer) == reply.empty());
-    FUZZ_REQUIRE(JudgeReply(reply, ReplyForm::Ignored) == ExchangeOutcome::NotJudged);
+    FUZZ_REQUIRE((ack == ExchangeOutcome::NoAnswer) == bytes.empty());
+    FUZZ_REQUIRE(JudgeReply(bytes, ReplyForm::Ignored) == ExchangeOutcome::NotJudged);
 }
 
 void FrameAsRequest(std::string_view text)

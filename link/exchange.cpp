@@ -97,7 +97,7 @@ ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,
     result.outcome = JudgeReply(result.reply, form);
     // Our own frame coming back (a loop-back plug, an echoing line) carries a right
     // checksum but is no answer: a read reported as done would have read nothing.
-    if (form == ReplyForm::Framed && result.reply == frame)
+    if (form == ReplyForm::Framed && TerminatedReply(result.reply) == frame)
         result.outcome = ExchangeOutcome::NoAnswer;
     trace::Record(trace::Direction::Received, result.reply, OutcomeName(result.outcome));
     return result;
