@@ -98,7 +98,7 @@ void CheckNormalized(const ParameterSet& set)
     for (const TextMember& m : kTextMembers) {
         const std::string& value = set.*(m.member);
         FUZZ_REQUIRE(IsOneDecimal(value) || IsInfinity(value));
-        FUZZ_REQUIRE(IsInfinity(value) || again.*(m.member) == value);
+        FUZZ_REQUIRE(again.*(m.member) == value);
     }
 }
 
@@ -116,13 +116,10 @@ void CheckVerdict(const ParameterSet& set)
 }
 
 // A normalized set goes out as an SPAR text and comes back from it unchanged:
-// that is how it travels to the relay and through a parameter file.
+// that is how it travels to the relay and through a parameter file. A set that
+// passes the checks holds only numbers within their ranges.
 void CheckSparRoundTrip(const ParameterSet& set)
 {
-    for (const TextMember& m : kTextMembers) {
-        if (IsInfinity(set.*(m.member)))
-            return;
-    }
     const std::string spar = BuildSparText(set);
     for (const char c : spar)
         FUZZ_REQUIRE(c >= 0x20 && c < 0x7F);
@@ -130,6 +127,10 @@ void CheckSparRoundTrip(const ParameterSet& set)
     ParseParameterText("\x02" + spar, ScanMode::SetOnly, back, nullptr);
     NormalizeTexts(back);
     FUZZ_REQUIRE(back == set);
+    if (FirstFailingRow(set) == 0) {
+        for (const TextMember& m : kTextMembers)
+            FUZZ_REQUIRE(IsOneDecimal(set.*(m.member)));
+    }
 }
 
 } // namespace
