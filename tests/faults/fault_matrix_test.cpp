@@ -9,13 +9,22 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "tests/support/window_fixture.h"
 
 namespace {
 
-enum class Workflow { LiveReading, ReadParameters, WriteParameters, Calibrate0V, Calibrate100V, PortTest };
+enum class Workflow {
+    LiveReading,
+    ReadParameters,
+    WriteParameters,
+    LoadFile,
+    Calibrate0V,
+    Calibrate100V,
+    PortTest,
+};
 enum class Fault { None, Silent, Echo, BadChecksum, Nak, Drop, ExtraByte, Chatter, NotANumber, PtyClosed };
 
 // clang-format off
@@ -23,6 +32,7 @@ const std::map<Workflow, const char*> kWorkflowNames = {
     {Workflow::LiveReading, "live reading"},
     {Workflow::ReadParameters, "read 1008"},
     {Workflow::WriteParameters, "write 1009"},
+    {Workflow::LoadFile, "load 1007"},
     {Workflow::Calibrate0V, "calibrate 0V"},
     {Workflow::Calibrate100V, "calibrate 100V"},
     {Workflow::PortTest, "port test"},
@@ -46,6 +56,7 @@ const std::map<Workflow, const char*> kCommandOf = {
     {Workflow::LiveReading, "GMWT"},
     {Workflow::ReadParameters, "GPAR"},
     {Workflow::WriteParameters, "SPAR"},
+    {Workflow::LoadFile, "SPAR"},
     {Workflow::Calibrate0V, "KAL0"},
     {Workflow::Calibrate100V, "K100"},
     {Workflow::PortTest, "TCM3"},
@@ -101,6 +112,18 @@ const Cell kCells[] = {
     // The line goes while the preview is open.
     {Workflow::WriteParameters, Fault::PtyClosed,   "preview | Fehler: Die Daten konnten nicht übertragen werden! | relay kept its set"},
 
+    // The relay is read first; after a failed write the fields go back to what it held.
+    {Workflow::LoadFile, Fault::None,        "preview | Meldung: Übertragung der Daten ok. | fields from the file | relay took the set"},
+    {Workflow::LoadFile, Fault::Silent,      "Fehler: Die Daten konnten nicht übertragen werden! | preview | Fehler: Die Daten konnten nicht übertragen werden! | fields from the relay | relay kept its set"},
+    {Workflow::LoadFile, Fault::Echo,        "Fehler: Die Daten konnten nicht übertragen werden! | preview | Fehler: Die Daten konnten nicht übertragen werden! | fields from the relay | relay kept its set"},
+    {Workflow::LoadFile, Fault::BadChecksum, "Fehler: Die Daten konnten nicht übertragen werden! | preview | Meldung: Übertragung der Daten ok. | fields from the file | relay took the set"},
+    {Workflow::LoadFile, Fault::Nak,         "preview | Fehler: Die Daten konnten nicht übertragen werden! | fields from the relay | relay kept its set"},
+    {Workflow::LoadFile, Fault::Drop,        "preview | Fehler: Die Daten konnten nicht übertragen werden! | fields from the relay | relay kept its set"},
+    {Workflow::LoadFile, Fault::ExtraByte,   "preview | Fehler: Die Daten konnten nicht übertragen werden! | fields from the relay | relay took the set"},
+    {Workflow::LoadFile, Fault::Chatter,     "Fehler: Die Daten konnten nicht übertragen werden! | preview | Fehler: Die Daten konnten nicht übertragen werden! | fields from the relay | relay took the set"},
+    {Workflow::LoadFile, Fault::NotANumber,  "preview | Meldung: Übertragung der Daten ok. | fields from the file | relay took the set"},
+    {Workflow::LoadFile, Fault::PtyClosed,   "preview | Fehler: Die Daten konnten nicht übertragen werden! | fields from the relay | relay kept its set"},
+
     // A calibration reports a lone ACK or NAK, or silence; any other reply earns no message.
     {Workflow::Calibrate0V, Fault::None,        "KAL0 sent | KorvenCtrl: Kalibrierung 0V OK!"},
     {Workflow::Calibrate0V, Fault::Silent,      "KAL0 sent | KorvenCtrl: Receive-TimeOut"},
@@ -141,9 +164,11 @@ const Cell kCells[] = {
 // A cell that takes longer than this has waited for something that never comes.
 constexpr auto kCellBound = std::chrono::seconds(15);
 
-// The value the typed field holds before the workflow, and the relay's own.
+// The Hysterese the field holds before the workflow, the relay's own, and the file's.
 const std::string kTyped = "3.5";
 const std::string kRelays = "2.0";
+const std::string kFiles = "4.5";
+const std::string kFileRecord = "\x02SPAR:HYS4.5;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;";
 
 struct CellResult {
     Cell cell;
@@ -188,6 +213,8 @@ protected:
         OpenWindow();
         Tick();
         ASSERT_TRUE(dlg->Connected());
+        // Each cell runs one workflow: no live reading may slip in between its steps.
+        dlg->KillTimer(kLiveReadingTimer);
         Type(IDC_HYS, kTyped);
         ui.messages.clear();
         sim->ClearReceivedFrames();
@@ -281,33 +308,66 @@ protected:
         return Joined({std::string(green ? "green " : "red ") + shown, Messages()});
     }
 
+    std::string Fields() const
+    {
+        const std::string hys = Text(IDC_HYS);
+        return hys == kRelays  ? "fields from the relay"
+               : hys == kTyped ? "fields as typed"
+               : hys == kFiles ? "fields from the file"
+                               : "Hysterese " + hys;
+    }
+
+    std::string Relay(const std::string& sent) const
+    {
+        const std::string hys = FormatFixed(sim->Parameters().HYS, 0, 1);
+        return hys == sent      ? "relay took the set"
+               : hys == kRelays ? "relay kept its set"
+                                : "relay has Hysterese " + hys;
+    }
+
     std::string ReadParameters(bool closeFirst)
     {
         if (closeFirst)
             sim->Stop();
         dlg->SendCommand(IDC_DEVICE_TO_PC);
-        const std::string hys = Text(IDC_HYS);
-        return Joined({Messages(), hys == kRelays  ? "fields from the relay"
-                                   : hys == kTyped ? "fields as typed"
-                                                   : "Hysterese " + hys});
+        return Joined({Messages(), Fields()});
     }
 
-    std::string WriteParameters(bool closeInPreview)
+    // Runs command, which opens the preview; OK is pressed in it, after the line
+    // has gone if closeInPreview. The messages before the preview come first.
+    std::string ThroughPreview(int command, bool closeInPreview)
     {
-        auto preview = std::make_shared<bool>(false);
-        WhenModalOpens([this, preview, closeInPreview](QWidget* modal) {
-            *preview = true;
+        auto messagesBefore = std::make_shared<std::optional<std::size_t>>();
+        WhenModalOpens([this, messagesBefore, closeInPreview](QWidget* modal) {
+            *messagesBefore = ui.messages.size();
             if (closeInPreview)
                 sim->Stop();
             if (auto* ok = modal->findChild<QPushButton*>(QString::number(ui::IDOK)))
                 ok->click();
         });
-        dlg->SendCommand(IDC_PC_TO_DEVICE);
-        const double hys = sim->Parameters().HYS;
-        return Joined({*preview ? "preview" : "no preview", Messages(),
-                       hys == 3.5   ? "relay took the set"
-                       : hys == 2.0 ? "relay kept its set"
-                                    : "relay has Hysterese " + std::to_string(hys)});
+        dlg->SendCommand(command);
+        if (!*messagesBefore)
+            return Joined({Messages(), "no preview"});
+        const std::vector<ui::MessageRequest> all = ui.messages;
+        ui.messages.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(**messagesBefore));
+        const std::string before = Messages();
+        ui.messages.assign(all.begin() + static_cast<std::ptrdiff_t>(**messagesBefore), all.end());
+        return Joined({before, "preview", Messages()});
+    }
+
+    std::string WriteParameters(bool closeInPreview)
+    {
+        const std::string seen = ThroughPreview(IDC_PC_TO_DEVICE, closeInPreview);
+        return Joined({seen, Relay(kTyped)});
+    }
+
+    std::string LoadFile(bool closeInPreview)
+    {
+        const std::string path = (folder / "anlage.par").string();
+        std::ofstream(path, std::ios::binary) << kFileRecord;
+        ui.files.push_back(path);
+        const std::string seen = ThroughPreview(IDC_LOAD_PARAMS, closeInPreview);
+        return Joined({seen, Fields(), Relay(kFiles)});
     }
 
     std::string Run(Workflow workflow, bool closeInTheMiddle)
@@ -319,6 +379,8 @@ protected:
             return ReadParameters(closeInTheMiddle);
         case Workflow::WriteParameters:
             return WriteParameters(closeInTheMiddle);
+        case Workflow::LoadFile:
+            return LoadFile(closeInTheMiddle);
         case Workflow::Calibrate0V:
             return ServiceButton(workflow, IDC_CALIBRATE_0V, closeInTheMiddle);
         case Workflow::Calibrate100V:
