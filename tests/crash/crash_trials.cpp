@@ -8,10 +8,9 @@
 //                             the temporary folder): a process crash leaves the
 //                             same state on any file system.
 
-#include "files/atomic_file.h"
 #include "files/settings_file.h"
+#include "params/parameter_file.h"
 #include "params/parameter_set.h"
-#include "params/parameter_text.h"
 
 #include <array>
 #include <chrono>
@@ -71,9 +70,9 @@ void WriteSettings(const std::string& ini, int which)
     WriteProfileString("DIR", "WORKINGDIR", kFolders[static_cast<std::size_t>(which)], ini);
 }
 
-void WriteParameterFile(const std::string& par, int which)
+void SaveParameters(const std::string& par, int which)
 {
-    files::WriteFileAtomically(par, "\x02" + BuildSparText(ParameterSetNumber(which)));
+    WriteParameterFile(par, ParameterSetNumber(which));
 }
 
 std::optional<std::string> Slurp(const fs::path& path)
@@ -88,7 +87,7 @@ std::optional<std::string> Slurp(const fs::path& path)
 {
     for (int i = 0;; i ^= 1) {
         WriteSettings(ini, i);
-        WriteParameterFile(par, i);
+        SaveParameters(par, i);
     }
 }
 
@@ -129,7 +128,7 @@ int main(int argc, char** argv)
         std::ofstream(scratch, std::ios::binary | std::ios::trunc) << InitialSettings();
         WriteSettings(scratch, which);
         goodSettings.insert(*Slurp(scratch));
-        goodParameters.insert("\x02" + BuildSparText(ParameterSetNumber(which)));
+        goodParameters.insert(FormatParameterRecord(ParameterSetNumber(which)));
     }
     fs::remove(scratch);
 
