@@ -4,7 +4,7 @@
 // upper-case ones do, and a load starts from an erased image whatever it held.
 
 #include "firmware/hex_image.h"
-#include "fuzz/require.h"
+#include "fuzz/support.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,31 +2,22 @@
 // line counts (up to its first LF, at most 511 bytes), scanned in set-only mode
 // and normalized. A set saved and loaded again comes back as it was.
 
-#include "fuzz/require.h"
+#include "fuzz/support.h"
 #include "params/checks.h"
 #include "params/parameter_file.h"
 #include "params/parameter_text.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-const std::string& FolderPath()
+const std::string& ParameterFilePath()
 {
-    static const std::string path = [] {
-        const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        const fs::path folder = base / ("korven-fuzz-par-" + std::to_string(::getpid()));
-        fs::create_directories(folder);
-        return folder.string();
-    }();
+    static const std::string path = (ScratchFolder("korven-fuzz-par") / "anlage.par").string();
     return path;
 }
 
@@ -46,7 +37,7 @@ ParameterSet Loaded(const std::string& path, std::string_view bytes)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const std::string path = FolderPath() + "/anlage.par";
+    const std::string& path = ParameterFilePath();
 
     std::string line;
     {

@@ -1,7 +1,7 @@
 // Any bytes through the key scanner in both modes, then NormalizeTexts and the
 // eleven checks, as a relay reply or a parameter file line goes through them.
 
-#include "fuzz/require.h"
+#include "fuzz/support.h"
 #include "params/checks.h"
 #include "params/parameter_set.h"
 #include "params/parameter_text.h"

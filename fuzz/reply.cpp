@@ -1,7 +1,7 @@
 // Any bytes as a reply from the line, judged in every form, and any bytes as the
 // text of a request, framed and checked again.
 
-#include "fuzz/require.h"
+#include "fuzz/support.h"
 #include "link/exchange.h"
 #include "link/frame.h"
 

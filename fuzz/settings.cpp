@@ -2,15 +2,13 @@
 // read is the value written, and no other key of the file changes.
 
 #include "files/profile_file.h"
-#include "fuzz/require.h"
+#include "fuzz/support.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -18,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,15 +26,9 @@ const char* const kKeys[] = {"COM", "WORKINGDIR", "TEST", "MarginTop"};
 // A value the file cannot tell apart from "missing".
 const std::string kMissing = "\x01missing";
 
-// One folder per fuzzing process, in memory where the system offers it.
 const std::string& IniPath()
 {
-    static const std::string path = [] {
-        const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        const fs::path folder = base / ("korven-fuzz-settings-" + std::to_string(::getpid()));
-        fs::create_directories(folder);
-        return (folder / "KorvenCtrl.ini").string();
-    }();
+    static const std::string path = (ScratchFolder("korven-fuzz-settings") / "KorvenCtrl.ini").string();
     return path;
 }
 

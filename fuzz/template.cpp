@@ -3,7 +3,7 @@
 // placeholders replaced; no line is lost or made up.
 
 #include "files/text_encoding.h"
-#include "fuzz/require.h"
+#include "fuzz/support.h"
 #include "params/printout.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

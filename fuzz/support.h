@@ -1,11 +1,14 @@
 #pragma once
-// What a fuzz target asserts: a broken promise stops the run with a message, and
-// libFuzzer keeps the input that caused it.
+// What the fuzz targets share: their assertions (a broken promise stops the run
+// with a message, and libFuzzer keeps the input that caused it), and a folder
+// for the files the file targets write.
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 
 #define FUZZ_REQUIRE(condition) FUZZ_REQUIRE_SAYING(condition, std::string())
 
@@ -35,4 +38,15 @@ inline std::string Escaped(std::string_view bytes)
         }
     }
     return out + "\"";
+}
+
+// A folder of this fuzzing process's own (name plus the process id), in memory
+// where the system offers it: the file targets write a file on every run.
+inline std::filesystem::path ScratchFolder(const std::string& name)
+{
+    namespace fs = std::filesystem;
+    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const fs::path folder = base / (name + "-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    return folder;
 }
