@@ -5,12 +5,13 @@
 // passes when the two agree. Running the whole program prints the matrix.
 
 #include <QPushButton>
+#include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 #include "firmware/firmware_dlg.h"
@@ -30,49 +31,45 @@ enum class Workflow {
 };
 enum class Fault { None, Silent, Echo, BadChecksum, Nak, Drop, ExtraByte, Chatter, NotANumber, PtyClosed };
 
+// Where a workflow's NAK and drop faults aim: its command, or for the firmware
+// update every program block refused (the relay holds nothing to verify) and every
+// verify block unanswered: a whole programming pass either way, but a verify pass
+// that stops at its first block.
+struct WorkflowInfo {
+    const char* name;
+    const char* nak;
+    const char* drop;
+};
+
 // clang-format off
-const std::map<Workflow, const char*> kWorkflowNames = {
-    {Workflow::LiveReading, "live reading"},
-    {Workflow::ReadParameters, "read 1008"},
-    {Workflow::WriteParameters, "write 1009"},
-    {Workflow::LoadFile, "load 1007"},
-    {Workflow::Calibrate0V, "calibrate 0V"},
-    {Workflow::Calibrate100V, "calibrate 100V"},
-    {Workflow::PortTest, "port test"},
-    {Workflow::FirmwareUpdate, "firmware 1023"},
+const std::map<Workflow, WorkflowInfo> kWorkflows = {
+    {Workflow::LiveReading,     {"live reading",   "GMWT", "GMWT"}},
+    {Workflow::ReadParameters,  {"read 1008",      "GPAR", "GPAR"}},
+    {Workflow::WriteParameters, {"write 1009",     "SPAR", "SPAR"}},
+    {Workflow::LoadFile,        {"load 1007",      "SPAR", "SPAR"}},
+    {Workflow::Calibrate0V,     {"calibrate 0V",   "KAL0", "KAL0"}},
+    {Workflow::Calibrate100V,   {"calibrate 100V", "K100", "K100"}},
+    {Workflow::PortTest,        {"port test",      "TCM3", "TCM3"}},
+    {Workflow::FirmwareUpdate,  {"firmware 1023",  "P*",   "V*"}},
 };
 
-const std::map<Fault, const char*> kFaultNames = {
-    {Fault::None, "none"},
-    {Fault::Silent, "silent"},
-    {Fault::Echo, "echo"},
-    {Fault::BadChecksum, "bad checksum"},
-    {Fault::Nak, "NAK"},
-    {Fault::Drop, "drop"},
-    {Fault::ExtraByte, "extra byte"},
-    {Fault::Chatter, "chatter"},
-    {Fault::NotANumber, "value abc"},
-    {Fault::PtyClosed, "pty closed"},
+struct FaultInfo {
+    const char* name;
+    void (*inject)(SimOptions&, const WorkflowInfo&);
 };
 
-// The command a workflow's NAK and drop faults aim at.
-const std::map<Workflow, const char*> kCommandOf = {
-    {Workflow::LiveReading, "GMWT"},
-    {Workflow::ReadParameters, "GPAR"},
-    {Workflow::WriteParameters, "SPAR"},
-    {Workflow::LoadFile, "SPAR"},
-    {Workflow::Calibrate0V, "KAL0"},
-    {Workflow::Calibrate100V, "K100"},
-    {Workflow::PortTest, "TCM3"},
-    // The relay refuses every program block (and so holds nothing to verify), or
-    // leaves every verify block unanswered: a whole programming pass either way,
-    // but a verify pass that stops at its first block.
-    {Workflow::FirmwareUpdate, "P*"},
-};
-
-// The fault a drop aims at where it differs from the NAK's.
-const std::map<Workflow, const char*> kDropOf = {
-    {Workflow::FirmwareUpdate, "V*"},
+// The pty is closed by each workflow at its own middle.
+const std::map<Fault, FaultInfo> kFaults = {
+    {Fault::None,        {"none",         [](SimOptions&, const WorkflowInfo&) {}}},
+    {Fault::Silent,      {"silent",       [](SimOptions& o, const WorkflowInfo&) { o.silent = true; }}},
+    {Fault::Echo,        {"echo",         [](SimOptions& o, const WorkflowInfo&) { o.echo = true; }}},
+    {Fault::BadChecksum, {"bad checksum", [](SimOptions& o, const WorkflowInfo&) { o.badChecksum = true; }}},
+    {Fault::Nak,         {"NAK",          [](SimOptions& o, const WorkflowInfo& w) { o.nak.insert(w.nak); }}},
+    {Fault::Drop,        {"drop",         [](SimOptions& o, const WorkflowInfo& w) { o.drop.insert(w.drop); }}},
+    {Fault::ExtraByte,   {"extra byte",   [](SimOptions& o, const WorkflowInfo&) { o.extraByte = true; }}},
+    {Fault::Chatter,     {"chatter",      [](SimOptions& o, const WorkflowInfo&) { o.chatter = true; }}},
+    {Fault::NotANumber,  {"value abc",    [](SimOptions& o, const WorkflowInfo&) { o.value = "abc"; }}},
+    {Fault::PtyClosed,   {"pty closed",   [](SimOptions&, const WorkflowInfo&) {}}},
 };
 // clang-format on
 
@@ -84,7 +81,7 @@ struct Cell {
 
 void PrintTo(const Cell& cell, std::ostream* os)
 {
-    *os << kWorkflowNames.at(cell.workflow) << " / " << kFaultNames.at(cell.fault);
+    *os << kWorkflows.at(cell.workflow).name << " / " << kFaults.at(cell.fault).name;
 }
 
 // clang-format off
@@ -174,18 +171,18 @@ const Cell kCells[] = {
 
     // The programming pass goes on whatever the replies; only the verify pass tells,
     // and it stops at its first bad block. Closing reads the parameters again.
-    {Workflow::FirmwareUpdate, Fault::None,        "Verify ok! | restart sent | relay holds the image"},
-    {Workflow::FirmwareUpdate, Fault::Silent,      "Verify Adresse 32 --> Fehler! | no restart | relay holds no block | Fehler: Die Daten konnten nicht übertragen werden!"},
-    {Workflow::FirmwareUpdate, Fault::Echo,        "Verify Adresse 32 --> Fehler! | no restart | relay holds no block | Fehler: Die Daten konnten nicht übertragen werden!"},
-    {Workflow::FirmwareUpdate, Fault::BadChecksum, "Verify ok! | restart sent | relay holds the image | Fehler: Die Daten konnten nicht übertragen werden!"},
-    {Workflow::FirmwareUpdate, Fault::Nak,         "Verify Adresse 32 --> Fehler! | no restart | relay holds no block"},
-    {Workflow::FirmwareUpdate, Fault::Drop,        "Verify Adresse 32 --> Fehler! | no restart | relay holds the image"},
+    {Workflow::FirmwareUpdate, Fault::None,        "Verify ok! | restart sent | relay stored every block"},
+    {Workflow::FirmwareUpdate, Fault::Silent,      "Verify Adresse 32 --> Fehler! | no restart | relay stored no block | Fehler: Die Daten konnten nicht übertragen werden!"},
+    {Workflow::FirmwareUpdate, Fault::Echo,        "Verify Adresse 32 --> Fehler! | no restart | relay stored no block | Fehler: Die Daten konnten nicht übertragen werden!"},
+    {Workflow::FirmwareUpdate, Fault::BadChecksum, "Verify ok! | restart sent | relay stored every block | Fehler: Die Daten konnten nicht übertragen werden!"},
+    {Workflow::FirmwareUpdate, Fault::Nak,         "Verify Adresse 32 --> Fehler! | no restart | relay stored no block"},
+    {Workflow::FirmwareUpdate, Fault::Drop,        "Verify Adresse 32 --> Fehler! | no restart | relay stored every block"},
     // Every block stored, but ACK and a stray byte is no acknowledgement.
-    {Workflow::FirmwareUpdate, Fault::ExtraByte,   "Verify Adresse 32 --> Fehler! | no restart | relay holds the image"},
-    {Workflow::FirmwareUpdate, Fault::Chatter,     "Verify Adresse 32 --> Fehler! | no restart | relay holds the image | Fehler: Die Daten konnten nicht übertragen werden!"},
-    {Workflow::FirmwareUpdate, Fault::NotANumber,  "Verify ok! | restart sent | relay holds the image"},
+    {Workflow::FirmwareUpdate, Fault::ExtraByte,   "Verify Adresse 32 --> Fehler! | no restart | relay stored every block"},
+    {Workflow::FirmwareUpdate, Fault::Chatter,     "Verify Adresse 32 --> Fehler! | no restart | relay stored every block | Fehler: Die Daten konnten nicht übertragen werden!"},
+    {Workflow::FirmwareUpdate, Fault::NotANumber,  "Verify ok! | restart sent | relay stored every block"},
     // The line goes after the twentieth program block.
-    {Workflow::FirmwareUpdate, Fault::PtyClosed,   "Verify Adresse 32 --> Fehler! | no restart | relay holds part of the image | Fehler: Die Daten konnten nicht übertragen werden!"},
+    {Workflow::FirmwareUpdate, Fault::PtyClosed,   "Verify Adresse 32 --> Fehler! | no restart | relay stored some blocks | Fehler: Die Daten konnten nicht übertragen werden!"},
 };
 // clang-format on
 
@@ -222,7 +219,7 @@ public:
             return;
         std::printf("\n%-14s %-13s %s\n", "workflow", "fault", "outcome");
         for (const CellResult& r : Results()) {
-            std::printf("%-14s %-13s %s%s\n", kWorkflowNames.at(r.cell.workflow), kFaultNames.at(r.cell.fault),
+            std::printf("%-14s %-13s %s%s\n", kWorkflows.at(r.cell.workflow).name, kFaults.at(r.cell.fault).name,
                         r.passed ? "" : "FAILED, expected ", r.cell.expected);
             if (!r.passed)
                 std::printf("%28s seen %s\n", "", r.seen.c_str());
@@ -251,47 +248,12 @@ protected:
         sim->ClearReceivedFrames();
     }
 
-    void Inject(Workflow workflow, Fault fault)
-    {
-        const std::string command = kCommandOf.at(workflow);
-        sim->Update([&](SimOptions& o) {
-            switch (fault) {
-            case Fault::None:
-            case Fault::PtyClosed: // the workflow closes it at its own middle
-                break;
-            case Fault::Silent:
-                o.silent = true;
-                break;
-            case Fault::Echo:
-                o.echo = true;
-                break;
-            case Fault::BadChecksum:
-                o.badChecksum = true;
-                break;
-            case Fault::Nak:
-                o.nak.insert(command);
-                break;
-            case Fault::Drop:
-                o.drop.insert(kDropOf.count(workflow) != 0 ? kDropOf.at(workflow) : command);
-                break;
-            case Fault::ExtraByte:
-                o.extraByte = true;
-                break;
-            case Fault::Chatter:
-                o.chatter = true;
-                break;
-            case Fault::NotANumber:
-                o.value = "abc";
-                break;
-            }
-        });
-    }
-
-    // The message boxes shown, as "caption: text" on one line.
-    std::string Messages() const
+    // The message boxes shown (from the first'th on), as "caption: text" on one line.
+    std::string Messages(std::size_t first = 0, std::size_t end = SIZE_MAX) const
     {
         std::string seen;
-        for (const ui::MessageRequest& m : ui.messages) {
+        for (std::size_t i = first; i < std::min(end, ui.messages.size()); ++i) {
+            const ui::MessageRequest& m = ui.messages[i];
             std::string text = m.text;
             for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 4))
                 text.replace(at, 2, "\\r\\n");
@@ -315,7 +277,7 @@ protected:
         if (closeFirst)
             sim->Stop();
         dlg->SendCommand(button);
-        return Joined({Sent(kCommandOf.at(workflow)), ui.messages.empty() ? "no message" : Messages()});
+        return Joined({Sent(kWorkflows.at(workflow).nak), ui.messages.empty() ? "no message" : Messages()});
     }
 
     static std::string Joined(const std::vector<std::string>& parts)
@@ -379,11 +341,7 @@ protected:
         dlg->SendCommand(command);
         if (!*messagesBefore)
             return Joined({Messages(), "no preview"});
-        const std::vector<ui::MessageRequest> all = ui.messages;
-        ui.messages.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(**messagesBefore));
-        const std::string before = Messages();
-        ui.messages.assign(all.begin() + static_cast<std::ptrdiff_t>(**messagesBefore), all.end());
-        return Joined({before, "preview", Messages()});
+        return Joined({Messages(0, **messagesBefore), "preview", Messages(**messagesBefore)});
     }
 
     std::string WriteParameters(bool closeInPreview)
@@ -439,30 +397,12 @@ protected:
         });
         dlg->SendCommand(IDC_FIRMWARE);
 
-        FirmwareImage image;
-        std::istringstream in(hex);
-        LoadHexImage(in, image);
-        std::size_t held = 0;
-        for (const auto& [address, bytes] : sim->FirmwareBlocks()) {
-            const std::size_t block = address / RelayModel::kAddressStep;
-            held += block < RelayModel::kBlockCount && bytes == BlockData(image, block) ? 1 : 0;
-        }
+        const std::size_t held = sim->FirmwareBlocks().size();
         return Joined({*status, FramesStartingWith("GMWT:") > 0 ? "restart sent" : "no restart",
-                       std::string(held == RelayModel::kBlockCount ? "relay holds the image"
-                                   : held == 0                     ? "relay holds no block"
-                                                                   : "relay holds part of the image"),
+                       std::string(held == RelayModel::kBlockCount ? "relay stored every block"
+                                   : held == 0                     ? "relay stored no block"
+                                                                   : "relay stored some blocks"),
                        Messages()});
-    }
-
-    // The 96 data bytes of a block as the relay stores them: three of each four image bytes.
-    static std::string BlockData(const FirmwareImage& image, std::size_t block)
-    {
-        std::string bytes;
-        for (std::size_t word = 0; word < RelayModel::kWordsPerBlock; ++word) {
-            for (std::size_t k = 0; k < 3; ++k)
-                bytes += static_cast<char>(image[block * 128 + word * 4 + k]);
-        }
-        return bytes;
     }
 
     std::string Run(Workflow workflow, bool closeInTheMiddle)
@@ -493,7 +433,7 @@ TEST_P(FaultMatrix, OutcomeAsExpected)
 {
     const Cell& cell = GetParam();
     ASSERT_NO_FATAL_FAILURE(Connect());
-    Inject(cell.workflow, cell.fault);
+    sim->Update([&](SimOptions& o) { kFaults.at(cell.fault).inject(o, kWorkflows.at(cell.workflow)); });
 
     const auto start = std::chrono::steady_clock::now();
     const std::string seen = Run(cell.workflow, cell.fault == Fault::PtyClosed);
@@ -507,7 +447,7 @@ TEST_P(FaultMatrix, OutcomeAsExpected)
 
 std::string CellName(const ::testing::TestParamInfo<Cell>& info)
 {
-    std::string name = std::string(kWorkflowNames.at(info.param.workflow)) + "_" + kFaultNames.at(info.param.fault);
+    std::string name = std::string(kWorkflows.at(info.param.workflow).name) + "_" + kFaults.at(info.param.fault).name;
     for (char& c : name) {
         if (!std::isalnum(static_cast<unsigned char>(c)))
             c = '_';
