@@ -168,12 +168,26 @@ std::optional<std::string> FindValue(std::string_view section, std::string_view 
 }
 
 // Names and values are stored on one line: no line ends, and nothing that would
-// read back as a comment, a section header or a different key.
+// read back as a comment, a section header or a different key. Reading trims
+// names, so a name with blanks at an end could never be found again.
 bool StorableName(std::string_view name, std::string_view forbidden)
 {
     const std::string_view trimmed = Trim(name);
-    return !trimmed.empty() && trimmed.front() != kCommentMark && trimmed.front() != '[' &&
-           name.find_first_of(forbidden) == std::string_view::npos;
+    return !trimmed.empty() && trimmed.size() == name.size() && trimmed.front() != kCommentMark &&
+           trimmed.front() != '[' && name.find_first_of(forbidden) == std::string_view::npos;
+}
+
+// Reading trims blanks at either end of a value and removes one pair of enclosing
+// quotes. A value that would lose something that way is stored in double quotes,
+// so that it reads back exactly as written (a folder whose name ends in a blank).
+std::string StoredValue(std::string_view value)
+{
+    const bool blankAtAnEnd = Trim(value).size() != value.size();
+    const bool enclosed =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    if (blankAtAnEnd || enclosed)
+        return "\"" + std::string(value) + "\"";
+    return std::string(value);
 }
 
 std::string LineEndOf(std::string_view text)
@@ -256,11 +270,12 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
     }
 
     const std::string eol = LineEndOf(text);
-    const std::string keyLine = std::string(key) + "=" + std::string(value);
+    const std::string stored = StoredValue(value);
+    const std::string keyLine = std::string(key) + "=" + stored;
     const std::vector<Line> lines = SplitLines(text);
     const KeyPlace place = Locate(text, lines, section, key);
     if (place.key) {
-        text.replace(place.key->valueBegin, place.key->valueEnd - place.key->valueBegin, value);
+        text.replace(place.key->valueBegin, place.key->valueEnd - place.key->valueBegin, stored);
     } else if (place.sectionLine) {
         const Line& after = lines[place.lastLineWithKey];
         const bool ended = after.next > after.end && text[after.next - 1] == '\n';

@@ -27,10 +27,12 @@ std::string ReadString(std::string_view section, std::string_view key, const std
 // Replaces the value of the first matching key in the first matching section,
 // adds the key after the last key of its section, or the section at the end of
 // the file, and creates the file when missing. Every other byte stays as it was;
-// a new line takes the file's line-end style. The new content goes to a temporary
-// file in the same folder that then replaces the old one, so the file is never
-// left half-written. false when the file cannot be written, or when a name or the
-// value cannot be stored on one line.
+// a new line takes the file's line-end style. A value with blanks at either end, or
+// enclosed in quotes, is stored in double quotes so that it reads back unchanged.
+// The new content goes to a temporary file in the same folder that then replaces
+// the old one, so the file is never left half-written. false when the file cannot
+// be written, or when a name or the value cannot be stored on one line (a name
+// with blanks at an end would never be found again).
 bool WriteString(std::string_view section, std::string_view key, std::string_view value, const std::string& path);
 
 // A value as the file holds it (or its first 511 bytes, as the Windows profile

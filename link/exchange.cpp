@@ -95,6 +95,10 @@ ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,
     ExchangeResult result;
     result.reply.assign(reinterpret_cast<const char*>(buffer), count);
     result.outcome = JudgeReply(result.reply, form);
+    // Our own frame coming back (a loop-back plug, an echoing line) carries a right
+    // checksum but is no answer: a read reported as done would have read nothing.
+    if (form == ReplyForm::Framed && TerminatedReply(result.reply) == frame)
+        result.outcome = ExchangeOutcome::NoAnswer;
     trace::Record(trace::Direction::Received, result.reply, OutcomeName(result.outcome));
     return result;
 }

@@ -17,7 +17,7 @@ enum class ReplyForm {
 
 enum class ExchangeOutcome {
     Accepted,    // framed reply with right checksum, or the single ACK
-    NoAnswer,    // nothing came
+    NoAnswer,    // nothing came, or only our own request echoed
     Refused,     // the single byte NAK
     BadReply,    // wrong checksum, or bytes other than a single ACK/NAK
     NotJudged,   // ReplyForm::Ignored

@@ -77,6 +77,13 @@ double ReadNumber(std::string_view text)
         ++i;
     }
 
+    // Normalizing a value beyond the single range shows "inf": it must read back as
+    // the infinity it stands for, or a check would take it for 0 and pass it.
+    if (n - i >= 3 && (text[i] | 0x20) == 'i' && (text[i + 1] | 0x20) == 'n' && (text[i + 2] | 0x20) == 'f') {
+        const double inf = std::numeric_limits<double>::infinity();
+        return negative ? -inf : inf;
+    }
+
     // from_chars takes no leading '+', so the sign is applied here and the span starts at the digits.
     const std::size_t start = i;
     while (i < n && IsDigit(text[i])) {

@@ -21,7 +21,9 @@ struct ParameterSet {
 
 // Reads a number like atof, always with '.', whatever the locale: leading white
 // space, sign, digits, fraction, exponent; stops at the first character that
-// does not fit; no number reads 0. "inf", "nan" and hex are not numbers here.
+// does not fit; no number reads 0. "inf" (or "infinity", in any case) reads as an
+// infinity, as atof has it, so that the "inf" a normalized value beyond the single
+// range shows reads back as out of range. "nan" and hex are not numbers here.
 double ReadNumber(std::string_view text);
 
 // Rewrites the seven texts as single-precision "%5.1f" without leading blanks.

@@ -216,6 +216,10 @@ TEST_F(ProfileFile, WriteChangesOnlyItsKeyAndKeepsEveryOtherByte)
         {"byte-order mark and 1252 bytes kept",
          "\xEF\xBB\xBF[DIR]\r\nWORKINGDIR=C:\\M\xFCller\\\r\n[CONNECTION]\r\nCOM=1\r\n", "CONNECTION", "COM", "3",
          "\xEF\xBB\xBF[DIR]\r\nWORKINGDIR=C:\\M\xFCller\\\r\n[CONNECTION]\r\nCOM=3\r\n"},
+        // Values that reading would trim or unquote are stored in quotes.
+        {"blank at the end of a folder", "[DIR]\nWORKINGDIR=/w/\n", "DIR", "WORKINGDIR", "/home/op/Ablage ",
+         "[DIR]\nWORKINGDIR=\"/home/op/Ablage \"\n"},
+        {"value in quotes", std::nullopt, "DIR", "WORKINGDIR", "'/w/'", "[DIR]\nWORKINGDIR=\"'/w/'\"\n"},
     };
     for (const WriteRow& row : rows) {
         fs::remove(m_ini);
@@ -245,6 +249,7 @@ TEST_F(ProfileFile, FailedWriteReturnsFalseAndLeavesEverythingAsItWas)
         {"line end in the value", m_ini, "COM", "2\n[EVIL]"},
         {"equals sign in the key", m_ini, "CO=M", "2"},
         {"key that would read as a section", m_ini, "[COM", "2"},
+        {"blank at the end of the key", m_ini, "COM ", "2"},
     };
     for (const Row& row : rows) {
         EXPECT_FALSE(profile::WriteString("CONNECTION", row.key, row.value, row.path)) << row.name;

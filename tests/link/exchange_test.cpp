@@ -115,6 +115,9 @@ TEST_F(ExchangeOnSim, OutcomesOfEveryReplyForm)
          "\x02GMWT:230.418\x03"},
         {"framed reply with wrong checksum fails", [](SimOptions& o) { o.badChecksum = true; }, "GMWT:", true, kPause,
          ReplyForm::Framed, ExchangeOutcome::BadReply, "\x02GMWT:230.410\x03"},
+        // A loop-back plug returns the request, whose checksum is right: nobody answered.
+        {"own request echoed", [](SimOptions& o) { o.echo = true; }, "GPAR:", true, kPause, ReplyForm::Framed,
+         ExchangeOutcome::NoAnswer, "\x02GPAR:3E\x03"},
         {"ignored reply", nullptr, "FWUP:", false, kPause, ReplyForm::Ignored, ExchangeOutcome::NotJudged, "\x06"},
         {"block after a short pause", nullptr, "P0000" + std::string(192, 'F'), false, kBlockPause,
          ReplyForm::Acknowledgement, ExchangeOutcome::Accepted, "\x06"},

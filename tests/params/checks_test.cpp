@@ -80,6 +80,7 @@ TEST(Checks, FirstFailingRowTable)
         {"SWB infinite", {{SWB, "1e999"}}, 6},
         {"SVZ infinite", {{SVZ, "1e400"}}, 7},
         {"UMI minus infinite", {{UMI, "-1e400"}}, 2},
+        {"UMI normalized infinity", {{UMI, "-inf"}}, 2}, // what normalizing -1e39 shows
         // How texts read.
         {"HYS 2,5 reads 2", {{HYS, "2,5"}}, 0},
         {"HYS 0,5 reads 0", {{HYS, "0,5"}}, 1},
