@@ -17,7 +17,7 @@ namespace {
 
 const std::string& ParameterFilePath()
 {
-    static const std::string path = (ScratchFolder("korven-fuzz-par") / "anlage.par").string();
+    static const std::string path = (ScratchFolder() / "anlage.par").string();
     return path;
 }
 

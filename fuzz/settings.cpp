@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-
 namespace {
 
 // The names the program uses, in the case it writes them and in another.
@@ -28,7 +27,7 @@ const std::string kMissing = "\x01missing";
 
 const std::string& IniPath()
 {
-    static const std::string path = (ScratchFolder("korven-fuzz-settings") / "KorvenCtrl.ini").string();
+    static const std::string path = (ScratchFolder() / "KorvenCtrl.ini").string();
     return path;
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <unistd.h>
 
 #define FUZZ_REQUIRE(condition) FUZZ_REQUIRE_SAYING(condition, std::string())
@@ -40,13 +41,22 @@ inline std::string Escaped(std::string_view bytes)
     return out + "\"";
 }
 
-// A folder of this fuzzing process's own (name plus the process id), in memory
-// where the system offers it: the file targets write a file on every run.
-inline std::filesystem::path ScratchFolder(const std::string& name)
+// A folder of this fuzzing process's own, in memory where the system offers it:
+// the file targets write a file on every run. It is removed when the process
+// ends normally (a finding leaves it for a look).
+inline std::filesystem::path ScratchFolder()
 {
     namespace fs = std::filesystem;
+    struct Folder {
+        fs::path path;
+        ~Folder()
+        {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    };
     const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    const fs::path folder = base / (name + "-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-    return folder;
+    static const Folder folder{base / ("korven-fuzz-" + std::to_string(::getpid()))};
+    fs::create_directories(folder.path);
+    return folder.path;
 }
