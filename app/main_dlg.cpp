@@ -8,6 +8,7 @@
 #include "files/settings_file.h"
 #include "link/serial_port.h"
 #include "link/trace.h"
+#include "params/parameter_file.h"
 #include "res/bitmaps.h"
 
 using namespace ui;
@@ -209,7 +210,7 @@ void CMainDlg::StartTrace()
 {
     const std::string path = ReadProfileString("DEBUG", "TRACE", "", m_szIniPath);
     if (!path.empty() && !trace::Start(path))
-        AfxMessageBox("File " + path + " kann nicht geschrieben werden", MB_OK | MB_ICONEXCLAMATION);
+        AfxMessageBox(CannotWriteMessage(path), MB_OK | MB_ICONEXCLAMATION);
 }
 
 // A failed write is not reported: the settings are a convenience.

@@ -4,6 +4,7 @@
 #include "cli/session.h"
 #include "files/settings_file.h"
 #include "link/trace.h"
+#include "params/parameter_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -169,7 +170,7 @@ int Run(const Arguments& args, const Console& console)
         return session.Usage(spec->name, "no port given: use --port COMn|PATH");
 
     if (!parsed.options.trace.empty() && !trace::Start(parsed.options.trace))
-        return session.Fail(kExitInput, "File " + parsed.options.trace + " kann nicht geschrieben werden");
+        return session.Fail(kExitInput, CannotWriteMessage(parsed.options.trace));
     const int code = spec->run(session, parsed.args);
     trace::Stop();
     CSerialPort::SetHooks({}); // the hook writes to this run's console
