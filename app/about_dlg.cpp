@@ -1,8 +1,6 @@
 #include "app/about_dlg.h"
 
-#include <QLabel>
-
-#include "res/bitmaps.h"
+#include "res/resource_ids.h"
 
 using namespace ui;
 
@@ -31,7 +29,7 @@ const DialogTemplate& AboutDialogTemplate()
 
 } // namespace
 
-CAboutDlg::CAboutDlg(QWidget* parent) : CDialog(AboutDialogTemplate(), parent)
+CAboutDlg::CAboutDlg(CDialog* parent) : CDialog(AboutDialogTemplate(), parent)
 {
-    Item<QLabel>(IDC_ABOUT_ICON)->setPixmap(LoadIcon(IDI_PROGRAM).pixmap(32, 32));
+    SetItemIcon(IDC_ABOUT_ICON, IDI_PROGRAM);
 }

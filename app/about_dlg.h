@@ -4,8 +4,6 @@
 #include "ui/dialog.h"
 
 class CAboutDlg : public ui::CDialog {
-    Q_OBJECT
-
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit CAboutDlg(CDialog* parent = nullptr);
 };

@@ -1,8 +1,6 @@
 // The live reading once a second, the connection state it decides, and the
 // choice of another COM port.
 
-#include <QComboBox>
-
 #include "app/live_reply.h"
 #include "app/main_dlg.h"
 #include "link/exchange.h"
@@ -58,7 +56,7 @@ void CMainDlg::OnSelchangePort()
         delete g_pPort;
     }
     g_pPort = new CSerialPort;
-    m_nComPort = Item<QComboBox>(IDC_PORT)->currentIndex() + 1;
+    m_nComPort = GetCurSel(IDC_PORT) + 1;
     const int opened = g_pPort->Open(m_nComPort, 19200);
     // The choice is kept even when the port failed to open.
     WriteSettings();

@@ -1,7 +1,5 @@
 #include "app/main_dlg.h"
 
-#include <QComboBox>
-#include <QCoreApplication>
 #include <filesystem>
 
 #include "app/about_dlg.h"
@@ -9,7 +7,8 @@
 #include "link/serial_port.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
-#include "res/bitmaps.h"
+#include "res/resource_ids.h"
+#include "ui/app.h"
 
 using namespace ui;
 
@@ -85,7 +84,7 @@ const DialogTemplate& MainDialogTemplate()
     return tpl;
 }
 
-CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainDialogTemplate(), parent)
+CMainDlg::CMainDlg(CDialog* parent) : CDialog(MainDialogTemplate(), parent)
 {
     OnClicked(IDC_DEVICE_TO_PC, [this] { OnParamsDeviceToPc(); });
     OnClicked(IDC_SAVE_PARAMS, [this] { OnSaveParams(); });
@@ -98,7 +97,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(MainDialogTemplate(), parent)
     OnClicked(IDC_CALIBRATE_100V, [this] { OnCalibrate100V(); });
     OnClicked(IDC_CALIBRATE_0V, [this] { OnCalibrate0V(); });
     OnClicked(IDC_TEST_COM3, [this] { OnTestCom3(); });
-    WatchKey(Qt::CTRL | Qt::Key_K);
+    WatchKey(kCtrlK);
     OnClicked(IDC_FIRMWARE, [this] { OnFirmwareUpdate(); });
 }
 
@@ -125,7 +124,7 @@ bool CMainDlg::OnInitDialog()
     CDialog::OnInitDialog();
 
     AppendSystemMenuItem(IDM_ABOUTBOX, kAboutMenuText);
-    setWindowIcon(LoadIcon(IDI_PROGRAM));
+    SetIcon(IDI_PROGRAM);
 
     // The settings file lives in the folder the program was started in.
     std::error_code error;
@@ -148,7 +147,7 @@ bool CMainDlg::OnInitDialog()
     // A failure has shown its own message; the live reading will find no answer.
     g_pPort->Open(m_nComPort, 19200);
 
-    Item<QComboBox>(IDC_PORT)->setCurrentIndex(m_nComPort >= 1 && m_nComPort <= 16 ? m_nComPort - 1 : -1);
+    SetCurSel(IDC_PORT, m_nComPort - 1);
 
     m_bConnected = 0;
     SetTimer(kLiveReadingTimer, kLiveReadingPeriodMs);
@@ -172,7 +171,7 @@ void CMainDlg::OnCancel()
 // this command; it is there for tools that stop the program from outside.
 void CMainDlg::OnQuit()
 {
-    QCoreApplication::exit(-1);
+    ExitProgram(-1);
 }
 
 void CMainDlg::OnSysCommand(unsigned id)

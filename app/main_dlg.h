@@ -57,10 +57,8 @@ inline constexpr unsigned IDM_ABOUTBOX = 16;
 const ui::DialogTemplate& MainDialogTemplate();
 
 class CMainDlg : public ui::CDialog {
-    Q_OBJECT
-
 public:
-    explicit CMainDlg(QWidget* parent = nullptr);
+    explicit CMainDlg(ui::CDialog* parent = nullptr);
 
     // Exposed for the tests and the other windows of the program.
     int ComPort() const { return m_nComPort; }
@@ -103,7 +101,7 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     void OnSysCommand(unsigned id) override;
-    void OnWatchedKey(QKeyCombination key) override;
+    void OnWatchedKey(ui::Hotkey key) override;
 
 private:
     void OnLiveReading();

@@ -1,15 +1,10 @@
 #include "firmware/firmware_dlg.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QEventLoop>
-#include <QProgressBar>
-#include <QTimer>
-#include <filesystem>
-
 #include "app/main_dlg.h"
+#include "files/utf8_path.h"
 #include "firmware/update_passes.h"
 #include "link/serial_port.h"
+#include "ui/app.h"
 
 using namespace ui;
 
@@ -26,56 +21,6 @@ constexpr const char* kHexPattern = "*.HEX";
 constexpr const char* kHexFilter = "Intel-HEX-File(*.HEX *.hex)";
 constexpr const char* kHexPattern = "*.HEX *.hex";
 #endif
-
-// True once QCoreApplication::exit() has been called: every running event loop
-// has been told to end, and a new one ends at once, before the event posted to
-// end it has been handled. Only that posted event is let through here.
-bool ApplicationExiting()
-{
-    QEventLoop probe;
-    bool handled = false;
-    QTimer::singleShot(0, &probe, [&] {
-        handled = true;
-        probe.exit(0);
-    });
-    probe.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
-    return !handled;
-}
-
-// Sees a request to quit the program while a pass runs: a call of
-// QCoreApplication::exit() (the main window's quit command does that), or the
-// window system's quit event. The event is held back until the pass has
-// stopped, because it would try to close this dialog, which refuses during a
-// pass, and the quit would be lost.
-class QuitWatch : public QObject {
-public:
-    QuitWatch() { QCoreApplication::instance()->installEventFilter(this); }
-    ~QuitWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
-    QuitWatch(const QuitWatch&) = delete;
-    QuitWatch& operator=(const QuitWatch&) = delete;
-
-    bool Requested() const { return m_quitEvent || ApplicationExiting(); }
-
-    // Once the pass has stopped: a held-back quit event ends the program now.
-    void PassOn() const
-    {
-        if (m_quitEvent)
-            QCoreApplication::exit(0);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
-            m_quitEvent = true;
-            return true;
-        }
-        return false;
-    }
-
-private:
-    bool m_quitEvent = false;
-};
 
 } // namespace
 
@@ -102,7 +47,7 @@ const DialogTemplate& FirmwareDialogTemplate()
     return tpl;
 }
 
-CFirmwareDlg::CFirmwareDlg(CSerialPort* port, std::string startFolder, QWidget* parent)
+CFirmwareDlg::CFirmwareDlg(CSerialPort* port, std::string startFolder, CDialog* parent)
     : CDialog(FirmwareDialogTemplate(), parent), m_pPort(port), m_szPath(std::move(startFolder))
 {
     m_image.fill(0xFF);
@@ -134,13 +79,6 @@ void CFirmwareDlg::OnTimer(int id)
     OnOpenHexFile();
 }
 
-void CFirmwareDlg::done(int result)
-{
-    if (m_bPassRunning)
-        return;
-    CDialog::done(result);
-}
-
 void CFirmwareDlg::OnOpenHexFile()
 {
     const std::optional<std::string> chosen =
@@ -150,8 +88,7 @@ void CFirmwareDlg::OnOpenHexFile()
     m_strPathName = *chosen;
     m_szPath = *chosen;
     // The caption names the file even if it then cannot be read.
-    const std::string fileName = std::filesystem::path(m_strPathName).filename().string();
-    setWindowTitle(QString::fromUtf8((kCaptionWithFile + fileName).c_str()));
+    SetWindowText(kCaptionWithFile + PathToUtf8(PathFromUtf8(m_strPathName).filename()));
 
     const HexLoadResult result = LoadHexFile(m_strPathName, m_image);
     if (result.opened)
@@ -194,8 +131,7 @@ void CFirmwareDlg::OnRestart()
 // another pass hide (a programming pass hides the file and upload buttons too).
 void CFirmwareDlg::ShowPassControls(bool programming)
 {
-    auto* progress = Item<QProgressBar>(IDC_PROGRESS);
-    progress->setRange(0, static_cast<int>(kBlockCount));
+    SetProgressRange(IDC_PROGRESS, 0, static_cast<int>(kBlockCount));
     ShowItem(IDC_PROGRESS, true);
     for (int id : {IDCANCEL, IDOK})
         ShowItem(id, false);
@@ -223,13 +159,10 @@ bool CFirmwareDlg::RunPass(const std::function<PassResult(FirmwareUpdate&)>& pas
             m_strStatus = status;
             UpdateData(false);
         },
-        [this](char, unsigned block, bool) { Item<QProgressBar>(IDC_PROGRESS)->setValue(static_cast<int>(block)); },
+        [this](char, unsigned block, bool) { SetProgressPos(IDC_PROGRESS, static_cast<int>(block)); },
         [&quit] {
             // The window repaints and can be moved, and a quit request gets through.
-            // What the handlers posted meanwhile is handled too: a quit event left
-            // waiting would be dropped by the next event loop that starts.
-            QCoreApplication::processEvents();
-            QCoreApplication::sendPostedEvents();
+            PumpMessages();
             return quit.Requested();
         },
     };

@@ -31,11 +31,9 @@ inline constexpr int kOpenFileDelayMs = 500;
 const ui::DialogTemplate& FirmwareDialogTemplate();
 
 class CFirmwareDlg : public ui::CDialog {
-    Q_OBJECT
-
 public:
     // port is shared, not owned; startFolder is where the file dialog opens first.
-    CFirmwareDlg(CSerialPort* port, std::string startFolder, QWidget* parent = nullptr);
+    CFirmwareDlg(CSerialPort* port, std::string startFolder, CDialog* parent = nullptr);
     ~CFirmwareDlg() override;
 
     // Handlers of the message map.
@@ -49,10 +47,9 @@ public:
     // A request to quit the program stopped a pass: the program is ending.
     bool QuitRequested() const { return m_bQuitRequested; }
 
-    // Every end of the dialog comes through here; none is taken during a pass.
-    void done(int result) override;
-
 protected:
+    // No end of the dialog is taken during a pass.
+    bool CanEnd() const override { return !m_bPassRunning; }
     void DoDataExchange(ui::DataExchange& dx) override;
     bool OnInitDialog() override;
 

@@ -27,7 +27,7 @@ const DialogTemplate& PreviewDialogTemplate()
 
 } // namespace
 
-CPreviewDlg::CPreviewDlg(QWidget* parent) : CDialog(PreviewDialogTemplate(), parent) {}
+CPreviewDlg::CPreviewDlg(CDialog* parent) : CDialog(PreviewDialogTemplate(), parent) {}
 
 void CPreviewDlg::DoDataExchange(DataExchange& dx)
 {

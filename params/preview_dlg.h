@@ -8,10 +8,8 @@
 #include "ui/dialog.h"
 
 class CPreviewDlg : public ui::CDialog {
-    Q_OBJECT
-
 public:
-    explicit CPreviewDlg(QWidget* parent = nullptr);
+    explicit CPreviewDlg(CDialog* parent = nullptr);
 
     std::string previewText;
     std::string columnTitle = "Datei";

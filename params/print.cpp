@@ -1,12 +1,12 @@
 // The printout of button 1035: the values as they stand in the fields, through
 // the template Maske.txt beside the settings file, on the default printer.
 
-#include <QDateTime>
 #include <cstdio>
 
 #include "app/main_dlg.h"
 #include "params/parameter_file.h"
-#include "params/print_device.h"
+#include "params/print.h"
+#include "ui/print.h"
 
 using namespace ui;
 
@@ -37,8 +37,8 @@ int PrintParameters(const std::string& iniPath, const ValueTable& table)
         AfxMessageBox(CannotReadMessage(templatePath), MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }
-    const QDateTime now = QDateTime::currentDateTime();
-    const PrintValues values{table, PrintDate(QLocale(), now.date()), PrintTime(QLocale(), now.time())};
+    const PrintStamp now = NowForPrintout();
+    const PrintValues values{table, now.date, now.time};
     if (!device.Print(kDocumentName, LayOutPrintout(*maske, values, ReadPrintMargins(iniPath), *linesPerPage))) {
         AfxMessageBox(kPrintFailed, MB_OK | MB_ICONEXCLAMATION);
         return -1;

@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* kTitlePrefix = "KorvenCtrl - ";
 
-FileDialogRequest ParameterFileDialog(QWidget* owner, bool save, const std::string& folder)
+FileDialogRequest ParameterFileDialog(const CDialog* owner, bool save, const std::string& folder)
 {
     FileDialogRequest request;
     request.owner = owner;
@@ -53,7 +53,7 @@ void CMainDlg::OnSaveParams()
     if (!MayReplace(*chosen, path))
         return;
     m_szWorkingDir = FolderOf(*chosen);
-    setWindowTitle(QString::fromStdString(kTitlePrefix + FileTitleOf(*chosen)));
+    SetWindowText(kTitlePrefix + FileTitleOf(*chosen));
 
     if (WriteParameterFile(path, shownSet) != ParameterFileResult::Ok) {
         AfxMessageBox(CannotWriteMessage(path), MB_OK | MB_ICONEXCLAMATION);

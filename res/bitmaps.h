@@ -1,14 +1,11 @@
 #pragma once
-// The program's pictures by resource id, drawn in code so that they stay sharp
-// and need no binary files: 130 green lamp, 132 red lamp, 137 logo, 144 icon.
+// The program's pictures by resource id (res/resource_ids.h), drawn in code for
+// the Qt backend so that they stay sharp at any pixel ratio.
 
 #include <QIcon>
 #include <QPixmap>
 
-inline constexpr int IDB_LAMP_GREEN = 130;
-inline constexpr int IDB_LAMP_RED = 132;
-inline constexpr int IDB_LOGO = 137;
-inline constexpr int IDI_PROGRAM = 144;
+#include "res/resource_ids.h"
 
 // An empty pixmap for an unknown id.
 QPixmap LoadBitmap(int id);

@@ -25,7 +25,7 @@ const DialogTemplate& PasswordDialogTemplate()
 
 } // namespace
 
-CPasswordDlg::CPasswordDlg(QWidget* parent) : CDialog(PasswordDialogTemplate(), parent) {}
+CPasswordDlg::CPasswordDlg(CDialog* parent) : CDialog(PasswordDialogTemplate(), parent) {}
 
 void CPasswordDlg::DoDataExchange(DataExchange& dx)
 {

@@ -16,10 +16,8 @@ inline constexpr int kPasswordWrong = 27;
 inline constexpr int IDC_PASSWORD = 1021;
 
 class CPasswordDlg : public ui::CDialog {
-    Q_OBJECT
-
 public:
-    explicit CPasswordDlg(QWidget* parent = nullptr);
+    explicit CPasswordDlg(CDialog* parent = nullptr);
 
     std::string m_strPassword;
 

@@ -21,7 +21,7 @@ void CMainDlg::ShowServiceControls(bool withPortTest)
 
 // Ctrl+K from any control of the window. The prompt opens a moment later, from
 // the timer, once the key has been dealt with.
-void CMainDlg::OnWatchedKey(QKeyCombination)
+void CMainDlg::OnWatchedKey(ui::Hotkey)
 {
     SetTimer(kPasswordTimer, kPasswordDelayMs);
 }

@@ -1,23 +1,31 @@
 #pragma once
-// The dialog kit's window: a QDialog built from a template, with controls found
+// The dialog kit's window: a dialog built from a template, with controls found
 // by id, data exchange between members and controls, window timers by id,
-// command handlers by id and modal runs with an integer result.
+// command handlers by id and modal runs with an integer result. The interface
+// speaks only the kit's own types; a backend (Qt Widgets or Win32) realises it.
 
-#include <QDialog>
-#include <QKeyCombination>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/dialog_template.h"
 #include "ui/message_seam.h"
 
-class QTimer;
-
 namespace ui {
 
 class CDialog;
+class DialogBackend;
+
+// A key with its modifiers, as a window watches for it.
+enum : unsigned { ModControl = 1u << 0 };
+struct Hotkey {
+    unsigned modifiers; // ModControl
+    char key;           // an upper-case letter
+    bool operator==(const Hotkey&) const = default;
+};
+inline constexpr Hotkey kCtrlK{ModControl, 'K'};
 
 // One data exchange: pulling controls into members (save) or pushing members
 // to controls. Nothing is validated during an exchange.
@@ -37,26 +45,53 @@ void DDX_Text(DataExchange& dx, int id, std::string& value);
 // Check state of a check box as 0 or 1.
 void DDX_Check(DataExchange& dx, int id, int& value);
 
-class CDialog : public QDialog {
-    Q_OBJECT
-
+class CDialog {
 public:
-    explicit CDialog(const DialogTemplate& tpl, QWidget* parent = nullptr);
-    ~CDialog() override;
+    explicit CDialog(const DialogTemplate& tpl, CDialog* parent = nullptr);
+    virtual ~CDialog();
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
 
     // Runs the dialog's initialisation (once) and then the modal loop.
-    // Returns IDOK, IDCANCEL or whatever EndDialog was given.
+    // Returns IDOK, IDCANCEL or whatever EndDialog was given; kEndedWithoutResult
+    // when the loop ended without EndDialog (the program is quitting).
     int DoModal();
     // Runs OnInitDialog once without entering a modal loop (tests, embedding).
     void InitDialog();
+    // Shows the window without a modal loop (tests).
+    void Show();
+    // Ends the modal run with result, unless CanEnd refuses.
     void EndDialog(int result);
 
-    QWidget* GetDlgItem(int id) const;
-    template <class T> T* Item(int id) const { return qobject_cast<T*>(GetDlgItem(id)); }
+    // Controls by id. Visibility is the control's own flag, whether or not the
+    // window itself is shown.
+    bool HasItem(int id) const;
     void ShowItem(int id, bool show);
+    bool IsItemVisible(int id) const;
+    void EnableItem(int id, bool enable);
     void SetFocusTo(int id);
+    // The id of the control with the focus; 0 when none of this window has it.
+    int FocusedItem() const;
     std::string GetItemText(int id) const;
     void SetItemText(int id, const std::string& text);
+    int GetCheck(int id) const;
+    void SetCheck(int id, int check);
+    // Combo boxes: the selected entry (-1 for none) and the entries.
+    int GetCurSel(int id) const;
+    void SetCurSel(int id, int index);
+    std::vector<std::string> GetItemList(int id) const;
+    // Progress bars.
+    void SetProgressRange(int id, int lower, int upper);
+    void SetProgressPos(int id, int position);
+    int GetProgressPos(int id) const;
+    // A control's rectangle in pixels of the client area.
+    Rect ItemRect(int id) const;
+    // The window's caption, and its icon by resource id.
+    std::string GetWindowText() const;
+    void SetWindowText(const std::string& text);
+    void SetIcon(int resourceId);
+    // A picture control (a label) shows the icon of resourceId at 32 by 32.
+    void SetItemIcon(int id, int resourceId);
 
     // Pulls the controls into the members (true) or pushes the members (false).
     bool UpdateData(bool saveAndValidate = true);
@@ -72,7 +107,7 @@ public:
     // The key is delivered to OnWatchedKey and taken from the control: the
     // window's own controls never act on it. Keys pressed while another modal
     // window is open are not delivered.
-    void WatchKey(QKeyCombination key);
+    void WatchKey(Hotkey key);
 
     // A message box owned by this window.
     int MessageBox(const std::string& text, const std::string& caption, unsigned type = MB_OK);
@@ -85,6 +120,9 @@ public:
     // Delivers a system-menu command, as choosing the entry would.
     void SendSysCommand(unsigned id) { OnSysCommand(id); }
 
+    const DialogTemplate& Template() const { return m_template; }
+    DialogBackend& Backend() const { return *m_backend; }
+
 protected:
     virtual void DoDataExchange(DataExchange& dx);
     // Default: push the members to the controls. true makes the kit put the
@@ -95,20 +133,13 @@ protected:
     virtual void OnCancel();
     virtual void OnTimer(int id);
     virtual void OnSysCommand(unsigned id);
-    virtual void OnWatchedKey(QKeyCombination key);
+    virtual void OnWatchedKey(Hotkey key);
+    // Asked before the modal run ends; false keeps it running.
+    virtual bool CanEnd() const { return true; }
 
     // Message map entries: a click of button id, a selection change of combo id.
     void OnClicked(int id, std::function<void()> handler);
     void OnSelChange(int id, std::function<void()> handler);
-
-    // Qt's entry points, routed to the handlers above.
-    void accept() override;
-    void reject() override;
-    void closeEvent(QCloseEvent* event) override;
-    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-    // Sees every event of the application once a key is watched, and the keys
-    // of multi-line edits without the want-return style.
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Appends a separator and a command to the window's system menu (or, where
     // the window manager's menu can't be extended, to the background's context
@@ -116,21 +147,19 @@ protected:
     void AppendSystemMenuItem(unsigned commandId, const std::string& text);
 
 private:
-    void CreateControls();
-    QWidget* CreateControl(const ControlTemplate& control);
-
-    friend struct SystemMenuAccess;
+    // The backend routes the window system's events to the handlers above.
+    friend class DialogBackend;
+    bool IsWatched(Hotkey key) const;
 
     DialogTemplate m_template;
-    std::map<int, QWidget*> m_items;
-    std::map<int, QTimer*> m_timers;
+    std::unique_ptr<DialogBackend> m_backend;
     std::map<int, std::function<void()>> m_commands;
-    std::vector<QKeyCombination> m_watchedKeys;
+    std::vector<Hotkey> m_watchedKeys;
     bool m_initialized = false;
 };
 
-// The dialogs' fonts: the system sans-serif at the template's size, or the
-// system fixed-pitch font.
-QFont DialogFont(int pointSize, bool fixedPitch);
+// What a modal run returns when it ended without EndDialog: the program is
+// quitting while the dialog is open.
+inline constexpr int kEndedWithoutResult = -1;
 
 } // namespace ui

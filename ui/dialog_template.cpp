@@ -16,9 +16,9 @@ int DluToPixelsY(int y)
     return static_cast<int>(std::lround(y * 1.625));
 }
 
-QRect DluToPixels(int x, int y, int cx, int cy)
+Rect DluToPixels(int x, int y, int cx, int cy)
 {
-    return QRect(DluToPixelsX(x), DluToPixelsY(y), DluToPixelsX(cx), DluToPixelsY(cy));
+    return Rect{DluToPixelsX(x), DluToPixelsY(y), DluToPixelsX(cx), DluToPixelsY(cy)};
 }
 
 } // namespace ui

@@ -3,7 +3,6 @@
 // table of controls. The windows declare their templates straight from their
 // layout tables; template order is the tab order.
 
-#include <QRect>
 #include <utility>
 #include <vector>
 
@@ -72,9 +71,15 @@ struct DialogTemplate {
     std::vector<ControlTemplate> controls;
 };
 
+// A rectangle in pixels: left, top, width and height.
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const Rect&) const = default;
+};
+
 // Dialog units to pixels, with the base units of 8-point MS Sans Serif at 96 dpi.
 int DluToPixelsX(int x);
 int DluToPixelsY(int y);
-QRect DluToPixels(int x, int y, int cx, int cy);
+Rect DluToPixels(int x, int y, int cx, int cy);
 
 } // namespace ui

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-class QWidget;
-
 namespace ui {
+
+class CDialog;
 
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
@@ -26,14 +26,14 @@ enum : unsigned {
 inline constexpr const char* kApplicationCaption = "KorvenCtrl";
 
 struct MessageRequest {
-    QWidget* owner = nullptr; // nullptr: no owner window
+    const CDialog* owner = nullptr; // nullptr: no owner window
     std::string text;         // UTF-8, line breaks as "\r\n" or "\n"
     std::string caption;
     unsigned type = MB_OK;
 };
 
 struct FileDialogRequest {
-    QWidget* owner = nullptr;
+    const CDialog* owner = nullptr;
     bool save = false;
     std::string title;
     std::string filterDescription; // "Parameter-Datensatz(*.par)"
@@ -56,13 +56,15 @@ public:
     virtual std::optional<std::string> ChooseFile(const FileDialogRequest& request) = 0;
 };
 
-// The seam in force: the Qt dialogs unless a test installed its own.
+// The backend's own message boxes and file dialogs.
+UserInterface& PlatformUi();
+// The seam in force: the backend's dialogs unless a test installed its own.
 UserInterface& Ui();
-// Installs ui (not owned); nullptr restores the Qt dialogs.
+// Installs ui (not owned); nullptr restores the backend's dialogs.
 void SetUi(UserInterface* ui);
 
 // A message box owned by a window, with its own caption.
-int MessageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned type);
+int MessageBox(const CDialog* owner, const std::string& text, const std::string& caption, unsigned type);
 // An application message box, captioned with the program's name.
 int AfxMessageBox(const std::string& text, unsigned type = MB_OK);
 

@@ -1,5 +1,6 @@
-#include "params/print_device.h"
+#include "ui/qt/print_qt.h"
 
+#include <QDateTime>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -7,9 +8,8 @@
 #include <QPrinterInfo>
 #include <algorithm>
 
+namespace ui {
 namespace {
-
-PrintDevice* g_installed = nullptr;
 
 // A printer's own default font is a fixed-pitch one, so that a template's
 // columns line up; the system's fixed-pitch font at 10 points stands for it.
@@ -29,15 +29,16 @@ QString WithoutTrailingDot(QString text)
 
 } // namespace
 
-PrintDevice& CurrentPrintDevice()
+PrintDevice& DefaultPrintDevice()
 {
     static QtPrintDevice defaultPrinter;
-    return g_installed != nullptr ? *g_installed : defaultPrinter;
+    return defaultPrinter;
 }
 
-void SetPrintDevice(PrintDevice* device)
+PrintStamp NowForPrintout()
 {
-    g_installed = device;
+    const QDateTime now = QDateTime::currentDateTime();
+    return PrintStamp{PrintDate(QLocale(), now.date()), PrintTime(QLocale(), now.time())};
 }
 
 std::unique_ptr<QPrinter> QtPrintDevice::OpenPrinter() const
@@ -107,3 +108,5 @@ std::string PrintTime(const QLocale& locale, const QTime& time)
 {
     return time.isValid() ? locale.toString(time, QStringLiteral("HH:mm:ss")).toStdString() : std::string();
 }
+
+} // namespace ui
