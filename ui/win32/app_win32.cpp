@@ -1,0 +1,128 @@
+// The program as a whole on Win32: common controls, the message pump, the quit
+// request and what tests need to drive the windows.
+
+#include "ui/win32/windows_lean.h"
+
+#include <map>
+#include <optional>
+
+#include "ui/app.h"
+#include "ui/win32/win32_access.h"
+
+namespace ui {
+namespace {
+
+// A quit seen by PumpMessages while a QuitWatch lives, held back until PassOn.
+int g_watches = 0;
+std::optional<int> g_heldQuit;
+
+std::map<UINT_PTR, std::function<void()>>& LaterActions()
+{
+    static std::map<UINT_PTR, std::function<void()>> actions;
+    return actions;
+}
+
+void CALLBACK RunLaterAction(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    const auto found = LaterActions().find(id);
+    if (found == LaterActions().end())
+        return;
+    const std::function<void()> action = std::move(found->second);
+    LaterActions().erase(found);
+    action();
+}
+
+} // namespace
+
+Application::Application(int&, char**)
+{
+    // The progress bar and, with the manifest, the visual styles of every control.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+}
+
+Application::~Application() = default;
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            if (g_watches > 0)
+                g_heldQuit = static_cast<int>(msg.wParam);
+            else
+                PostQuitMessage(static_cast<int>(msg.wParam)); // for the loop that waits for it
+            return;
+        }
+        DispatchKitMessage(msg);
+    }
+}
+
+void ExitProgram(int exitCode)
+{
+    PostQuitMessage(exitCode);
+}
+
+struct QuitWatch::State {};
+
+QuitWatch::QuitWatch() : m_state(nullptr)
+{
+    ++g_watches;
+}
+
+QuitWatch::~QuitWatch()
+{
+    --g_watches;
+}
+
+bool QuitWatch::Requested() const
+{
+    return g_heldQuit.has_value();
+}
+
+void QuitWatch::PassOn() const
+{
+    if (g_heldQuit) {
+        PostQuitMessage(*g_heldQuit);
+        g_heldQuit.reset();
+    }
+}
+
+void RunLater(int milliseconds, std::function<void()> action)
+{
+    const UINT_PTR id = SetTimer(nullptr, 0, static_cast<UINT>(milliseconds > 0 ? milliseconds : 1), RunLaterAction);
+    if (id != 0)
+        LaterActions()[id] = std::move(action);
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    while (!done() && GetTickCount64() < end) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        PumpMessages();
+    }
+    return done();
+}
+
+void PressKey(const CDialog& dialog, int id, Key key)
+{
+    HWND target = id == 0 ? DialogWindow(dialog) : ItemWindow(dialog, id);
+    if (target == nullptr)
+        return;
+    const WPARAM code = key == Key::Enter ? VK_RETURN : key == Key::Escape ? VK_ESCAPE : 'K';
+    // The key goes through the message queue, as a real one does; Ctrl is down
+    // in the keyboard state the loop reads while it is handled.
+    BYTE state[256];
+    GetKeyboardState(state);
+    const BYTE control = state[VK_CONTROL];
+    state[VK_CONTROL] = key == Key::CtrlK ? 0x80 : 0;
+    SetKeyboardState(state);
+    PostMessageW(target, WM_KEYDOWN, code, 1);
+    PumpMessages();
+    state[VK_CONTROL] = control;
+    SetKeyboardState(state);
+}
+
+} // namespace ui

@@ -1,0 +1,12 @@
+#pragma once
+// Texts are UTF-8 inside the program and UTF-16 at the Win32 boundary.
+
+#include <string>
+#include <string_view>
+
+namespace ui {
+
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view utf16);
+
+} // namespace ui
