@@ -4,6 +4,7 @@
 
 #include "app/about_dlg.h"
 #include "files/settings_file.h"
+#include "files/utf8_path.h"
 #include "link/serial_port.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
@@ -128,7 +129,7 @@ bool CMainDlg::OnInitDialog()
 
     // The settings file lives in the folder the program was started in.
     std::error_code error;
-    m_strStartDir = std::filesystem::current_path(error).string();
+    m_strStartDir = PathToUtf8(std::filesystem::current_path(error));
     if (m_strStartDir.empty() || m_strStartDir.back() != kPathSeparator)
         m_strStartDir += kPathSeparator;
     m_szIniPath = m_strStartDir + kSettingsFileName;

@@ -3,30 +3,64 @@
 #include "files/settings_file.h"
 
 #include "files/profile_file.h"
+#include "files/wide.h"
 
 #include <windows.h>
 
-// <windows.h> makes WriteProfileString a macro for the win.ini function WriteProfileStringA;
+// <windows.h> makes WriteProfileString a macro for the win.ini function WriteProfileStringW;
 // without this the function below would be defined under that name and callers would not find it.
 #undef WriteProfileString
 
+namespace {
+
+// Values keep the bytes the narrow profile functions would store: each byte
+// stands for its character in the ANSI code page, which the profile functions
+// use again to write the file. A value this program wrote as UTF-8 therefore
+// comes back byte for byte. The file's path, though, is UTF-16, so that a
+// folder named with any character is found.
+std::wstring AnsiToWide(const std::string& bytes)
+{
+    if (bytes.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), size);
+    return wide;
+}
+
+std::string WideToAnsi(std::wstring_view wide)
+{
+    if (wide.empty())
+        return {};
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+} // namespace
+
 int ReadProfileInt(const std::string& section, const std::string& key, int def, const std::string& path)
 {
-    return static_cast<int>(GetPrivateProfileIntA(section.c_str(), key.c_str(), def, path.c_str()));
+    return static_cast<int>(
+        GetPrivateProfileIntW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), def, Widen(path).c_str()));
 }
 
 std::string ReadProfileString(const std::string& section, const std::string& key, const std::string& def,
                               const std::string& path)
 {
-    char buffer[profile::kMaxValueLength + 1] = {};
-    const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buffer,
-                                                  static_cast<DWORD>(sizeof buffer), path.c_str());
+    wchar_t buffer[profile::kMaxValueLength + 1] = {};
+    const DWORD length =
+        GetPrivateProfileStringW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), AnsiToWide(def).c_str(),
+                                 buffer, static_cast<DWORD>(std::size(buffer)), Widen(path).c_str());
     // The file's 8-bit text (or a UTF-8 value this program wrote) becomes UTF-8.
-    return profile::DecodeValue(std::string_view(buffer, length));
+    return profile::DecodeValue(WideToAnsi(std::wstring_view(buffer, length)));
 }
 
 bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
                         const std::string& path)
 {
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != FALSE;
+    return WritePrivateProfileStringW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(),
+                                      AnsiToWide(value).c_str(), Widen(path).c_str()) != FALSE;
 }

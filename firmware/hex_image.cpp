@@ -1,5 +1,6 @@
 #include "firmware/hex_image.h"
 
+#include "files/utf8_path.h"
 #include "params/parameter_file.h"
 
 #include <filesystem>
@@ -148,7 +149,7 @@ HexLoadResult LoadHexImage(std::istream& in, FirmwareImage& image)
 
 HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image)
 {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in)
         return {};
     return LoadHexImage(in, image);

@@ -1,5 +1,7 @@
 #include "link/trace.h"
 
+#include "files/utf8_path.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -21,7 +23,7 @@ bool Start(const std::string& path, std::string* error)
     if (g_file != nullptr)
         std::fclose(g_file);
     // Appending: a trace collects every run until the user removes it.
-    g_file = std::fopen(path.c_str(), "ab");
+    g_file = OpenFileUtf8(path, "ab");
     if (g_file == nullptr && error != nullptr)
         *error = std::strerror(errno);
     return g_file != nullptr;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "files/atomic_file.h"
+#include "files/utf8_path.h"
 #include "link/frame.h"
 #include "params/parameter_text.h"
 
@@ -25,7 +26,7 @@ ParameterFileResult WriteParameterFile(const std::string& path, const ParameterS
 
 ParameterFileResult ReadParameterLine(const std::string& path, std::string& line)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFileUtf8(path, "rb");
     if (file == nullptr)
         return ParameterFileResult::CannotOpen;
     char buffer[kMaxParameterLine];

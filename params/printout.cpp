@@ -8,6 +8,7 @@
 
 #include "files/settings_file.h"
 #include "files/text_encoding.h"
+#include "files/utf8_path.h"
 #include "params/parameter_file.h"
 
 namespace {
@@ -138,9 +139,9 @@ std::string TemplatePathFor(const std::string& iniPath)
 std::optional<std::string> ReadTemplateFile(const std::string& path)
 {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    if (!std::filesystem::is_regular_file(PathFromUtf8(path), error))
         return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in)
         return std::nullopt;
     try {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/main_dlg.h"
+#include "files/utf8_path.h"
 #include "params/parameter_file.h"
 #include "params/preview_dlg.h"
 
@@ -33,7 +34,7 @@ FileDialogRequest ParameterFileDialog(const CDialog* owner, bool save, const std
 bool MayReplace(const std::string& chosen, const std::string& path)
 {
     std::error_code error;
-    if (path == chosen || !std::filesystem::exists(path, error))
+    if (path == chosen || !std::filesystem::exists(PathFromUtf8(path), error))
         return true;
     return AfxMessageBox(path + " ist bereits vorhanden.\r\nMöchten Sie die Datei ersetzen?",
                          MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK;

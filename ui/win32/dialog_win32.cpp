@@ -13,7 +13,7 @@
 #include "ui/app.h"
 #include "ui/dialog_backend.h"
 #include "ui/win32/win32_access.h"
-#include "ui/win32/wide.h"
+#include "files/wide.h"
 
 namespace ui {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "ui/app.h"
 #include "ui/message_seam.h"
-#include "ui/win32/wide.h"
+#include "files/wide.h"
 #include "ui/win32/win32_access.h"
 
 namespace ui {

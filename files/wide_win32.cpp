@@ -1,8 +1,6 @@
-#include "ui/win32/wide.h"
+#include "files/wide.h"
 
 #include <windows.h>
-
-namespace ui {
 
 std::wstring Widen(std::string_view utf8)
 {
@@ -25,5 +23,3 @@ std::string Narrow(std::wstring_view utf16)
                         nullptr);
     return narrow;
 }
-
-} // namespace ui
