@@ -18,3 +18,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Programs that carry their runtime (libgcc, libstdc++, winpthread) inside, so that
 # they run on any Windows, and under Wine, without the compiler's DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# A release build carries no symbols: KorvenCtrl.exe stays one small file.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
