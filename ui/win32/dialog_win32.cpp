@@ -300,7 +300,7 @@ public:
         if (item == nullptr)
             return;
         // A hidden window can't take the focus yet: it goes to the control when shown.
-        if (!IsWindowVisible(m_hWnd)) {
+        if (!::IsWindowVisible(m_hWnd)) {
             m_pendingFocus = id;
             return;
         }
@@ -309,7 +309,7 @@ public:
     }
     int FocusedItem() const override
     {
-        if (!IsWindowVisible(m_hWnd))
+        if (!::IsWindowVisible(m_hWnd))
             return m_pendingFocus;
         HWND focus = GetFocus();
         // The edit inside a combo box belongs to the combo box.
@@ -474,7 +474,7 @@ private:
                 return DialogWindow(**it);
         }
         for (const auto& [window, dialog] : Dialogs()) {
-            if (dialog != this && (dialog->Dialog().Template().style & AppWindow) && IsWindowVisible(window))
+            if (dialog != this && (dialog->Dialog().Template().style & AppWindow) && ::IsWindowVisible(window))
                 return window;
         }
         return nullptr;

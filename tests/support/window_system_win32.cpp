@@ -1,0 +1,23 @@
+#include "tests/support/window_system.h"
+#include "ui/win32/win32_access.h"
+
+void PrepareWindowSystem() {}
+
+void PressCloseBox(const ui::CDialog& dialog)
+{
+    SendMessageW(ui::DialogWindow(dialog), WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void PostWindowSystemQuit()
+{
+    PostQuitMessage(0);
+}
+
+void ClearQuitRequest()
+{
+    // The quit that ended the modal runs was posted again for the loop outside
+    // them; there is none in a test.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
