@@ -19,6 +19,8 @@ public:
     {
         if (m_dc != nullptr)
             DeleteDC(m_dc);
+        if (m_font != nullptr)
+            DeleteObject(m_font);
     }
     PrinterContext(const PrinterContext&) = delete;
     PrinterContext& operator=(const PrinterContext&) = delete;
@@ -29,6 +31,7 @@ public:
 
 private:
     HDC m_dc = nullptr;
+    HFONT m_font = nullptr; // our own font, where the device's will not do
     int m_lineHeight = 0;
 };
 
@@ -50,10 +53,23 @@ PrinterContext::PrinterContext()
     m_dc = CreateDCW(wideDriver.empty() ? nullptr : wideDriver.c_str(), wideName.c_str(), nullptr, nullptr);
     if (m_dc == nullptr)
         return;
-    // A line is one character cell of the device's own font: its character height.
+    // A printer's own default font is a fixed-pitch one, so that a template's
+    // columns line up. Where the device offers a proportional one instead (Wine's
+    // PostScript driver gives the screen's system font, a few points high on
+    // paper), Courier New at 10 points stands for it.
     SelectObject(m_dc, GetStockObject(DEVICE_DEFAULT_FONT));
     TEXTMETRICW metrics{};
-    if (GetTextMetricsW(m_dc, &metrics) && metrics.tmHeight > 0)
+    if (!GetTextMetricsW(m_dc, &metrics))
+        return;
+    if ((metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) != 0) { // the bit means variable pitch
+        m_font = CreateFontW(-MulDiv(10, GetDeviceCaps(m_dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             FIXED_PITCH | FF_MODERN, L"Courier New");
+        if (m_font == nullptr || SelectObject(m_dc, m_font) == nullptr || !GetTextMetricsW(m_dc, &metrics))
+            return;
+    }
+    // A line is one character cell of the font: its character height.
+    if (metrics.tmHeight > 0)
         m_lineHeight = metrics.tmHeight;
 }
 
