@@ -145,13 +145,8 @@ void AddControl(TemplateBuilder& out, const ControlTemplate& control)
         out.String(PROGRESS_CLASSW);
         break;
     }
-    if (control.kind == Kind::Picture) {
-        // The dialog manager loads the bitmap from the program's resources.
-        out.Word(0xFFFF);
-        out.Word(static_cast<WORD>(control.bitmap));
-    } else {
-        out.String(Widen(control.caption));
-    }
+    // A picture's bitmap is set once the control exists (LoadPicture).
+    out.String(control.kind == Kind::Picture ? std::wstring() : Widen(control.caption));
     out.Word(0); // no creation data
 }
 
@@ -206,8 +201,8 @@ public:
         m_hWnd = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), tpl.Data(), owner, &Win32Dialog::DialogProc,
                                             reinterpret_cast<LPARAM>(this));
         for (const ControlTemplate& control : dialog.Template().controls) {
-            if (control.kind != Kind::ComboBox)
-                continue;
+            if (control.kind == Kind::Picture)
+                LoadPicture(control);
             for (const char* item : control.items)
                 SendDlgItemMessageW(m_hWnd, control.id, CB_ADDSTRING, 0,
                                     reinterpret_cast<LPARAM>(Widen(item).c_str()));
@@ -456,6 +451,26 @@ public:
     }
 
 private:
+    // The bitmaps are drawn on a grey that the system replaces by the dialog's
+    // face colour as it loads them; the control takes the bitmap's size.
+    void LoadPicture(const ControlTemplate& control)
+    {
+        HANDLE bitmap = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(control.bitmap), IMAGE_BITMAP, 0, 0,
+                                   LR_LOADMAP3DCOLORS | LR_SHARED);
+        // Labels nobody addresses share one id: the control is the one made for
+        // this template entry, found by its place among the dialog's children.
+        HWND item = nullptr;
+        int index = 0;
+        for (HWND child = GetWindow(m_hWnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (&m_dialog.Template().controls[static_cast<std::size_t>(index++)] == &control) {
+                item = child;
+                break;
+            }
+        }
+        if (item != nullptr && bitmap != nullptr)
+            SendMessageW(item, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+    }
+
     bool IsCombo(int id) const
     {
         const auto& controls = m_dialog.Template().controls;
