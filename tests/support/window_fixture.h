@@ -2,25 +2,21 @@
 // Window tests run in a temporary start folder whose KorvenCtrl.ini maps COM1 to
 // an in-process korven-sim, with the message seam scripted.
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialog>
-#include <QElapsedTimer>
-#include <QLineEdit>
-#include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 #include <string>
-#include <unistd.h>
 
 #include "app/main_dlg.h"
 #include "link/serial_port.h"
-#include "sim/sim.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/test_relay.h"
+#include "ui/app.h"
 
 // A relay's values unlike the worked example's in every parameter; shown in the
 // window as {1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"}.
@@ -38,13 +34,53 @@ inline RelayParameters RelayValues()
     return params;
 }
 
+// Calls step from the message loop every intervalMs until it returns true.
+struct Poll {
+    int intervalMs;
+    std::function<bool()> step;
+    std::weak_ptr<void> alive; // the poll also ends when this expires (if set)
+    bool guarded = false;
+};
+
+inline void RunPoll(std::shared_ptr<Poll> poll)
+{
+    ui::RunLater(poll->intervalMs, [poll] {
+        if ((!poll->guarded || !poll->alive.expired()) && !poll->step())
+            RunPoll(poll);
+    });
+}
+
+inline void Repeat(int intervalMs, std::function<bool()> step)
+{
+    RunPoll(std::make_shared<Poll>(Poll{intervalMs, std::move(step), {}, false}));
+}
+
+// As Repeat, but the poll also ends when the returned token is dropped.
+[[nodiscard]] inline std::shared_ptr<void> Every(int intervalMs, std::function<bool()> step)
+{
+    auto token = std::make_shared<int>(0);
+    RunPoll(std::make_shared<Poll>(Poll{intervalMs, std::move(step), token, true}));
+    return token;
+}
+
 class WindowTest : public ::testing::Test {
 protected:
+    // A new empty folder under the system's temporary folder.
+    static std::filesystem::path NewFolder()
+    {
+        static std::atomic<unsigned> counter{0};
+        const auto base = std::filesystem::temp_directory_path();
+        std::random_device random;
+        for (;;) {
+            const auto path = base / ("korven-window-" + std::to_string(random()) + "-" + std::to_string(++counter));
+            if (std::filesystem::create_directory(path))
+                return path;
+        }
+    }
+
     void SetUp() override
     {
-        char pattern[] = "/tmp/korven-window-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = NewFolder();
         previousFolder = std::filesystem::current_path();
         std::filesystem::current_path(folder);
     }
@@ -69,10 +105,7 @@ protected:
         WriteIni("[PORTS]\nCOM1=" + sim->DevicePath() + "\n" + extraIni);
     }
 
-    void WriteIni(const std::string& text)
-    {
-        std::ofstream(folder / "KorvenCtrl.ini", std::ios::binary) << text;
-    }
+    void WriteIni(const std::string& text) { std::ofstream(folder / "KorvenCtrl.ini", std::ios::binary) << text; }
 
     std::string ReadIni() const
     {
@@ -85,31 +118,28 @@ protected:
     {
         dlg = std::make_unique<CMainDlg>();
         dlg->InitDialog();
-        dlg->show();
+        dlg->Show();
     }
 
     // One tick of the live reading, as the timer would deliver it.
     void Tick() { dlg->SendTimer(kLiveReadingTimer); }
 
     // Runs action on the next modal window that opens (the preview, the about box).
-    static void WhenModalOpens(std::function<void(QWidget*)> action)
+    // Find the dialog itself with dynamic_cast.
+    static void WhenModalOpens(std::function<void(ui::CDialog&)> action)
     {
-        auto* poll = new QTimer;
-        poll->setInterval(10);
-        auto elapsed = std::make_shared<QElapsedTimer>();
-        elapsed->start();
-        QObject::connect(poll, &QTimer::timeout, [poll, action, elapsed] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                poll->stop();
-                poll->deleteLater();
-                action(modal);
-            } else if (elapsed->elapsed() > 10000) {
-                poll->stop();
-                poll->deleteLater();
-                ADD_FAILURE() << "no modal window opened";
+        const auto start = std::chrono::steady_clock::now();
+        Repeat(10, [action = std::move(action), start] {
+            if (ui::CDialog* modal = ui::ActiveModalDialog()) {
+                action(*modal);
+                return true;
             }
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+                ADD_FAILURE() << "no modal window opened";
+                return true;
+            }
+            return false;
         });
-        poll->start();
     }
 
     // Frames the relay received whose text starts with command.
@@ -132,11 +162,14 @@ protected:
 
     // What a control of the main window shows, and whether it is visible.
     std::string Text(int id) const { return dlg->GetItemText(id); }
-    bool Shown(int id) const { return dlg->GetDlgItem(id)->isVisible(); }
+    bool Shown(int id) const { return dlg->IsItemVisible(id); }
     // Puts text into an edit as the user would have typed it.
-    void Type(int id, const std::string& text) const
+    void Type(int id, const std::string& text) const { dlg->SetItemText(id, text); }
+    // Clicks check box id, as the user does with the mouse.
+    void ClickCheck(int id) const
     {
-        qobject_cast<QLineEdit*>(dlg->GetDlgItem(id))->setText(QString::fromStdString(text));
+        dlg->SetCheck(id, dlg->GetCheck(id) != 0 ? 0 : 1);
+        dlg->SendCommand(id);
     }
 
     // Types the seven texts of set into their edits and sets the check box.
@@ -149,14 +182,14 @@ protected:
         Type(IDC_UPL, set.UPL);
         Type(IDC_UPP, set.UPP);
         Type(IDC_SWB, set.SWB);
-        dlg->Item<QCheckBox>(IDC_INVERT)->setChecked(set.INV != 0);
+        dlg->SetCheck(IDC_INVERT, set.INV != 0 ? 1 : 0);
     }
 
     // The seven edits and the check box, as shown.
     ParameterSet Fields() const
     {
         ParameterSet set;
-        set.INV = dlg->Item<QCheckBox>(IDC_INVERT)->isChecked() ? 1 : 0;
+        set.INV = dlg->GetCheck(IDC_INVERT);
         set.HYS = Text(IDC_HYS);
         set.SVZ = Text(IDC_SVZ);
         set.UMI = Text(IDC_UMI);
@@ -170,9 +203,8 @@ protected:
     // Picks COMn in the port list, as the user does with the mouse.
     void SelectPort(int comPort) const
     {
-        auto* combo = dlg->Item<QComboBox>(IDC_PORT);
-        combo->setCurrentIndex(comPort - 1);
-        emit combo->activated(comPort - 1);
+        dlg->SetCurSel(IDC_PORT, comPort - 1);
+        dlg->SendCommand(IDC_PORT);
     }
 
     std::filesystem::path folder;
@@ -217,18 +249,20 @@ private:
 class NoModalExpected {
 public:
     NoModalExpected()
+        : m_poll(Every(10, [this] {
+              if (ui::CDialog* modal = ui::ActiveModalDialog()) {
+                  opened = true;
+                  modal->SendCommand(ui::IDCANCEL);
+              }
+              return false;
+          }))
     {
-        m_poll.setInterval(10);
-        QObject::connect(&m_poll, &QTimer::timeout, [this] {
-            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                opened = true;
-                modal->reject();
-            }
-        });
-        m_poll.start();
     }
+    NoModalExpected(const NoModalExpected&) = delete;
+    NoModalExpected& operator=(const NoModalExpected&) = delete;
     bool opened = false;
 
 private:
-    QTimer m_poll;
+    // Dropped first, which ends the poll.
+    std::shared_ptr<void> m_poll;
 };
