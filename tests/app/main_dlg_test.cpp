@@ -21,13 +21,16 @@ std::set<int> VisibleIds(const CMainDlg& dlg)
     return visible;
 }
 
-// The captions of the template's controls that nobody addresses by id, of kind.
+// The captions of the window's controls of kind that nobody addresses by id.
 std::multiset<std::string> StaticCaptions(const ui::CDialog& dialog, ui::Kind kind)
 {
     std::multiset<std::string> captions;
     for (const ui::ControlTemplate& control : dialog.Template().controls) {
-        if (control.id == ui::IDC_STATIC && control.kind == kind)
-            captions.insert(control.caption);
+        if (control.id != ui::IDC_STATIC || control.kind != kind)
+            continue;
+        std::string caption = control.caption; // a line break as one "\n"
+        caption.erase(std::remove(caption.begin(), caption.end(), '\r'), caption.end());
+        captions.insert(caption);
     }
     return captions;
 }
