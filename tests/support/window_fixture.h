@@ -2,14 +2,12 @@
 // Window tests run in a temporary start folder whose KorvenCtrl.ini maps COM1 to
 // an in-process korven-sim, with the message seam scripted.
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "app/main_dlg.h"
@@ -34,45 +32,33 @@ inline RelayParameters RelayValues()
     return params;
 }
 
-// Calls step from the message loop every intervalMs until it returns true.
-struct Poll {
-    int intervalMs;
-    std::function<bool()> step;
-    std::weak_ptr<void> alive; // the poll also ends when this expires (if set)
-    bool guarded = false;
-};
-
-inline void RunPoll(std::shared_ptr<Poll> poll)
+// Calls step from the message loop every intervalMs until it returns true or alive expires.
+inline void PollEvery(int intervalMs, std::shared_ptr<std::function<bool()>> step, std::weak_ptr<void> alive)
 {
-    ui::RunLater(poll->intervalMs, [poll] {
-        if ((!poll->guarded || !poll->alive.expired()) && !poll->step())
-            RunPoll(poll);
+    ui::RunLater(intervalMs, [=] {
+        if (!alive.expired() && !(*step)())
+            PollEvery(intervalMs, step, alive);
     });
 }
 
-inline void Repeat(int intervalMs, std::function<bool()> step)
-{
-    RunPoll(std::make_shared<Poll>(Poll{intervalMs, std::move(step), {}, false}));
-}
-
-// As Repeat, but the poll also ends when the returned token is dropped.
+// As PollEvery, while the returned token is held.
 [[nodiscard]] inline std::shared_ptr<void> Every(int intervalMs, std::function<bool()> step)
 {
     auto token = std::make_shared<int>(0);
-    RunPoll(std::make_shared<Poll>(Poll{intervalMs, std::move(step), token, true}));
+    PollEvery(intervalMs, std::make_shared<std::function<bool()>>(std::move(step)), token);
     return token;
 }
 
 class WindowTest : public ::testing::Test {
 protected:
-    // A new empty folder under the system's temporary folder.
+    // A new empty folder under the system's temporary folder; one that exists
+    // (another test program's) is passed over.
     static std::filesystem::path NewFolder()
     {
-        static std::atomic<unsigned> counter{0};
+        static unsigned counter = 0;
         const auto base = std::filesystem::temp_directory_path();
-        std::random_device random;
         for (;;) {
-            const auto path = base / ("korven-window-" + std::to_string(random()) + "-" + std::to_string(++counter));
+            const auto path = base / ("korven-window-" + std::to_string(++counter));
             if (std::filesystem::create_directory(path))
                 return path;
         }
@@ -125,11 +111,11 @@ protected:
     void Tick() { dlg->SendTimer(kLiveReadingTimer); }
 
     // Runs action on the next modal window that opens (the preview, the about box).
-    // Find the dialog itself with dynamic_cast.
     static void WhenModalOpens(std::function<void(ui::CDialog&)> action)
     {
+        static const auto always = std::make_shared<int>(0);
         const auto start = std::chrono::steady_clock::now();
-        Repeat(10, [action = std::move(action), start] {
+        const auto step = [action = std::move(action), start] {
             if (ui::CDialog* modal = ui::ActiveModalDialog()) {
                 action(*modal);
                 return true;
@@ -139,7 +125,8 @@ protected:
                 return true;
             }
             return false;
-        });
+        };
+        PollEvery(10, std::make_shared<std::function<bool()>>(step), always);
     }
 
     // Frames the relay received whose text starts with command.
