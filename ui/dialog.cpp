@@ -62,6 +62,11 @@ void CDialog::EndDialog(int result)
         m_backend->End(result);
 }
 
+bool CDialog::IsWindowVisible() const
+{
+    return m_backend->IsWindowVisible();
+}
+
 bool CDialog::HasItem(int id) const
 {
     return m_backend->HasItem(id);

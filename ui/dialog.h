@@ -62,6 +62,8 @@ public:
     void Show();
     // Ends the modal run with result, unless CanEnd refuses.
     void EndDialog(int result);
+    // Whether the window is on the screen: shown, and not yet ended.
+    bool IsWindowVisible() const;
 
     // Controls by id. Visibility is the control's own flag, whether or not the
     // window itself is shown.

@@ -19,6 +19,7 @@ public:
     virtual int RunModal() = 0;
     virtual void End(int result) = 0;
     virtual void Show() = 0;
+    virtual bool IsWindowVisible() const = 0;
 
     virtual bool HasItem(int id) const = 0;
     virtual void ShowItem(int id, bool show) = 0;

@@ -4,7 +4,6 @@
 // the relay; the runner describes what happened in the same words, so a cell
 // passes when the two agree. Running the whole program prints the matrix.
 
-#include <QPushButton>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -331,12 +330,11 @@ protected:
     std::string ThroughPreview(int command, bool closeInPreview)
     {
         auto messagesBefore = std::make_shared<std::optional<std::size_t>>();
-        WhenModalOpens([this, messagesBefore, closeInPreview](QWidget* modal) {
+        WhenModalOpens([this, messagesBefore, closeInPreview](ui::CDialog& modal) {
             *messagesBefore = ui.messages.size();
             if (closeInPreview)
                 sim->Stop();
-            if (auto* ok = modal->findChild<QPushButton*>(QString::number(ui::IDOK)))
-                ok->click();
+            modal.SendCommand(ui::IDOK);
         });
         dlg->SendCommand(command);
         if (!*messagesBefore)
@@ -368,28 +366,23 @@ protected:
         std::ofstream(path, std::ios::binary) << hex;
         ui.files.push_back(path);
         auto status = std::make_shared<std::string>("dialog not run");
-        WhenModalOpens([this, status, closeMidway](QWidget* modal) {
-            auto* firmware = qobject_cast<CFirmwareDlg*>(modal);
-            QElapsedTimer waited;
-            waited.start();
-            while (firmware != nullptr && !firmware->GetDlgItem(IDC_UPLOAD)->isVisible() && waited.elapsed() < 10000)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            if (firmware == nullptr || !firmware->GetDlgItem(IDC_UPLOAD)->isVisible()) {
+        WhenModalOpens([this, status, closeMidway](ui::CDialog& modal) {
+            auto* firmware = dynamic_cast<CFirmwareDlg*>(&modal);
+            if (firmware == nullptr ||
+                !ui::WaitUntil([firmware] { return firmware->IsItemVisible(IDC_UPLOAD); }, 10000)) {
                 *status = "file not loaded";
-                if (firmware != nullptr)
-                    firmware->SendCommand(ui::IDOK);
+                modal.SendCommand(ui::IDOK);
                 return;
             }
-            QTimer stopper;
+            std::shared_ptr<void> stopper;
             if (closeMidway) {
                 // The pass lets the window system run after each block.
-                QObject::connect(&stopper, &QTimer::timeout, [this, &stopper] {
-                    if (sim->ReceivedFrames().size() >= 21) { // FWUP and twenty blocks
-                        stopper.stop();
-                        sim->Stop();
-                    }
+                stopper = Every(1, [this] {
+                    if (sim->ReceivedFrames().size() < 21) // FWUP and twenty blocks
+                        return false;
+                    sim->Stop();
+                    return true;
                 });
-                stopper.start(1);
             }
             firmware->SendCommand(IDC_UPLOAD);
             *status = firmware->GetItemText(IDC_FIRMWARE_STATUS);

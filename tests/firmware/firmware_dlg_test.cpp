@@ -1,11 +1,11 @@
 // The firmware dialog offscreen: loads through it, an update from button 1023
 // against a simulated relay, and a quit request during a pass.
 
-#include <QKeyEvent>
 #include <thread>
 
 #include "firmware/firmware_dlg.h"
 #include "tests/support/window_fixture.h"
+#include "tests/support/window_system.h"
 
 namespace {
 
@@ -28,36 +28,34 @@ protected:
         Tick();
         sim->ClearReceivedFrames();
         ui.files = {WriteFile("good.hex", ":020000040000FA\n:0400000011223344AA\n")};
-        WhenModalOpens([this, during](QWidget* modal) {
-            auto& firmware = *qobject_cast<CFirmwareDlg*>(modal);
-            EXPECT_FALSE(dlg->IsTimerRunning(kLiveReadingTimer)) << "no live reading during the dialog";
-            QElapsedTimer waited;
-            waited.start();
-            while (!firmware.GetDlgItem(IDC_UPLOAD)->isVisible() && waited.elapsed() < 10000) {
-                QCoreApplication::processEvents();
-                std::this_thread::sleep_for(2ms);
-            }
-            if (!firmware.GetDlgItem(IDC_UPLOAD)->isVisible()) {
-                ADD_FAILURE() << "the file was not loaded";
-                firmware.SendCommand(ui::IDOK);
+        WhenModalOpens([this, during](ui::CDialog& modal) {
+            auto* firmware = dynamic_cast<CFirmwareDlg*>(&modal);
+            if (firmware == nullptr) {
+                ADD_FAILURE() << "not the firmware dialog: " << modal.GetWindowText();
+                modal.EndDialog(ui::IDCANCEL);
                 return;
             }
-            during(firmware);
+            EXPECT_FALSE(dlg->IsTimerRunning(kLiveReadingTimer)) << "no live reading during the dialog";
+            if (!ui::WaitUntil([firmware] { return firmware->IsItemVisible(IDC_UPLOAD); }, 10000)) {
+                ADD_FAILURE() << "the file was not loaded";
+                firmware->SendCommand(ui::IDOK);
+                return;
+            }
+            during(*firmware);
         });
         dlg->SendCommand(IDC_FIRMWARE);
     }
 
-    // Runs action (during a pass, between blocks) once the relay has received count frames.
-    void AfterFrames(std::size_t count, const std::function<void()>& action)
+    // Runs action (during a pass, between blocks) once the relay has received
+    // count frames, while the returned token is held.
+    [[nodiscard]] std::shared_ptr<void> AfterFrames(std::size_t count, const std::function<void()>& action)
     {
-        auto* poll = new QTimer(dlg.get());
-        QObject::connect(poll, &QTimer::timeout, [this, poll, count, action] {
-            if (sim->ReceivedFrames().size() >= count) {
-                poll->stop();
-                action();
-            }
+        return Every(2, [this, count, action] {
+            if (sim->ReceivedFrames().size() < count)
+                return false;
+            action();
+            return true;
         });
-        poll->start(2);
     }
 };
 
@@ -69,9 +67,9 @@ TEST_F(FirmwareDlgTest, LoadsThroughTheFileDialog)
     CFirmwareDlg firmware(nullptr, "/start/");
     auto load = [&](const char* caption, const std::string& status, bool upload, std::size_t messages) {
         firmware.SendCommand(IDC_OPEN_HEX);
-        EXPECT_EQ(firmware.windowTitle().toStdString(), caption);
+        EXPECT_EQ(firmware.GetWindowText(), caption);
         EXPECT_EQ(firmware.GetItemText(IDC_FIRMWARE_STATUS), status);
-        EXPECT_EQ(firmware.GetDlgItem(IDC_UPLOAD)->isVisibleTo(&firmware), upload);
+        EXPECT_EQ(firmware.IsItemVisible(IDC_UPLOAD), upload);
         EXPECT_EQ(ui.messages.size(), messages) << "a bad file is reported once";
     };
     load("Firmware Update", "", false, 0); // cancelled
@@ -93,18 +91,17 @@ TEST_F(FirmwareDlgTest, UpdateFromButton1023WhichNothingEnds)
     std::string status;
     std::vector<int> visible;
     RunFirmwareDialog(options, [&](CFirmwareDlg& firmware) {
-        AfterFrames(20, [&] {
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(&firmware, &escape);
-            firmware.close();
+        const auto poll = AfterFrames(20, [&] {
+            ui::PressKey(firmware, 0, ui::Key::Escape);
+            PressCloseBox(firmware);
             firmware.SendCommand(ui::IDCANCEL);
             firmware.SendCommand(ui::IDOK);
-            stayedOpen = firmware.isVisible();
+            stayedOpen = firmware.IsWindowVisible();
         });
         firmware.SendCommand(IDC_UPLOAD);
         status = firmware.GetItemText(IDC_FIRMWARE_STATUS);
         for (int id : {1, 2, 1024, 1025, 1026, 1027, 1028})
-            if (firmware.GetDlgItem(id)->isVisible())
+            if (firmware.IsItemVisible(id))
                 visible.push_back(id);
         firmware.SendCommand(ui::IDOK); // "Schließen"
     });
@@ -123,13 +120,13 @@ TEST_F(FirmwareDlgTest, UpdateFromButton1023WhichNothingEnds)
 TEST_F(FirmwareDlgTest, AQuitRequestStopsThePassAndNoFrameFollows)
 {
     const std::function<void(CMainDlg&)> quits[] = {
-        [](CMainDlg& main) { main.SendCommand(IDC_QUIT); },                             // the main window's quit
-        [](CMainDlg&) { QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit)); }, // the window system's
+        [](CMainDlg& main) { main.SendCommand(IDC_QUIT); }, // the main window's quit
+        [](CMainDlg&) { PostWindowSystemQuit(); },          // the window system's
     };
     for (const auto& quit : quits) {
         std::size_t framesAtQuit = 0;
         RunFirmwareDialog({}, [&](CFirmwareDlg& firmware) {
-            AfterFrames(5, [&] {
+            const auto poll = AfterFrames(5, [&] {
                 framesAtQuit = sim->ReceivedFrames().size();
                 quit(*dlg);
             });
@@ -143,8 +140,7 @@ TEST_F(FirmwareDlgTest, AQuitRequestStopsThePassAndNoFrameFollows)
         EXPECT_FALSE(dlg->IsTimerRunning(kLiveReadingTimer)) << "the program is ending";
 
         // The program would end here; the tests clear the application's quit state.
-        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
-        QCoreApplication::exec();
+        ClearQuitRequest();
         dlg.reset();
         delete g_pPort;
         g_pPort = nullptr;

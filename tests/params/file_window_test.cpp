@@ -1,7 +1,6 @@
 // Saving and loading parameter files from the main window, offscreen, with the
 // file dialogs scripted and a simulated relay.
 
-#include <QPushButton>
 #include <fstream>
 #include <iterator>
 
@@ -50,7 +49,7 @@ TEST_F(FileWindowTest, SavesUnderTheTypedNameAsksAboutThatFileAndReportsAFailedW
     EXPECT_EQ(ui.fileDialogs[0].title, "Parameter speichern");
     EXPECT_EQ(ui.fileDialogs[0].filterDescription, "Parameter-Datensatz(*.par)");
     EXPECT_EQ(ui.fileDialogs[0].startFolder, folder.string() + "/");
-    EXPECT_EQ(dlg->windowTitle().toStdString(), "KorvenCtrl - anlage");
+    EXPECT_EQ(dlg->GetWindowText(), "KorvenCtrl - anlage");
     EXPECT_NE(ReadIni().find("WORKINGDIR=" + folder.string() + "\n"), std::string::npos) << ReadIni();
 
     // "anlage" again: the dialog asked about a file that does not exist.
@@ -78,7 +77,7 @@ struct LoadCase {
     bool connected;
     std::string file;  // empty: the chosen file does not exist
     int previewButton; // 0: no preview may open
-    bool refused; // the relay answers the write with NAK
+    bool refused;      // the relay answers the write with NAK
     std::string message;
     ParameterSet fields;
     std::size_t writes;
@@ -106,9 +105,9 @@ TEST_P(FileLoadTest, Flow)
     auto opened = std::make_shared<std::string>();
     std::unique_ptr<NoModalExpected> noPreview;
     if (row.previewButton != 0) {
-        WhenModalOpens([opened, &row](QWidget* modal) {
-            *opened = modal->findChild<QPushButton*>(QString::number(ui::IDOK))->text().toStdString();
-            modal->findChild<QPushButton*>(QString::number(row.previewButton))->click();
+        WhenModalOpens([opened, &row](ui::CDialog& modal) {
+            *opened = modal.GetItemText(ui::IDOK);
+            modal.SendCommand(row.previewButton);
         });
     } else {
         noPreview = std::make_unique<NoModalExpected>();
@@ -141,8 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"OutOfRange", true, kOutOfRangeFile, ui::IDOK, false,
                                "Hysterese nicht im Bereich 0.5 ... 5%\r\n\r\nDaten werden nicht an KORVEN übertragen!",
                                ParameterSet{0, "6.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"}, 0},
-                      LoadCase{"NotAcknowledged", true, kWorkedExampleFile, ui::IDOK,
-                               true,
+                      LoadCase{"NotAcknowledged", true, kWorkedExampleFile, ui::IDOK, true,
                                "Die Daten konnten nicht übertragen werden!", kRelaySet, 1},
                       LoadCase{"CannotBeRead", false, "", 0, false, "", {}, 0}),
     [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.name); });

@@ -2,10 +2,6 @@
 // refusal without a connection, the read with its message, the checks before a
 // write, the preview and the write with its acknowledgement.
 
-#include <QCheckBox>
-#include <QDialog>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -23,8 +19,7 @@ const std::string kTransferOk = "Übertragung der Daten ok.";
 const std::string kTransferFailed = "Die Daten konnten nicht übertragen werden!";
 
 // The write request of the worked example: 71 bytes, checksum digits 21.
-const std::string kWorkedExampleSpar =
-    "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP20.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;21\x03";
+const std::string kWorkedExampleSpar = "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP20.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;21\x03";
 
 // What the preview showed before a button in it was pressed.
 struct PreviewSeen {
@@ -54,18 +49,16 @@ protected:
     PreviewSeen PcToDeviceThroughPreview(int previewButton)
     {
         auto seen = std::make_shared<PreviewSeen>();
-        WhenModalOpens([seen, previewButton](QWidget* modal) {
+        WhenModalOpens([seen, previewButton](ui::CDialog& modal) {
             seen->opened = true;
-            seen->title = modal->windowTitle().toStdString();
-            if (auto* ok = modal->findChild<QPushButton*>(QString::number(ui::IDOK)))
-                seen->okCaption = ok->text().toStdString();
-            if (auto* edit = modal->findChild<QPlainTextEdit*>(QString::number(1034)))
-                seen->text = edit->toPlainText().toStdString();
-            auto* button = modal->findChild<QPushButton*>(QString::number(previewButton));
-            if (button != nullptr)
-                button->click();
-            else
-                qobject_cast<QDialog*>(modal)->reject();
+            seen->title = modal.GetWindowText();
+            seen->okCaption = modal.GetItemText(ui::IDOK);
+            // The multi-line edit gives its lines with "\r\n".
+            for (const char c : modal.GetItemText(1034)) {
+                if (c != '\r')
+                    seen->text += c;
+            }
+            modal.SendCommand(modal.HasItem(previewButton) ? previewButton : ui::IDCANCEL);
         });
         dlg->SendCommand(IDC_PC_TO_DEVICE);
         return *seen;
@@ -172,12 +165,13 @@ TEST_P(TransferReadFaultTest, DeviceToPcWithoutAValidReplyLeavesTheFields)
     EXPECT_EQ(Frames("GPAR:").size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ParamsTransfer, TransferReadFaultTest,
-    ::testing::Values(ReadFaultCase{"BadChecksum", [](SimOptions& o) { o.badChecksum = true; }},
-                      // The relay went away but no tick has noticed it yet.
-                      ReadFaultCase{"NoAnswer", [](SimOptions& o) { o.silent = true; }}),
-    [](const ::testing::TestParamInfo<ReadFaultCase>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(ParamsTransfer, TransferReadFaultTest,
+                         ::testing::Values(ReadFaultCase{"BadChecksum", [](SimOptions& o) { o.badChecksum = true; }},
+                                           // The relay went away but no tick has noticed it yet.
+                                           ReadFaultCase{"NoAnswer", [](SimOptions& o) { o.silent = true; }}),
+                         [](const ::testing::TestParamInfo<ReadFaultCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 TEST_F(TransferWindowTest, FailedCheckShowsOnlyItsMessageSendsNothingAndKeepsTheTypedTexts)
 {
@@ -209,7 +203,7 @@ TEST_F(TransferWindowTest, FailedCheckShowsOnlyItsMessageSendsNothingAndKeepsThe
         ExpectOneMessage(std::string(row.firstLine) + "\r\n\r\nDaten werden nicht an KORVEN übertragen!", "KorvenCtrl",
                          ui::MB_ICONEXCLAMATION);
         EXPECT_EQ(ui.messages[0].owner, nullptr) << "an application message box";
-        EXPECT_EQ(dlg->focusWidget(), dlg->GetDlgItem(row.focus));
+        EXPECT_EQ(dlg->FocusedItem(), row.focus);
         EXPECT_EQ(Fields(), typed) << "raw texts stay for correction";
         EXPECT_FALSE(noPreview.opened);
         EXPECT_FALSE(sim->WaitForFrames(1, 200ms)) << "not even the read request may go out";
@@ -264,7 +258,7 @@ TEST_F(TransferWindowTest, ConfirmedWriteLeavesTheSentSetInTheFieldsThoughATickR
 {
     Connect();
     TypeWorkedExample();
-    WhenModalOpens([this](QWidget* modal) {
+    WhenModalOpens([this](ui::CDialog& modal) {
         // One silent tick, then an answering one: first contact again, so the
         // relay's old values are read into the fields behind the preview.
         sim->Update([](SimOptions& o) { o.silent = true; });
@@ -272,7 +266,7 @@ TEST_F(TransferWindowTest, ConfirmedWriteLeavesTheSentSetInTheFieldsThoughATickR
         sim->Update([](SimOptions& o) { o.silent = false; });
         Tick();
         EXPECT_EQ(Text(IDC_SWB), "110.0");
-        modal->findChild<QPushButton*>(QString::number(ui::IDOK))->click();
+        modal.SendCommand(ui::IDOK);
     });
 
     dlg->SendCommand(IDC_PC_TO_DEVICE);
@@ -294,7 +288,7 @@ TEST_F(TransferWindowTest, PassedCheckNormalizesEveryFieldAndSendsTheNormalizedT
     Type(IDC_UMI, "-10");
     Type(IDC_UMM, "-20.0");
     Type(IDC_SVZ, "99.96"); // below 100, so it passes; shown and sent as 100.0
-    dlg->Item<QCheckBox>(IDC_INVERT)->setChecked(true);
+    dlg->SetCheck(IDC_INVERT, 1);
 
     const PreviewSeen seen = PcToDeviceThroughPreview(ui::IDOK);
 

@@ -1,8 +1,6 @@
 // Service mode in the main window: Ctrl+K from any control, the password
 // prompt and what it reveals, and the service buttons against a simulated relay.
 
-#include <QKeyEvent>
-#include <QPushButton>
 #include <map>
 
 #include "service/password_dlg.h"
@@ -11,23 +9,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// Presses Ctrl+K on target; true if target itself saw the key.
-bool PressCtrlK(QWidget* target)
-{
-    struct Watch : QObject {
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            seen = seen || event->type() == QEvent::KeyPress;
-            return false;
-        }
-        bool seen = false;
-    } watch;
-    target->installEventFilter(&watch);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier, QString(QChar(0x0B)));
-    QApplication::sendEvent(target, &press);
-    return watch.seen;
-}
 
 class ServiceModeTest : public WindowTest {
 protected:
@@ -46,21 +27,20 @@ protected:
 TEST_F(ServiceModeTest, CtrlKFromAnyControlOpensOnePromptAndCutsNothing)
 {
     OpenWindow();
-    auto* edit = dlg->Item<QLineEdit>(IDC_SWB);
-    edit->setText("230.5");
-    edit->setCursorPosition(2);
+    Type(IDC_SWB, "230.5");
     for (int focus : {IDC_SWB, IDC_PORT, IDC_PC_TO_DEVICE, IDC_INVERT}) {
         SCOPED_TRACE(focus);
-        EXPECT_FALSE(PressCtrlK(dlg->GetDlgItem(focus))) << "a line edit would cut from the cursor on";
-        EXPECT_EQ(edit->text(), "230.5");
+        dlg->SetFocusTo(focus);
+        ui::PressKey(*dlg, focus, ui::Key::CtrlK);
+        EXPECT_EQ(Text(IDC_SWB), "230.5") << "a line edit would cut from the cursor on";
         bool opened = false;
-        WhenModalOpens([&](QWidget* prompt) {
+        WhenModalOpens([&](ui::CDialog& prompt) {
             opened = true;
             // Ctrl+K again, in the prompt or in the window behind it, starts no second prompt.
-            PressCtrlK(prompt->findChild<QLineEdit*>("1021"));
-            PressCtrlK(edit);
+            ui::PressKey(prompt, IDC_PASSWORD, ui::Key::CtrlK);
+            ui::PressKey(*dlg, IDC_SWB, ui::Key::CtrlK);
             EXPECT_FALSE(dlg->IsTimerRunning(kPasswordTimer));
-            qobject_cast<QDialog*>(prompt)->reject();
+            prompt.SendCommand(ui::IDCANCEL);
         });
         EXPECT_TRUE(dlg->IsTimerRunning(kPasswordTimer));
         dlg->SendTimer(kPasswordTimer);
@@ -81,18 +61,23 @@ TEST_F(ServiceModeTest, OnlyTheExactPasswordRevealsSevenControlsForGood)
                 {"50318264", ui::IDCANCEL, ui::IDCANCEL}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.typed + std::to_string(row.button));
+        // The prompt on its own gives the result the main window acts on.
+        CPasswordDlg alone;
+        ui::RunLater(0, [&] {
+            alone.SetItemText(IDC_PASSWORD, row.typed);
+            alone.SendCommand(row.button);
+        });
+        EXPECT_EQ(alone.DoModal(), row.result);
+
         Reopen();
-        int result = -1;
-        WhenModalOpens([&](QWidget* prompt) {
-            EXPECT_EQ(prompt->windowTitle(), "Passwort-Eingabe");
-            EXPECT_EQ(prompt->findChild<QLineEdit*>("1021")->echoMode(), QLineEdit::Password);
-            EXPECT_TRUE(prompt->findChild<QPushButton*>("1")->isDefault());
-            prompt->findChild<QLineEdit*>("1021")->setText(row.typed);
-            prompt->findChild<QPushButton*>(QString::number(row.button))->click();
-            result = qobject_cast<QDialog*>(prompt)->result();
+        std::string title;
+        WhenModalOpens([&](ui::CDialog& prompt) {
+            title = prompt.GetWindowText();
+            prompt.SetItemText(IDC_PASSWORD, row.typed);
+            prompt.SendCommand(row.button);
         });
         dlg->SendTimer(kPasswordTimer);
-        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(title, "Passwort-Eingabe");
         EXPECT_TRUE(ui.messages.empty());
         SelectPort(2); // a change of port hides nothing
         // Seven controls, not the port test; "Firmware Update" was visible before.

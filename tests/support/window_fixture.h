@@ -2,25 +2,19 @@
 // Window tests run in a temporary start folder whose KorvenCtrl.ini maps COM1 to
 // an in-process korven-sim, with the message seam scripted.
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialog>
-#include <QElapsedTimer>
-#include <QLineEdit>
-#include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "app/main_dlg.h"
 #include "link/serial_port.h"
-#include "sim/sim.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/test_relay.h"
+#include "ui/app.h"
 
 // A relay's values unlike the worked example's in every parameter; shown in the
 // window as {1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"}.
@@ -38,13 +32,41 @@ inline RelayParameters RelayValues()
     return params;
 }
 
+// Calls step from the message loop every intervalMs until it returns true or alive expires.
+inline void PollEvery(int intervalMs, std::shared_ptr<std::function<bool()>> step, std::weak_ptr<void> alive)
+{
+    ui::RunLater(intervalMs, [=] {
+        if (!alive.expired() && !(*step)())
+            PollEvery(intervalMs, step, alive);
+    });
+}
+
+// As PollEvery, while the returned token is held.
+[[nodiscard]] inline std::shared_ptr<void> Every(int intervalMs, std::function<bool()> step)
+{
+    auto token = std::make_shared<int>(0);
+    PollEvery(intervalMs, std::make_shared<std::function<bool()>>(std::move(step)), token);
+    return token;
+}
+
 class WindowTest : public ::testing::Test {
 protected:
+    // A new empty folder under the system's temporary folder; one that exists
+    // (another test program's) is passed over.
+    static std::filesystem::path NewFolder()
+    {
+        static unsigned counter = 0;
+        const auto base = std::filesystem::temp_directory_path();
+        for (;;) {
+            const auto path = base / ("korven-window-" + std::to_string(++counter));
+            if (std::filesystem::create_directory(path))
+                return path;
+        }
+    }
+
     void SetUp() override
     {
-        char pattern[] = "/tmp/korven-window-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = NewFolder();
         previousFolder = std::filesystem::current_path();
         std::filesystem::current_path(folder);
     }
@@ -69,10 +91,7 @@ protected:
         WriteIni("[PORTS]\nCOM1=" + sim->DevicePath() + "\n" + extraIni);
     }
 
-    void WriteIni(const std::string& text)
-    {
-        std::ofstream(folder / "KorvenCtrl.ini", std::ios::binary) << text;
-    }
+    void WriteIni(const std::string& text) { std::ofstream(folder / "KorvenCtrl.ini", std::ios::binary) << text; }
 
     std::string ReadIni() const
     {
@@ -85,31 +104,29 @@ protected:
     {
         dlg = std::make_unique<CMainDlg>();
         dlg->InitDialog();
-        dlg->show();
+        dlg->Show();
     }
 
     // One tick of the live reading, as the timer would deliver it.
     void Tick() { dlg->SendTimer(kLiveReadingTimer); }
 
     // Runs action on the next modal window that opens (the preview, the about box).
-    static void WhenModalOpens(std::function<void(QWidget*)> action)
+    static void WhenModalOpens(std::function<void(ui::CDialog&)> action)
     {
-        auto* poll = new QTimer;
-        poll->setInterval(10);
-        auto elapsed = std::make_shared<QElapsedTimer>();
-        elapsed->start();
-        QObject::connect(poll, &QTimer::timeout, [poll, action, elapsed] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                poll->stop();
-                poll->deleteLater();
-                action(modal);
-            } else if (elapsed->elapsed() > 10000) {
-                poll->stop();
-                poll->deleteLater();
-                ADD_FAILURE() << "no modal window opened";
+        static const auto always = std::make_shared<int>(0);
+        const auto start = std::chrono::steady_clock::now();
+        const auto step = [action = std::move(action), start] {
+            if (ui::CDialog* modal = ui::ActiveModalDialog()) {
+                action(*modal);
+                return true;
             }
-        });
-        poll->start();
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+                ADD_FAILURE() << "no modal window opened";
+                return true;
+            }
+            return false;
+        };
+        PollEvery(10, std::make_shared<std::function<bool()>>(step), always);
     }
 
     // Frames the relay received whose text starts with command.
@@ -132,11 +149,14 @@ protected:
 
     // What a control of the main window shows, and whether it is visible.
     std::string Text(int id) const { return dlg->GetItemText(id); }
-    bool Shown(int id) const { return dlg->GetDlgItem(id)->isVisible(); }
+    bool Shown(int id) const { return dlg->IsItemVisible(id); }
     // Puts text into an edit as the user would have typed it.
-    void Type(int id, const std::string& text) const
+    void Type(int id, const std::string& text) const { dlg->SetItemText(id, text); }
+    // Clicks check box id, as the user does with the mouse.
+    void ClickCheck(int id) const
     {
-        qobject_cast<QLineEdit*>(dlg->GetDlgItem(id))->setText(QString::fromStdString(text));
+        dlg->SetCheck(id, dlg->GetCheck(id) != 0 ? 0 : 1);
+        dlg->SendCommand(id);
     }
 
     // Types the seven texts of set into their edits and sets the check box.
@@ -149,14 +169,14 @@ protected:
         Type(IDC_UPL, set.UPL);
         Type(IDC_UPP, set.UPP);
         Type(IDC_SWB, set.SWB);
-        dlg->Item<QCheckBox>(IDC_INVERT)->setChecked(set.INV != 0);
+        dlg->SetCheck(IDC_INVERT, set.INV != 0 ? 1 : 0);
     }
 
     // The seven edits and the check box, as shown.
     ParameterSet Fields() const
     {
         ParameterSet set;
-        set.INV = dlg->Item<QCheckBox>(IDC_INVERT)->isChecked() ? 1 : 0;
+        set.INV = dlg->GetCheck(IDC_INVERT);
         set.HYS = Text(IDC_HYS);
         set.SVZ = Text(IDC_SVZ);
         set.UMI = Text(IDC_UMI);
@@ -170,9 +190,8 @@ protected:
     // Picks COMn in the port list, as the user does with the mouse.
     void SelectPort(int comPort) const
     {
-        auto* combo = dlg->Item<QComboBox>(IDC_PORT);
-        combo->setCurrentIndex(comPort - 1);
-        emit combo->activated(comPort - 1);
+        dlg->SetCurSel(IDC_PORT, comPort - 1);
+        dlg->SendCommand(IDC_PORT);
     }
 
     std::filesystem::path folder;
@@ -217,18 +236,20 @@ private:
 class NoModalExpected {
 public:
     NoModalExpected()
+        : m_poll(Every(10, [this] {
+              if (ui::CDialog* modal = ui::ActiveModalDialog()) {
+                  opened = true;
+                  modal->SendCommand(ui::IDCANCEL);
+              }
+              return false;
+          }))
     {
-        m_poll.setInterval(10);
-        QObject::connect(&m_poll, &QTimer::timeout, [this] {
-            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                opened = true;
-                modal->reject();
-            }
-        });
-        m_poll.start();
     }
+    NoModalExpected(const NoModalExpected&) = delete;
+    NoModalExpected& operator=(const NoModalExpected&) = delete;
     bool opened = false;
 
 private:
-    QTimer m_poll;
+    // Dropped first, which ends the poll.
+    std::shared_ptr<void> m_poll;
 };

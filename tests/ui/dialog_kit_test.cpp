@@ -1,17 +1,12 @@
 // The dialog kit on its own: unit conversion, data exchange, timers by id,
 // default buttons and modal results.
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTimer>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 
 #include "tests/support/scripted_ui.h"
+#include "ui/app.h"
 #include "ui/dialog.h"
 
 namespace {
@@ -22,19 +17,24 @@ TEST(DialogUnits, ConvertWithTheClassicBaseUnitsRoundingHalfAway)
 {
     struct Case {
         int units, x, y;
-    } const cases[] = {{0, 0, 0}, {1, 2, 2}, {13, 20, 21}, {12, 18, 20}, {83, 125, 135}, {320, 480, 520},
-                       {210, 315, 341}, {7, 11, 11}, {-3, -5, -5}};
+    } const cases[] = {{0, 0, 0},       {1, 2, 2},       {13, 20, 21}, {12, 18, 20}, {83, 125, 135},
+                       {320, 480, 520}, {210, 315, 341}, {7, 11, 11},  {-3, -5, -5}};
     for (const Case& c : cases) {
         EXPECT_EQ(DluToPixelsX(c.units), c.x) << c.units;
         EXPECT_EQ(DluToPixelsY(c.units), c.y) << c.units;
     }
-    EXPECT_EQ(DluToPixels(171, 34, 13, 12), QRect(257, 55, 20, 20));
+    EXPECT_EQ(DluToPixels(171, 34, 13, 12), (Rect{257, 55, 20, 20}));
 }
 
 const DialogTemplate& TestTemplate()
 {
     static const DialogTemplate tpl{
-        500, "Probe", 100, 60, 8, SystemMenu,
+        500,
+        "Probe",
+        100,
+        60,
+        8,
+        SystemMenu,
         {
             {10, Kind::Edit, "", 5, 5, 40, 14},
             {11, Kind::CheckBox, "Haken", 5, 22, 40, 10},
@@ -76,20 +76,20 @@ protected:
 TEST(DialogKit, ControlsAreFoundByIdAndExchangeDataBothWays)
 {
     ProbeDialog dlg;
-    EXPECT_EQ(dlg.GetDlgItem(10)->objectName(), "10");
-    EXPECT_EQ(dlg.GetDlgItem(99), nullptr);
-    EXPECT_FALSE(dlg.GetDlgItem(12)->isVisibleTo(&dlg));
+    EXPECT_TRUE(dlg.HasItem(10));
+    EXPECT_FALSE(dlg.HasItem(99));
+    EXPECT_FALSE(dlg.IsItemVisible(12));
     dlg.ShowItem(12, true);
-    EXPECT_TRUE(dlg.GetDlgItem(12)->isVisibleTo(&dlg));
+    EXPECT_TRUE(dlg.IsItemVisible(12));
 
     dlg.text = "Grüße 2.5";
     dlg.check = 1;
     dlg.UpdateData(false);
-    EXPECT_EQ(dlg.Item<QLineEdit>(10)->text(), QString::fromUtf8("Grüße 2.5"));
-    EXPECT_TRUE(dlg.Item<QCheckBox>(11)->isChecked());
+    EXPECT_EQ(dlg.GetItemText(10), "Grüße 2.5");
+    EXPECT_EQ(dlg.GetCheck(11), 1);
 
-    dlg.Item<QLineEdit>(10)->setText(" abc ");
-    dlg.Item<QCheckBox>(11)->setChecked(false);
+    dlg.SetItemText(10, " abc ");
+    dlg.SetCheck(11, 0);
     dlg.UpdateData(true);
     EXPECT_EQ(dlg.text, " abc ");
     EXPECT_EQ(dlg.check, 0);
@@ -103,10 +103,7 @@ TEST(DialogKit, TimersAreDeliveredByIdAndStopWhenKilled)
     dlg.KillTimer(8);
     EXPECT_TRUE(dlg.IsTimerRunning(7));
     EXPECT_FALSE(dlg.IsTimerRunning(8));
-    QElapsedTimer clock;
-    clock.start();
-    while (dlg.ticks.size() < 3 && clock.elapsed() < 5000)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    WaitUntil([&dlg] { return dlg.ticks.size() >= 3; }, 5000);
     dlg.KillTimer(7);
     ASSERT_GE(dlg.ticks.size(), 3u);
     for (int id : dlg.ticks)
@@ -116,7 +113,7 @@ TEST(DialogKit, TimersAreDeliveredByIdAndStopWhenKilled)
 TEST(DialogKit, ModalRunReturnsWhatEndDialogWasGiven)
 {
     ProbeDialog dlg;
-    QTimer::singleShot(0, &dlg, [&dlg] { dlg.EndDialog(27); });
+    RunLater(0, [&dlg] { dlg.EndDialog(27); });
     EXPECT_EQ(dlg.DoModal(), 27);
 }
 
@@ -125,22 +122,23 @@ TEST(DialogKit, EnterPressesTheDefaultButtonAndEscapeCancels)
     // In a multi-line edit too: without the want-return style it does not break the line.
     for (const int id : {10, 13}) {
         ProbeDialog dlg;
-        QTimer::singleShot(0, &dlg, [&dlg, id] {
-            dlg.Item<QLineEdit>(10)->setText("typed");
-            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-            QApplication::sendEvent(dlg.GetDlgItem(id), &enter);
+        auto ended = std::make_shared<bool>(false);
+        RunLater(0, [&dlg, id] {
+            dlg.SetItemText(10, "typed");
+            PressKey(dlg, id, Key::Enter);
         });
-        QTimer::singleShot(5000, &dlg, [&dlg] { dlg.EndDialog(-1); }); // Enter got lost
+        RunLater(5000, [&dlg, ended] {
+            if (!*ended)
+                dlg.EndDialog(-1); // Enter got lost
+        });
         EXPECT_EQ(dlg.DoModal(), IDOK) << id;
+        *ended = true;
         EXPECT_EQ(dlg.text, "typed"); // OK pulls the controls
         EXPECT_EQ(dlg.GetItemText(13), "") << "no line break typed";
     }
     {
         ProbeDialog dlg;
-        QTimer::singleShot(0, &dlg, [&dlg] {
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(&dlg, &escape);
-        });
+        RunLater(0, [&dlg] { PressKey(dlg, 0, Key::Escape); });
         EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     }
 }
@@ -157,10 +155,9 @@ TEST(DialogKit, InitResultTrueGivesTheFirstTabStopTheFocusFalseKeepsTheDialogsCh
         dlg.focusAtInit = row.focusAtInit;
         dlg.initResult = row.initResult;
         dlg.InitDialog();
-        dlg.show();
-        dlg.activateWindow();
-        QApplication::processEvents();
-        EXPECT_EQ(dlg.focusWidget(), dlg.GetDlgItem(row.expected)) << row.focusAtInit << " " << row.initResult;
+        dlg.Show();
+        PumpMessages();
+        EXPECT_EQ(dlg.FocusedItem(), row.expected) << row.focusAtInit << " " << row.initResult;
     }
 }
 
@@ -178,7 +175,7 @@ TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)
 
 TEST(MessageSeam, FileDialogsOpenInTheNearestFolderThatExists)
 {
-    const std::string temp = QDir::tempPath().toStdString();
+    const std::string temp = std::filesystem::temp_directory_path().string();
     EXPECT_EQ(ExistingFolder(temp), temp);
     EXPECT_EQ(ExistingFolder(temp + "/korven-gone/deeper"), temp);
 }

@@ -88,6 +88,7 @@ public:
     }
     void End(int result) override { QDialog::done(result); }
     void Show() override { show(); }
+    bool IsWindowVisible() const override { return isVisible(); }
 
     bool HasItem(int id) const override { return Item(id) != nullptr; }
     void ShowItem(int id, bool show) override

@@ -261,6 +261,8 @@ public:
         PostMessageW(m_hWnd, WM_NULL, 0, 0);
     }
 
+    bool IsWindowVisible() const override { return ::IsWindowVisible(m_hWnd) != FALSE; }
+
     void Show() override
     {
         ShowWindow(m_hWnd, SW_SHOW);

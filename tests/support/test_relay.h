@@ -1,0 +1,4 @@
+#pragma once
+// The simulated relay the window tests talk to, in the test program itself.
+
+#include "sim/sim.h"

@@ -1,0 +1,17 @@
+#pragma once
+// What the window tests ask of the window system itself, beyond the kit: one
+// implementation per backend.
+
+namespace ui {
+class CDialog;
+}
+
+// Runs before the application is made (the Qt backend picks its platform here).
+void PrepareWindowSystem();
+// Presses the close box of dialog's window.
+void PressCloseBox(const ui::CDialog& dialog);
+// Posts the window system's request to quit the program, as logging off does.
+void PostWindowSystemQuit();
+// Lets a quit that was asked for run out, so that the next modal run does not
+// end at once: the program would have ended.
+void ClearQuitRequest();
