@@ -1,6 +1,6 @@
 #pragma once
 // Window tests run in a temporary start folder whose KorvenCtrl.ini maps COM1 to
-// an in-process korven-sim, with the message seam scripted.
+// a simulated relay (test_relay.h), with the message seam scripted.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,7 +19,7 @@
 
 #include "app/main_dlg.h"
 #include "link/serial_port.h"
-#include "sim/sim.h"
+#include "test_relay.h"
 #include "tests/support/scripted_ui.h"
 
 // A relay's values unlike the worked example's in every parameter; shown in the
