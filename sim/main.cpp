@@ -7,6 +7,7 @@
 #include "sim/sim.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <iostream>
 #include <pthread.h>
 #include <string>
@@ -68,6 +69,15 @@ int main(int argc, char** argv)
         sim.Stop();
         return kExitFailure;
     }
+    // Wine's server opens the device for its clients without O_NOCTTY; being a
+    // session leader without a terminal, it would make the device its controlling
+    // terminal and take the hang-up when the device goes away. A terminal belongs
+    // to one session only: claimed here first, it stays out of Wine's.
+    int terminal = -1;
+    if (control >= 0) {
+        setsid(); // fails harmlessly if this process already leads its group
+        terminal = open(sim.DevicePath().c_str(), O_RDWR);
+    }
     std::cout << sim.DevicePath() << std::endl;
 
     // The control client's requests are served on a thread of their own; when it
@@ -89,6 +99,8 @@ int main(int argc, char** argv)
         controlThread.join();
     }
     sim.Stop();
+    if (terminal >= 0)
+        close(terminal);
     if (control >= 0)
         close(control);
     return 0;
