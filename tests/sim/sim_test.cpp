@@ -2,6 +2,7 @@
 // client that writes its request bytes by hand (no frame code of ours).
 
 #include "link/frame.h"
+#include "sim/control.h"
 #include "sim/relay.h"
 #include "sim/sim.h"
 
@@ -396,6 +397,43 @@ TEST_F(SimOnPty, InjectedBytesReachTheClient)
     EXPECT_EQ(m_client->Receive(14, 1000ms), "\x02GMWT:111.11D\x03");
 }
 
+TEST_F(SimOnPty, ControlRequestsAreAnsweredInOrder)
+{
+    Start();
+    m_client->Send("\x02TCM3:53\x03");
+    ASSERT_TRUE(m_sim->WaitForFrames(1, 2000ms));
+    m_client->Receive(1, 1000ms);
+
+    const std::string set = "HYS=0.1 SWB=110 UPL=5 UPP=10 UMI=-5 UMM=-10 SVZ=1.5 KAL=1 K0V=51.2 INV=1 VER=V2%200%00";
+    const std::pair<std::string, std::string> steps[] = {
+        {"FRAMES", "OK %02TCM3:53%03"},
+        {"WAIT 1 0", "OK 1"},
+        {"WAIT 2 10", "OK 0"},
+        {"CLEAR", "OK"},
+        {"FRAMES", "OK"},
+        {"SET-OPTIONS --silent --nak=tcm3 --value=2%2030", "OK"},
+        {"OPTIONS", "OK --silent --nak=TCM3 --value=2%2030"},
+        {"SET-OPTIONS --link=/tmp/x", "ERR only%20fault%20modes%20can%20be%20set"},
+        {"SET-OPTIONS --nak=XYZ", "ERR unknown%20request%20for%20--nak:%20XYZ"},
+        {"SET-PARAMS " + set, "OK"},
+        {"PARAMS", "OK " + set},
+        {"SET-PARAMS HYS=0.1 HYS=0.1 SWB=110 UPL=5 UPP=10 UMI=-5 UMM=-10 SVZ=1.5 KAL=1 K0V=51.2 INV=1",
+         "ERR a%20parameter%20memory%20needs%20every%20key%20with%20a%20valid%20value"},
+        {"INJECT %06%0A", "OK"},
+        {"RESTARTS", "OK 0"},
+        {"PATH now", "ERR unknown%20request%20or%20wrong%20number%20of%20words:%20PATH"},
+        {"PATH %zz", "ERR not%20a%20request:%20PATH%20%25zz"},
+    };
+    bool quit = false;
+    for (const auto& [request, answer] : steps)
+        EXPECT_EQ(AnswerControl(*m_sim, request, quit), answer) << request;
+    EXPECT_EQ(m_client->Receive(2, 1000ms), "\x06\n");
+    EXPECT_EQ(m_sim->Parameters().VER, "V2 0"s + '\0');
+    EXPECT_FALSE(quit);
+    EXPECT_EQ(AnswerControl(*m_sim, "QUIT", quit), "OK");
+    EXPECT_TRUE(quit);
+}
+
 TEST_F(SimOnPty, LineSpeedHoldsTheReplyForTheLineTimeOfTheRequest)
 {
     SimOptions options;
@@ -551,7 +589,7 @@ TEST(SimProgramTest, PresetParametersLinkAndCleanEndOnSigterm)
 TEST(SimProgramTest, BadOptionsGiveUsageAndExitCode2)
 {
     const std::vector<std::vector<std::string>> badArguments = {
-        {"--bogus"}, {"--nak", "XYZ"}, {"--drop", "P240"}, {"--value"}, {"--echo=1"}};
+        {"--bogus"}, {"--nak", "XYZ"}, {"--drop", "P240"}, {"--value"}, {"--echo=1"}, {"--control", "0"}};
     for (const auto& args : badArguments) {
         SCOPED_TRACE(args.front());
         Program program(args, true);

@@ -1,6 +1,6 @@
 #pragma once
 // Window tests run in a temporary start folder whose KorvenCtrl.ini maps COM1 to
-// an in-process korven-sim, with the message seam scripted.
+// a simulated relay (test_relay.h), with the message seam scripted.
 
 #include <chrono>
 #include <filesystem>
@@ -13,7 +13,7 @@
 #include "app/main_dlg.h"
 #include "link/serial_port.h"
 #include "tests/support/scripted_ui.h"
-#include "tests/support/test_relay.h"
+#include "test_relay.h"
 #include "ui/app.h"
 
 // A relay's values unlike the worked example's in every parameter; shown in the

@@ -1,0 +1,134 @@
+#include "sim/arguments.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+const char kSimUsage[] = "Usage: korven-sim [options]\n"
+                         "A simulated KORVEN relay on a pseudo-terminal. Prints the device path, then\n"
+                         "answers until interrupted (SIGINT or SIGTERM).\n"
+                         "\n"
+                         "  --link PATH      also make a symbolic link to the device at PATH (replaces an\n"
+                         "                   existing link; removed again at the end)\n"
+                         "  --params FILE    preset the parameter memory from a parameter file (.par)\n"
+                         "  --log FILE       log every received frame and the answer given\n"
+                         "  --control PORT   connect to 127.0.0.1:PORT and take commands from there, one\n"
+                         "                   a line; ends when that connection closes\n"
+                         "  --silent         never answer\n"
+                         "  --echo           repeat every received byte, like a loop-back plug\n"
+                         "  --bad-checksum   framed replies carry wrong checksum digits\n"
+                         "  --nak X          answer request X with NAK (repeatable)\n"
+                         "  --drop X         do not answer request X (repeatable)\n"
+                         "                   X: GMWT GPAR SPAR KAL0 K100 TCM3 FWUP, or a firmware block\n"
+                         "                   P<n> / V<n> (n = 0..239), P* / V* for every block\n"
+                         "  --extra-byte     a stray byte after every ACK\n"
+                         "  --chatter        send bytes without pause, besides answering\n"
+                         "  --value TEXT     the measured value text of the GMWT reply\n"
+                         "  --line-speed     pace both directions as a 19200-baud line would\n"
+                         "  --help           show this text\n";
+
+namespace {
+
+bool IsRequestName(const std::string& name)
+{
+    for (const char* word : {"GMWT", "GPAR", "SPAR", "KAL0", "K100", "TCM3", "FWUP", "P*", "V*"}) {
+        if (name == word)
+            return true;
+    }
+    if (name.size() < 2 || name.size() > 4 || (name[0] != 'P' && name[0] != 'V'))
+        return false;
+    if (!std::all_of(name.begin() + 1, name.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return false;
+    return std::stoi(name.substr(1)) < static_cast<int>(RelayModel::kBlockCount);
+}
+
+struct Flag {
+    const char* name;
+    bool SimOptions::*member;
+};
+
+const Flag kFlags[] = {
+    {"--silent", &SimOptions::silent},
+    {"--echo", &SimOptions::echo},
+    {"--bad-checksum", &SimOptions::badChecksum},
+    {"--extra-byte", &SimOptions::extraByte},
+    {"--chatter", &SimOptions::chatter},
+    {"--line-speed", &SimOptions::lineSpeed},
+};
+
+} // namespace
+
+std::optional<std::string> ParseSimArguments(const std::vector<std::string>& words, SimArguments& args)
+{
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string name = words[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.erase(eq);
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 < words.size())
+                return words[++i];
+            return std::nullopt;
+        };
+
+        const auto flag =
+            std::find_if(std::begin(kFlags), std::end(kFlags), [&](const Flag& f) { return name == f.name; });
+        if (flag != std::end(kFlags) || name == "--help" || name == "-h") {
+            if (inlineValue)
+                return name + " takes no value";
+            (flag != std::end(kFlags) ? args.options.*(flag->member) : args.help) = true;
+        } else if (name == "--nak" || name == "--drop") {
+            auto request = value();
+            if (!request)
+                return name + " needs a request name";
+            std::transform(request->begin(), request->end(), request->begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+            if (!IsRequestName(*request))
+                return "unknown request for " + name + ": " + *request;
+            (name == "--nak" ? args.options.nak : args.options.drop).insert(*request);
+        } else if (name == "--value" || name == "--params" || name == "--log" || name == "--link" ||
+                   name == "--control") {
+            const auto text = value();
+            if (!text)
+                return name + " needs a value";
+            if (name == "--value") {
+                args.options.value = *text;
+            } else if (name == "--params") {
+                args.paramsFile = *text;
+            } else if (name == "--log") {
+                args.logFile = *text;
+            } else if (name == "--link") {
+                args.linkPath = *text;
+            } else {
+                int port = 0;
+                const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), port);
+                if (ec != std::errc() || end != text->data() + text->size() || port < 1 || port > 65535)
+                    return "--control needs a port number: " + *text;
+                args.controlPort = port;
+            }
+        } else {
+            return "unknown option: " + name;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> SimFlags(const SimOptions& options)
+{
+    std::vector<std::string> words;
+    for (const Flag& flag : kFlags) {
+        if (options.*(flag.member))
+            words.emplace_back(flag.name);
+    }
+    for (const std::string& request : options.nak)
+        words.push_back("--nak=" + request);
+    for (const std::string& request : options.drop)
+        words.push_back("--drop=" + request);
+    if (options.value)
+        words.push_back("--value=" + *options.value);
+    return words;
+}
