@@ -175,7 +175,8 @@ TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)
 
 TEST(MessageSeam, FileDialogsOpenInTheNearestFolderThatExists)
 {
-    const std::string temp = std::filesystem::temp_directory_path().string();
+    // Without a trailing separator, which Windows gives the temporary folder.
+    const std::string temp = (std::filesystem::temp_directory_path() / "").parent_path().string();
     EXPECT_EQ(ExistingFolder(temp), temp);
     EXPECT_EQ(ExistingFolder(temp + "/korven-gone/deeper"), temp);
 }

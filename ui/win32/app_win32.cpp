@@ -112,15 +112,21 @@ void PressKey(const CDialog& dialog, int id, Key key)
     if (target == nullptr)
         return;
     const WPARAM code = key == Key::Enter ? VK_RETURN : key == Key::Escape ? VK_ESCAPE : 'K';
-    // The key goes through the message queue, as a real one does; Ctrl is down
-    // in the keyboard state the loop reads while it is handled.
+    // The key takes the way a real one takes from the message loop on, and only
+    // that: a timer that falls due meanwhile waits for the test's own loop. Ctrl
+    // is down in the keyboard state while the key is handled.
     BYTE state[256];
     GetKeyboardState(state);
     const BYTE control = state[VK_CONTROL];
     state[VK_CONTROL] = key == Key::CtrlK ? 0x80 : 0;
     SetKeyboardState(state);
-    PostMessageW(target, WM_KEYDOWN, code, 1);
-    PumpMessages();
+    MSG msg{};
+    msg.hwnd = target;
+    msg.message = WM_KEYDOWN;
+    msg.wParam = code;
+    msg.lParam = 1;
+    msg.time = GetTickCount();
+    DispatchKitMessage(msg);
     state[VK_CONTROL] = control;
     SetKeyboardState(state);
 }
