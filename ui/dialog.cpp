@@ -152,6 +152,11 @@ Rect CDialog::ItemRect(int id) const
     return m_backend->ItemRect(id);
 }
 
+Rect CDialog::MapDialogRect(const Rect& units) const
+{
+    return m_backend->MapDialogRect(units);
+}
+
 std::string CDialog::GetWindowText() const
 {
     return m_backend->GetWindowText();

@@ -88,6 +88,8 @@ public:
     int GetProgressPos(int id) const;
     // A control's rectangle in pixels of the client area.
     Rect ItemRect(int id) const;
+    // A rectangle in dialog units in pixels, as this window lays out its template.
+    Rect MapDialogRect(const Rect& units) const;
     // The window's caption, and its icon by resource id.
     std::string GetWindowText() const;
     void SetWindowText(const std::string& text);

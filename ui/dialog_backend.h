@@ -40,6 +40,7 @@ public:
     virtual void SetProgressPos(int id, int position) = 0;
     virtual int GetProgressPos(int id) const = 0;
     virtual Rect ItemRect(int id) const = 0;
+    virtual Rect MapDialogRect(const Rect& units) const = 0;
     virtual std::string GetWindowText() const = 0;
     virtual void SetWindowText(const std::string& text) = 0;
     virtual void SetIcon(int resourceId) = 0;

@@ -1,7 +1,6 @@
 #pragma once
 // The main window's controls with ids, as the operator's manual lists them.
 
-#include <cmath>
 #include <set>
 
 #include "ui/dialog_template.h"
@@ -48,8 +47,3 @@ inline const ExpectedControl kControls[] = {
 };
 
 inline const std::set<int> kServiceControls = {1005, 1020, 1023, 1021, 1010, 1032, 1022, 1033};
-
-inline int Px(double units, double scale)
-{
-    return static_cast<int>(std::lround(units * scale));
-}

@@ -45,8 +45,11 @@ TEST_F(MainWindowTest, EveryControlHasItsIdKindCaptionRectangleAndVisibility)
         SCOPED_TRACE(control.id);
         ASSERT_TRUE(dlg->HasItem(control.id));
         EXPECT_EQ(dlg->GetItemText(control.id), control.caption);
-        EXPECT_EQ(dlg->ItemRect(control.id),
-                  (ui::Rect{Px(control.x, 1.5), Px(control.y, 1.625), Px(control.cx, 1.5), Px(control.cy, 1.625)}));
+        const ui::Rect expected = dlg->MapDialogRect({control.x, control.y, control.cx, control.cy});
+        const ui::Rect shown = dlg->ItemRect(control.id);
+        // A picture takes the size of its bitmap.
+        EXPECT_EQ(control.kind == ui::Kind::Picture ? ui::Rect{shown.x, shown.y, expected.width, expected.height} : shown,
+                  expected);
         EXPECT_EQ(dlg->IsItemVisible(control.id), control.visible);
     }
 }
@@ -58,8 +61,8 @@ TEST_F(MainWindowTest, PortListOffersCom1ToCom16AndLabelsAreInPlace)
     ASSERT_EQ(ports.size(), 16u);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(ports[i], "COM" + std::to_string(i + 1));
-    EXPECT_EQ(dlg->ItemRect(1002).x, 158);
-    EXPECT_EQ(dlg->ItemRect(1002).y, 55);
+    EXPECT_EQ(dlg->ItemRect(1002).x, dlg->MapDialogRect({105, 34, 0, 0}).x);
+    EXPECT_EQ(dlg->ItemRect(1002).y, dlg->MapDialogRect({105, 34, 0, 0}).y);
 
     const std::multiset<std::string> labels = StaticCaptions(*dlg, ui::Kind::Label);
     for (const char* text : {"Sollwertbezug [V]", "Hysterese [%]", "U > [%]", "U >> [%]", "U < [%]", "U << [%]",
@@ -116,15 +119,15 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{"[PORTS]\nCOM17=/nonexistent\n[connection]\ncom=17\n", 17, -1, false,
                                 "Kann Schnittstelle COM17 nicht öffnen"},
                       StartCase{"[CONNECTION]\nCOM=0\n", 0, -1, false, "Kann Schnittstelle COM0 nicht öffnen"},
-                      StartCase{"[PORTS]\nCOM1=/nonexistent\n[DIR]\nTEST=3179\n", 1, 0, true,
-                                "Kann Schnittstelle COM1 nicht öffnen"},
+                      StartCase{"[PORTS]\nCOM3=/nonexistent\n[CONNECTION]\nCOM=3\n[DIR]\nTEST=3179\n", 3, 2, true,
+                                "Kann Schnittstelle COM3 nicht öffnen"},
                       StartCase{"[PORTS]\nCOM1=/nonexistent\n[DIR]\nTEST=3178\n", 1, 0, false, ""},
                       StartCase{"[PORTS]\nCOM1=/nonexistent\n[DIR]\nTEST=abc\n", 1, 0, false, ""}));
 
 TEST_F(MainWindowTest, SettingsPathAndWorkingFolderComeFromTheStartFolder)
 {
     OpenWindow();
-    const std::string start = std::filesystem::current_path().string() + "/";
+    const std::string start = std::filesystem::current_path().string() + kSeparator;
     EXPECT_EQ(dlg->StartDir(), start);
     EXPECT_EQ(dlg->IniPath(), start + "KorvenCtrl.ini");
     EXPECT_EQ(dlg->WorkingDir(), start);

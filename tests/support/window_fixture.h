@@ -16,6 +16,9 @@
 #include "test_relay.h"
 #include "ui/app.h"
 
+// The platform's path separator, which ends the program's folders.
+inline const std::string kSeparator(1, static_cast<char>(std::filesystem::path::preferred_separator));
+
 // A relay's values unlike the worked example's in every parameter; shown in the
 // window as {1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "110.0"}.
 inline RelayParameters RelayValues()
@@ -97,6 +100,17 @@ protected:
     {
         std::ifstream in(folder / "KorvenCtrl.ini", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Whether the settings file has line, ended by LF or CR LF.
+    bool IniHasLine(const std::string& line) const
+    {
+        const std::string text = ReadIni();
+        for (const char* end : {"\n", "\r\n"}) {
+            if (text.find(line + end) != std::string::npos)
+                return true;
+        }
+        return false;
     }
 
     // Creates the main window and runs its initialisation, as the program does.

@@ -219,6 +219,11 @@ public:
         return Rect{rect.x(), rect.y(), rect.width(), rect.height()};
     }
 
+    Rect MapDialogRect(const Rect& units) const override
+    {
+        return DluToPixels(units.x, units.y, units.width, units.height);
+    }
+
     std::string GetWindowText() const override { return windowTitle().toStdString(); }
     void SetWindowText(const std::string& text) override { setWindowTitle(FromUtf8(text)); }
     void SetIcon(int resourceId) override { setWindowIcon(LoadIcon(resourceId)); }

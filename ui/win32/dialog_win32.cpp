@@ -231,6 +231,7 @@ public:
         Show();
         // The owner is disabled after the dialog is shown, so that the focus
         // never falls back to another program in between.
+        m_disabledOwner = disableOwner ? owner : nullptr;
         if (disableOwner)
             EnableWindow(owner, FALSE);
         MSG msg;
@@ -245,11 +246,7 @@ public:
                 break;
             DispatchKitMessage(msg);
         }
-        if (disableOwner)
-            EnableWindow(owner, TRUE);
-        if (owner != nullptr && GetActiveWindow() == m_hWnd)
-            SetActiveWindow(owner);
-        ShowWindow(m_hWnd, SW_HIDE);
+        Hide();
         return m_result;
     }
 
@@ -257,6 +254,8 @@ public:
     {
         m_result = result;
         m_ended = true;
+        // Gone from the screen at once; the loop ends with the next message.
+        Hide();
         // Wakes the modal loop, which may be waiting for a message.
         PostMessageW(m_hWnd, WM_NULL, 0, 0);
     }
@@ -394,6 +393,15 @@ public:
         return Rect{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
     }
 
+    // With the base units of the template's font, as Windows laid out the dialog.
+    Rect MapDialogRect(const Rect& units) const override
+    {
+        // Each of the four converted on its own, as the dialog manager places controls.
+        RECT rect{units.x, units.y, units.width, units.height};
+        ::MapDialogRect(m_hWnd, &rect);
+        return Rect{rect.left, rect.top, rect.right, rect.bottom};
+    }
+
     std::string GetWindowText() const override { return WindowText(m_hWnd); }
     void SetWindowText(const std::string& text) override { SetWindowTextW(m_hWnd, Widen(text).c_str()); }
     void SetIcon(int resourceId) override
@@ -453,6 +461,19 @@ public:
     }
 
 private:
+    // The owner is enabled before the dialog hides, so that the activation
+    // goes back to it and not to another program.
+    void Hide()
+    {
+        if (m_disabledOwner != nullptr) {
+            EnableWindow(m_disabledOwner, TRUE);
+            if (GetActiveWindow() == m_hWnd)
+                SetActiveWindow(m_disabledOwner);
+            m_disabledOwner = nullptr;
+        }
+        ShowWindow(m_hWnd, SW_HIDE);
+    }
+
     // The bitmaps are drawn on a grey that the system replaces by the dialog's
     // face colour as it loads them; the control takes the bitmap's size.
     void LoadPicture(const ControlTemplate& control)
@@ -548,6 +569,7 @@ private:
     std::set<int> m_timers;
     std::set<unsigned> m_systemCommands;
     int m_pendingFocus = 0;
+    HWND m_disabledOwner = nullptr;
     bool m_ended = false;
     int m_result = kEndedWithoutResult;
 };
