@@ -153,12 +153,13 @@ void CFirmwareDlg::OnOpenHexFile()
     const std::string fileName = std::filesystem::path(m_strPathName).filename().string();
     setWindowTitle(QString::fromUtf8((kCaptionWithFile + fileName).c_str()));
 
+    // A failed load keeps the image of the last clean file; the status line and
+    // "Upload" go on describing that file.
     const HexLoadResult result = LoadHexFile(m_strPathName, m_image);
-    if (result.opened)
+    if (result.Clean())
         m_strStatus = m_strPathName;
     if (const auto message = HexLoadMessage(result, m_strPathName))
         AfxMessageBox(*message, MB_OK | MB_ICONEXCLAMATION);
-    // Once shown, "Upload" stays: a later failed load keeps the button as it was.
     if (result.Clean())
         ShowItem(IDC_UPLOAD, true);
     UpdateData(false);

@@ -75,9 +75,9 @@ TEST_F(FirmwareDlgTest, LoadsThroughTheFileDialog)
         EXPECT_EQ(ui.messages.size(), messages) << "a bad file is reported once";
     };
     load("Firmware Update", "", false, 0); // cancelled
-    load("Firmware Update --> firmware.bin", binary, false, 1);
+    load("Firmware Update --> firmware.bin", "", false, 1);
     load("Firmware Update --> good.hex", good, true, 1);
-    load("Firmware Update --> firmware.bin", binary, true, 2); // "Upload" stays
+    load("Firmware Update --> firmware.bin", good, true, 2); // the status and "Upload" describe good.hex
     EXPECT_EQ(ui.Texts()[0], "Das File ist kein gültiges HEX-File!");
     EXPECT_EQ(ui.fileDialogs[0].filterDescription, "Intel-HEX-File(*.HEX *.hex)");
     EXPECT_EQ(ui.fileDialogs[0].startFolder, "/start/");
