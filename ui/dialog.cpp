@@ -212,8 +212,16 @@ QWidget* CDialog::CreateControl(const ControlTemplate& control)
 
 int CDialog::DoModal()
 {
+    m_endedWithResult = false;
     InitDialog();
-    return exec();
+    const int result = exec();
+    return m_endedWithResult ? result : kNoResult;
+}
+
+void CDialog::done(int result)
+{
+    m_endedWithResult = true;
+    QDialog::done(result);
 }
 
 void CDialog::InitDialog()

@@ -37,6 +37,9 @@ void DDX_Text(DataExchange& dx, int id, std::string& value);
 // Check state of a check box as 0 or 1.
 void DDX_Check(DataExchange& dx, int id, int& value);
 
+// What a modal run returns when it ended without a result.
+inline constexpr int kNoResult = -1;
+
 class CDialog : public QDialog {
     Q_OBJECT
 
@@ -45,11 +48,14 @@ public:
     ~CDialog() override;
 
     // Runs the dialog's initialisation (once) and then the modal loop.
-    // Returns IDOK, IDCANCEL or whatever EndDialog was given.
+    // Returns IDOK, IDCANCEL or whatever EndDialog was given; kNoResult when the
+    // run ended without EndDialog (the program quit while the window was open).
     int DoModal();
     // Runs OnInitDialog once without entering a modal loop (tests, embedding).
     void InitDialog();
     void EndDialog(int result);
+    // Every end with a result comes through here.
+    void done(int result) override;
 
     QWidget* GetDlgItem(int id) const;
     template <class T> T* Item(int id) const { return qobject_cast<T*>(GetDlgItem(id)); }
@@ -127,6 +133,7 @@ private:
     std::map<int, std::function<void()>> m_commands;
     std::vector<QKeyCombination> m_watchedKeys;
     bool m_initialized = false;
+    bool m_endedWithResult = false;
 };
 
 // The dialogs' fonts: the system sans-serif at the template's size, or the

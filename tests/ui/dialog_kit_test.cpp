@@ -118,6 +118,8 @@ TEST(DialogKit, ModalRunReturnsWhatEndDialogWasGiven)
     ProbeDialog dlg;
     QTimer::singleShot(0, &dlg, [&dlg] { dlg.EndDialog(27); });
     EXPECT_EQ(dlg.DoModal(), 27);
+    QTimer::singleShot(0, &dlg, [&dlg] { dlg.hide(); }); // a run ended from outside
+    EXPECT_EQ(dlg.DoModal(), ui::kNoResult);
 }
 
 TEST(DialogKit, EnterPressesTheDefaultButtonAndEscapeCancels)
