@@ -93,6 +93,7 @@ public:
     int SendShownSet();
     int CheckBeforeTransfer();
     int CheckBeforeSave();
+    // Scans text into *target; the full scan also fills the device texts.
     void ParseParameterText(const std::string& text, ScanMode mode, ParameterSet* target);
 
 protected:

@@ -159,8 +159,9 @@ void PrintJson(std::ostream& out, const ParameterSet& set, const DeviceInfo& inf
     out << "  \"K0V\": " << JsonString(info.K0V) << "\n}\n";
 }
 
-// A value given on the command line must be a whole number: "2,5" would
-// otherwise read as 2 and pass the checks unnoticed.
+// A value given on the command line must be a number and nothing else (a sign,
+// digits with or without a decimal point, an exponent, blanks around it): "2,5"
+// would otherwise read as 2 and pass the checks unnoticed.
 bool IsPlainNumber(const std::string& text)
 {
     static const std::regex kNumber(R"(\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*)");

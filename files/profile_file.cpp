@@ -17,7 +17,6 @@ namespace profile {
 namespace {
 
 constexpr std::string_view kBlanks = " \t\v\f\r";
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr char kCommentMark = ';';
 
 // One line of the file: [begin, end) is its text without the line end, next is where the following line starts.
@@ -66,7 +65,7 @@ std::vector<Line> SplitLines(std::string_view text)
 {
     std::vector<Line> lines;
     // A byte-order mark in front of the first line is not part of it.
-    std::size_t pos = text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
+    std::size_t pos = text.size() - files::WithoutUtf8Bom(text).size();
     while (pos < text.size()) {
         std::size_t lf = text.find('\n', pos);
         const std::size_t next = lf == std::string_view::npos ? text.size() : lf + 1;

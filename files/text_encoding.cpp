@@ -81,6 +81,12 @@ std::string Windows1252ToUtf8(std::string_view text)
     return out;
 }
 
+std::string_view WithoutUtf8Bom(std::string_view bytes)
+{
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    return bytes.substr(0, kBom.size()) == kBom ? bytes.substr(kBom.size()) : bytes;
+}
+
 std::string DecodeEightBitText(std::string_view bytes)
 {
     bool cutShort = false;

@@ -17,6 +17,10 @@ std::size_t ValidUtf8Prefix(std::string_view s, bool& cutShort);
 // become the C1 controls, as Windows reads them.
 std::string Windows1252ToUtf8(std::string_view text);
 
+// The text without the UTF-8 byte-order mark that some editors write in front
+// of it ("UTF-8 with BOM"); it is no character of the text's first line.
+std::string_view WithoutUtf8Bom(std::string_view bytes);
+
 // The bytes as they are where they are valid UTF-8, else read as Windows-1252.
 std::string DecodeEightBitText(std::string_view bytes);
 

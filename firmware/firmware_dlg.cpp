@@ -90,12 +90,13 @@ void CFirmwareDlg::OnOpenHexFile()
     // The caption names the file even if it then cannot be read.
     SetWindowText(kCaptionWithFile + PathToUtf8(PathFromUtf8(m_strPathName).filename()));
 
+    // A failed load keeps the image of the last clean file; the status line and
+    // "Upload" go on describing that file.
     const HexLoadResult result = LoadHexFile(m_strPathName, m_image);
-    if (result.opened)
+    if (result.Clean())
         m_strStatus = m_strPathName;
     if (const auto message = HexLoadMessage(result, m_strPathName))
         AfxMessageBox(*message, MB_OK | MB_ICONEXCLAMATION);
-    // Once shown, "Upload" stays: a later failed load keeps the button as it was.
     if (result.Clean())
         ShowItem(IDC_UPLOAD, true);
     UpdateData(false);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace {
 
@@ -152,7 +153,11 @@ HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image)
     std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in)
         return {};
-    return LoadHexImage(in, image);
+    auto scratch = std::make_unique<FirmwareImage>();
+    const HexLoadResult result = LoadHexImage(in, *scratch);
+    if (result.Clean())
+        image = *scratch;
+    return result;
 }
 
 std::optional<std::string> HexLoadMessage(const HexLoadResult& result, const std::string& path)

@@ -59,7 +59,9 @@ struct HexLoadResult {
 // end; an end-of-file record does not stop it.
 HexLoadResult LoadHexImage(std::istream& in, FirmwareImage& image);
 
-// Opens path and loads it. A file that cannot be opened leaves image as it was.
+// Opens path and loads it into a scratch image, which replaces image only when
+// the load is clean: after a file that cannot be read or has a bad line, image
+// still holds the last clean file, never a half-filled one that could be flashed.
 HexLoadResult LoadHexFile(const std::string& path, FirmwareImage& image);
 
 // The one message a load gives the operator, or nothing after a clean load: a

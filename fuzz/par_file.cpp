@@ -1,7 +1,9 @@
 // Any bytes as a parameter file, loaded as the program loads one: only the first
-// line counts (up to its first LF, at most 511 bytes), scanned in set-only mode
-// and normalized. A set saved and loaded again comes back as it was.
+// line counts (up to its first LF, at most 511 bytes, without a byte-order mark), scanned in set-only mode
+// for the preview and in full mode for the window, each normalized. A set saved
+// and loaded again comes back as it was.
 
+#include "files/text_encoding.h"
 #include "fuzz/support.h"
 #include "params/checks.h"
 #include "params/parameter_file.h"
@@ -10,8 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -21,15 +25,24 @@ const std::string& ParameterFilePath()
     return path;
 }
 
-ParameterSet Loaded(const std::string& path, std::string_view bytes)
+// The preview's set and the window's set of a load.
+using LoadedSets = std::pair<ParameterSet, ParameterSet>;
+
+LoadedSets Loaded(const std::string& path, std::string_view bytes)
 {
     {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
-    ParameterSet set;
-    set.HYS = "7.5"; // a field the file may leave as it was
-    FUZZ_REQUIRE(ReadParameterFile(path, set) == ParameterFileResult::Ok);
-    return set;
+    std::string line;
+    FUZZ_REQUIRE(ReadParameterLine(path, line) == ParameterFileResult::Ok);
+    LoadedSets sets;
+    sets.first.HYS = sets.second.HYS = "7.5"; // a field the file may leave as it was
+    ParseParameterText(line, ScanMode::SetOnly, sets.first, nullptr);
+    NormalizeTexts(sets.first);
+    DeviceInfo info;
+    ParseParameterText(line, ScanMode::Full, sets.second, &info);
+    NormalizeTexts(sets.second);
+    return sets;
 }
 
 } // namespace
@@ -44,21 +57,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
     FUZZ_REQUIRE(ReadParameterLine(path, line) == ParameterFileResult::Ok);
-    const std::size_t lf = bytes.find('\n');
-    const std::size_t expected = std::min(lf == std::string_view::npos ? size : lf + 1, kMaxParameterLine);
-    FUZZ_REQUIRE(line == bytes.substr(0, expected));
+    const std::string_view read = files::WithoutUtf8Bom(bytes.substr(0, kMaxParameterLine));
+    const std::size_t lf = read.find('\n');
+    FUZZ_REQUIRE(line == read.substr(0, lf == std::string_view::npos ? read.size() : lf + 1));
 
     // What follows the first line changes nothing.
-    const ParameterSet whole = Loaded(path, bytes);
+    const LoadedSets whole = Loaded(path, bytes);
     FUZZ_REQUIRE(Loaded(path, line) == whole);
 
-    // A set the checks let through is saved, and loaded again it is the same set.
-    if (FirstFailingRow(whole) == 0) {
-        FUZZ_REQUIRE(WriteParameterFile(path, whole) == ParameterFileResult::Ok);
-        ParameterSet again;
-        FUZZ_REQUIRE(ReadParameterFile(path, again) == ParameterFileResult::Ok);
-        FUZZ_REQUIRE_SAYING(again == whole, "saved " + Escaped(FormatParameterRecord(whole)) + ", loaded " +
-                                                Escaped(FormatParameterRecord(again)));
+    // A set the checks let through is saved, and loaded again it is the same set
+    // in the preview and in the window.
+    if (FirstFailingRow(whole.first) == 0) {
+        FUZZ_REQUIRE(WriteParameterFile(path, whole.first) == ParameterFileResult::Ok);
+        std::ifstream saved(path, std::ios::binary);
+        const std::string record(std::istreambuf_iterator<char>(saved), {});
+        const LoadedSets again = Loaded(path, record);
+        FUZZ_REQUIRE_SAYING(again.first == whole.first && again.second == whole.first,
+                            "saved " + Escaped(record) + ", loaded " + Escaped(FormatParameterRecord(again.first)) +
+                                " and " + Escaped(FormatParameterRecord(again.second)));
     }
     return 0;
 }

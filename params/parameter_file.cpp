@@ -4,6 +4,7 @@
 
 #include "files/atomic_file.h"
 #include "files/utf8_path.h"
+#include "files/text_encoding.h"
 #include "link/frame.h"
 #include "params/parameter_text.h"
 
@@ -36,20 +37,9 @@ ParameterFileResult ReadParameterLine(const std::string& path, std::string& line
     std::fclose(file);
     if (failed)
         return ParameterFileResult::CannotOpen;
-    const std::string_view bytes(buffer, count);
-    line = bytes.substr(0, bytes.find('\n') == std::string_view::npos ? count : bytes.find('\n') + 1);
+    const std::string_view bytes = files::WithoutUtf8Bom(std::string_view(buffer, count));
+    line = bytes.substr(0, bytes.find('\n') == std::string_view::npos ? bytes.size() : bytes.find('\n') + 1);
     return ParameterFileResult::Ok;
-}
-
-ParameterFileResult ReadParameterFile(const std::string& path, ParameterSet& set)
-{
-    std::string line;
-    const ParameterFileResult result = ReadParameterLine(path, line);
-    if (result != ParameterFileResult::Ok)
-        return result;
-    ParseParameterText(line, ScanMode::SetOnly, set, nullptr);
-    NormalizeTexts(set);
-    return result;
 }
 
 std::string CannotReadMessage(std::string_view path)

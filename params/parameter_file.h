@@ -25,12 +25,9 @@ std::string FormatParameterRecord(const ParameterSet& set);
 ParameterFileResult WriteParameterFile(const std::string& path, const ParameterSet& set);
 
 // The file's first line: its bytes up to and including the first LF, at most
-// kMaxParameterLine of them; an empty file gives an empty line.
+// kMaxParameterLine of them, without a UTF-8 byte-order mark in front; an empty
+// file gives an empty line.
 ParameterFileResult ReadParameterLine(const std::string& path, std::string& line);
-
-// Reads the first line and scans its eight values into set, normalized; keys the
-// line lacks leave their values as they were.
-ParameterFileResult ReadParameterFile(const std::string& path, ParameterSet& set);
 
 // The operator's messages about a file that cannot be read or written.
 std::string CannotReadMessage(std::string_view path);

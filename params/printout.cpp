@@ -157,8 +157,8 @@ std::optional<std::string> ReadTemplateFile(const std::string& path)
 std::vector<PrintedPage> LayOutPrintout(std::string_view templateBytes, const PrintValues& values,
                                         const PrintMargins& margins, int linesPerPage)
 {
-    const std::u32string text =
-        files::Utf8ToCodePoints(files::DecodeEightBitText(templateBytes.substr(0, templateBytes.find('\0'))));
+    const std::u32string text = files::Utf8ToCodePoints(
+        files::DecodeEightBitText(files::WithoutUtf8Bom(templateBytes.substr(0, templateBytes.find('\0')))));
     const int pageLines = std::max(linesPerPage, 1);
     const int first = std::clamp(margins.top, 0, pageLines - 1);
     const int last = std::max(first, pageLines - 1 - std::max(margins.bottom, 0));

@@ -46,6 +46,9 @@ void CMainDlg::OnSaveParams()
 {
     if (CheckBeforeSave() == 0)
         return;
+    // A live reading may refresh the fields while the file dialog is open: the
+    // set that passed the checks is the one written.
+    const ParameterSet checkedSet = shownSet;
     const std::optional<std::string> chosen = Ui().ChooseFile(ParameterFileDialog(this, true, m_szWorkingDir));
     if (!chosen)
         return;
@@ -56,7 +59,7 @@ void CMainDlg::OnSaveParams()
     m_szWorkingDir = FolderOf(*chosen);
     SetWindowText(kTitlePrefix + FileTitleOf(*chosen));
 
-    if (WriteParameterFile(path, shownSet) != ParameterFileResult::Ok) {
+    if (WriteParameterFile(path, checkedSet) != ParameterFileResult::Ok) {
         AfxMessageBox(CannotWriteMessage(path), MB_OK | MB_ICONEXCLAMATION);
         return;
     }
@@ -84,7 +87,7 @@ void CMainDlg::OnLoadParams()
     preview.newSet = compareSet;
     preview.deviceSet = shownSet;
     if (m_bConnected != 1 || preview.DoModal() == IDOK) {
-        ParseParameterText(line, ScanMode::Full, nullptr);
+        ParseParameterText(line, ScanMode::Full, &shownSet);
         NormalizeTexts(shownSet);
         UpdateData(false);
         // A live reading may have found the relay gone while the messages were open.

@@ -28,10 +28,7 @@ void CMainDlg::RefuseUnconnected()
 
 void CMainDlg::ParseParameterText(const std::string& text, ScanMode mode, ParameterSet* target)
 {
-    if (mode == ScanMode::Full)
-        ::ParseParameterText(text, ScanMode::Full, shownSet, &m_deviceInfo);
-    else
-        ::ParseParameterText(text, ScanMode::SetOnly, *target, nullptr);
+    ::ParseParameterText(text, mode, *target, mode == ScanMode::Full ? &m_deviceInfo : nullptr);
 }
 
 // Reads the relay's set into the shown set and the device texts; a bad reply is

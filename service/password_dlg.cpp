@@ -27,6 +27,12 @@ const DialogTemplate& PasswordDialogTemplate()
 
 CPasswordDlg::CPasswordDlg(CDialog* parent) : CDialog(PasswordDialogTemplate(), parent) {}
 
+int CPasswordDlg::DoModal()
+{
+    const int result = CDialog::DoModal();
+    return result == kEndedWithoutResult ? IDCANCEL : result;
+}
+
 void CPasswordDlg::DoDataExchange(DataExchange& dx)
 {
     DDX_Text(dx, IDC_PASSWORD, m_strPassword);

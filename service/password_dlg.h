@@ -19,6 +19,10 @@ class CPasswordDlg : public ui::CDialog {
 public:
     explicit CPasswordDlg(CDialog* parent = nullptr);
 
+    // The modal run; one that ends without a result counts as cancelled, never
+    // as kPasswordRight.
+    int DoModal();
+
     std::string m_strPassword;
 
 protected:

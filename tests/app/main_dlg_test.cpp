@@ -48,8 +48,8 @@ TEST_F(MainWindowTest, EveryControlHasItsIdKindCaptionRectangleAndVisibility)
         const ui::Rect expected = dlg->MapDialogRect({control.x, control.y, control.cx, control.cy});
         const ui::Rect shown = dlg->ItemRect(control.id);
         // A picture takes the size of its bitmap.
-        EXPECT_EQ(control.kind == ui::Kind::Picture ? ui::Rect{shown.x, shown.y, expected.width, expected.height} : shown,
-                  expected);
+        const ui::Rect placed{shown.x, shown.y, expected.width, expected.height};
+        EXPECT_EQ(control.kind == ui::Kind::Picture ? placed : shown, expected);
         EXPECT_EQ(dlg->IsItemVisible(control.id), control.visible);
     }
 }

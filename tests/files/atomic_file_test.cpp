@@ -42,4 +42,22 @@ TEST(AtomicFile, ReplacesThroughLinksAndKeepsPermissions)
     fs::remove_all(dir);
 }
 
+// A read-only file stays as it was; where no temporary file fits beside a file
+// (its name leaves no room for the suffix), the file is written in place.
+TEST(AtomicFile, RefusesReadOnlyFilesAndWritesInPlaceWhereNoTemporaryFileFits)
+{
+    const fs::path dir = fs::temp_directory_path() / "korven-atomic-modes";
+    for (const auto& [name, readOnly] : {std::pair{std::string("anlage.par"), true}, {std::string(250, 'n'), false}}) {
+        fs::create_directories(dir);
+        const fs::path file = dir / name;
+        std::ofstream(file, std::ios::binary) << "old";
+        fs::permissions(file, readOnly ? fs::perms::owner_read : fs::perms::owner_all);
+        EXPECT_EQ(files::WriteFileAtomically(file.string(), "new"), !readOnly);
+        EXPECT_EQ(Contents(file), readOnly ? "old" : "new");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+        fs::permissions(file, fs::perms::owner_all); // Windows deletes no read-only file
+        fs::remove_all(dir);
+    }
+}
+
 } // namespace

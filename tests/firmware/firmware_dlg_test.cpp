@@ -73,9 +73,9 @@ TEST_F(FirmwareDlgTest, LoadsThroughTheFileDialog)
         EXPECT_EQ(ui.messages.size(), messages) << "a bad file is reported once";
     };
     load("Firmware Update", "", false, 0); // cancelled
-    load("Firmware Update --> firmware.bin", binary, false, 1);
+    load("Firmware Update --> firmware.bin", "", false, 1);
     load("Firmware Update --> good.hex", good, true, 1);
-    load("Firmware Update --> firmware.bin", binary, true, 2); // "Upload" stays
+    load("Firmware Update --> firmware.bin", good, true, 2); // the status and "Upload" describe good.hex
     EXPECT_EQ(ui.Texts()[0], "Das File ist kein gültiges HEX-File!");
     // Where file names are case-sensitive, "*.hex" is offered too.
     EXPECT_EQ(ui.fileDialogs[0].filterDescription.rfind("Intel-HEX-File(*.HEX", 0), 0u);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -65,16 +67,21 @@ TEST(HexImageTest, RecordsLandAsTheRulesSay)
     }
 }
 
-TEST(HexImageTest, AFileThatCannotBeRead)
+TEST(HexImageTest, AFileLoadThatIsNotCleanKeepsTheImage)
 {
     const std::string folder = std::filesystem::temp_directory_path().string();
-    for (const std::string& path : {folder + "/korven-missing.hex", folder}) {
+    const std::string bad = folder + "/korven-bad-line.hex";
+    std::ofstream(bad, std::ios::binary) << ":020000040000FA\n:0400000011223344AA\nnot a record\n";
+    for (const std::string& path : {folder + "/korven-missing.hex", folder, bad}) {
         FirmwareImage image;
         image.fill(0x5A);
         const HexLoadResult result = LoadHexFile(path, image);
-        EXPECT_EQ(HexLoadMessage(result, path), "File " + path + " kann nicht gelesen werden");
+        EXPECT_EQ(HexLoadMessage(result, path),
+                  path == bad ? kHexBadLine : "File " + path + " kann nicht gelesen werden");
         EXPECT_FALSE(result.Clean());
+        EXPECT_EQ(std::count(image.begin(), image.end(), 0x5A), static_cast<std::ptrdiff_t>(kImageSize)) << path;
     }
+    std::filesystem::remove(bad);
 }
 
 } // namespace

@@ -64,6 +64,13 @@ TEST_F(FileWindowTest, SavesUnderTheTypedNameAsksAboutThatFileAndReportsAFailedW
         EXPECT_EQ(Contents("anlage.par"), answer == ui::IDOK ? kWorkedExampleFile : "old");
     }
 
+    // A live reading that finds the relay during the dialog fills the fields; the checked set is written.
+    ui.files = {Path("live")};
+    ui.whileFileDialogOpen = [this] { Tick(); };
+    dlg->SendCommand(IDC_SAVE_PARAMS);
+    EXPECT_TRUE(dlg->Connected());
+    EXPECT_EQ(Contents("live.par"), kWorkedExampleFile);
+
     ui.messages.clear();
     ui.files = {Path("gone/anlage")};
     dlg->SendCommand(IDC_SAVE_PARAMS);

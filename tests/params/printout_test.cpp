@@ -86,6 +86,7 @@ TEST(Printout, LayoutMarginsPagesAndOddTemplates)
         {"long line cut with its indent", wide, {0, 0, 2}, 60, {{{0, "  " + wide.substr(0, 509)}}}},
         {"text ends at a NUL", "a\nb\0c\nd"s, {0, 0, 0}, 60, {{{0, "a"}, {1, "b"}}}},
         {"Windows-1252", "Schaltverz\xF6gerung $1  s", {0, 0, 0}, 60, {{{0, "Schaltverzögerung 1.5 s"}}}},
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF;c\nGröße", {0, 0, 0}, 60, {{{0, "Größe"}}}},
         {"UTF-8 counts characters", "Größe   $6 V", {0, 0, 0}, 60, {{{0, "Größe   100.0"}}}},
     };
     for (const Row& row : rows)

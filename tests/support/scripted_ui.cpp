@@ -13,6 +13,7 @@ int ScriptedUi::ShowMessage(const ui::MessageRequest& request)
 std::optional<std::string> ScriptedUi::ChooseFile(const ui::FileDialogRequest& request)
 {
     fileDialogs.push_back(request);
+    whileFileDialogOpen();
     if (files.empty())
         return std::nullopt;
     auto file = files.front();

@@ -3,6 +3,7 @@
 // and answers from a queue (OK, and no file, when the queue is empty).
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ public:
     std::vector<ui::FileDialogRequest> fileDialogs;
     std::deque<int> answers;                          // IDOK / IDCANCEL for the next boxes
     std::deque<std::optional<std::string>> files;     // paths for the next file dialogs
+    std::function<void()> whileFileDialogOpen = [] {}; // what happens meanwhile (a live reading)
 
     // Texts of all boxes shown so far, in order.
     std::vector<std::string> Texts() const;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "tests/support/scripted_ui.h"
+#include "tests/support/window_system.h"
 #include "ui/app.h"
 #include "ui/dialog.h"
 
@@ -115,6 +116,9 @@ TEST(DialogKit, ModalRunReturnsWhatEndDialogWasGiven)
     ProbeDialog dlg;
     RunLater(0, [&dlg] { dlg.EndDialog(27); });
     EXPECT_EQ(dlg.DoModal(), 27);
+    RunLater(0, [] { ExitProgram(0); }); // a run ended by the program's quit
+    EXPECT_EQ(dlg.DoModal(), ui::kEndedWithoutResult);
+    ClearQuitRequest();
 }
 
 TEST(DialogKit, EnterPressesTheDefaultButtonAndEscapeCancels)

@@ -83,10 +83,12 @@ public:
 
     int RunModal() override
     {
-        setResult(kEndedWithoutResult);
-        return exec();
+        m_endedWithResult = false;
+        const int result = exec();
+        // A loop ended by the program's quit returns whatever result was set last.
+        return m_endedWithResult ? result : kEndedWithoutResult;
     }
-    void End(int result) override { QDialog::done(result); }
+    void End(int result) override { done(result); }
     void Show() override { show(); }
     bool IsWindowVisible() const override { return isVisible(); }
 
@@ -294,8 +296,10 @@ protected:
     // A dialog that refuses to end now (a pass is running) stays open.
     void done(int result) override
     {
-        if (CanEnd(m_dialog))
-            QDialog::done(result);
+        if (!CanEnd(m_dialog))
+            return;
+        m_endedWithResult = true;
+        QDialog::done(result);
     }
 
     // Sees every event of the application once a key is watched, and the keys
@@ -452,6 +456,7 @@ private:
     const DialogTemplate& m_template;
     std::map<int, QWidget*> m_items;
     std::map<int, QTimer*> m_timers;
+    bool m_endedWithResult = false;
 };
 
 } // namespace
