@@ -142,7 +142,15 @@ bool Session::OpenPort()
     if (port.empty()) // as the program starts: the port stored in the settings file
         port = "COM" + std::to_string(ReadProfileInt("CONNECTION", "COM", 1, m_options.ini));
     const std::optional<int> number = ComNumber(port);
-    return (number ? m_port.Open(*number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0;
+    if ((number ? m_port.Open(*number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0)
+        return true;
+    // A device that opens but refuses the line settings (a file or /dev/null on
+    // Windows) fails without the port's message; for a script it did not open.
+    if (m_port.IsOpen()) {
+        m_port.Close();
+        err << "Kann Schnittstelle " << port << " nicht öffnen" << std::endl;
+    }
+    return false;
 }
 
 namespace {
