@@ -33,8 +33,10 @@ public:
         const unsigned percent = done * 100 / kBlockCount;
         if (m_terminal) {
             const std::size_t filled = done * kBarWidth / kBlockCount;
-            const std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
-                                     std::to_string(percent) + "%  " + m_status;
+            // Appended piece by piece: gcc 12 mistakes "[" + std::string(...) for an overlapping copy.
+            std::string line = "[";
+            line.append(filled, '#').append(kBarWidth - filled, '.').append("] ").append(std::to_string(percent));
+            line.append("%  ").append(m_status);
             m_out << '\r' << line << std::string(m_width > line.size() ? m_width - line.size() : 0, ' ') << std::flush;
             m_width = line.size();
         } else if (done * 10 / kBlockCount != block * 10 / kBlockCount) {
