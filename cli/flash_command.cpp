@@ -33,8 +33,10 @@ public:
         const unsigned percent = done * 100 / kBlockCount;
         if (m_terminal) {
             const std::size_t filled = done * kBarWidth / kBlockCount;
-            const std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
-                                     std::to_string(percent) + "%  " + m_status;
+            // Appended piece by piece: gcc 12 mistakes "[" + std::string(...) for an overlapping copy.
+            std::string line = "[";
+            line.append(filled, '#').append(kBarWidth - filled, '.').append("] ").append(std::to_string(percent));
+            line.append("%  ").append(m_status);
             m_out << '\r' << line << std::string(m_width > line.size() ? m_width - line.size() : 0, ' ') << std::flush;
             m_width = line.size();
         } else if (done * 10 / kBlockCount != block * 10 / kBlockCount) {
@@ -56,10 +58,16 @@ public:
     // Where an interrupted update stopped, and what that leaves in the relay.
     std::string StopReport(const std::string& status) const
     {
-        const std::string where = "korvenctl: stopped by Ctrl+C after " + status + " (block " +
-                                  std::to_string(m_block + 1) + " of " + std::to_string(kBlockCount);
-        if (m_letter == kProgramLetter)
+        const std::string stopped = "korvenctl: stopped by Ctrl+C ";
+        if (m_letter == 0)
+            return stopped + "before the update began: nothing was sent, the relay keeps its firmware";
+        const std::string where = stopped + "after " + status + " (block " + std::to_string(m_block + 1) + " of " +
+                                  std::to_string(kBlockCount);
+        if (m_letter == kProgramLetter && m_block + 1 < kBlockCount)
             return where + " of the programming pass); the relay holds an incomplete firmware, flash again";
+        if (m_letter == kProgramLetter)
+            return stopped + "between the passes: all " + std::to_string(kBlockCount) +
+                   " blocks were sent, only the verify is missing, and the relay was not restarted";
         return where + " of the verify pass); the firmware is programmed but not verified, and the relay was "
                        "not restarted";
     }
@@ -99,12 +107,16 @@ int RunFlash(Session& session, const Arguments& args)
     const HexLoadResult loaded = LoadHexFile(args[0], *image);
     if (const auto message = HexLoadMessage(loaded, args[0]))
         return session.Fail(kExitInput, *message);
+    ProgressView view(session.out(), session.console().outIsTerminal);
+    if (session.Interrupted()) // while the file loaded
+        return session.Fail(kExitInterrupted, view.StopReport(""));
     if (!session.OpenPort())
         return kExitPort;
     if (!RelayAnswers(session.Port()))
         return session.Fail(kExitRelay, kNotConnected);
 
-    ProgressView view(session.out(), session.console().outIsTerminal);
+    // Output that fails does not break off an update: a relay left with half a
+    // firmware is worse than a lost progress line.
     FirmwareUpdate update(session.Port(), *image,
                           {[&view](const std::string& text) { view.Status(text); },
                            [&view](char letter, unsigned block, bool good) { view.BlockDone(letter, block, good); },

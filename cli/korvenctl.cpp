@@ -30,8 +30,8 @@ const char kOverview[] = "Usage: korvenctl [--port COMn|PATH] [--ini FILE] [--tr
 
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
-                          "(usage, checks, files), 3 the port could not be opened, 130 flash stopped\n"
-                          "by Ctrl+C.\n";
+                          "(usage, checks, files), 3 the port could not be opened, 4 the output could\n"
+                          "not be written, 130 flash stopped by Ctrl+C.\n";
 
 struct Parsed {
     GlobalOptions options;
@@ -142,10 +142,20 @@ bool Session::OpenPort()
     if (port.empty()) // as the program starts: the port stored in the settings file
         port = "COM" + std::to_string(ReadProfileInt("CONNECTION", "COM", 1, m_options.ini));
     const std::optional<int> number = ComNumber(port);
-    return (number ? m_port.Open(*number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0;
+    if ((number ? m_port.Open(*number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0)
+        return true;
+    // A device that opens but refuses the line settings (a file or /dev/null on
+    // Windows) fails without the port's message; for a script it did not open.
+    if (m_port.IsOpen()) {
+        m_port.Close();
+        err << "Kann Schnittstelle " << port << " nicht öffnen" << std::endl;
+    }
+    return false;
 }
 
-int Run(const Arguments& args, const Console& console)
+namespace {
+
+int RunCommandLine(const Arguments& args, const Console& console)
 {
     Parsed parsed;
     if (const auto problem = ParseGlobal(args, parsed)) {
@@ -175,6 +185,19 @@ int Run(const Arguments& args, const Console& console)
     trace::Stop();
     CSerialPort::SetHooks({}); // the hook writes to this run's console
     return code;
+}
+
+} // namespace
+
+int Run(const Arguments& args, const Console& console)
+{
+    const int code = RunCommandLine(args, console);
+    // Output that did not arrive is a failure: a script must not take a cut-off
+    // set or table for the relay's. An earlier failure keeps its own code.
+    if (console.out.flush())
+        return code;
+    console.err << "korvenctl: the output could not be written" << std::endl;
+    return code == kExitOk ? kExitOutput : code;
 }
 
 } // namespace cli

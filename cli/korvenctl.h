@@ -15,6 +15,7 @@ enum ExitCode : int {
     kExitRelay = 1,         // the relay refused or did not answer
     kExitInput = 2,         // bad input: usage, checks, files
     kExitPort = 3,          // the port could not be opened
+    kExitOutput = 4,        // the output could not be written (a full disk, a closed pipe)
     kExitInterrupted = 130, // stopped by Ctrl+C
 };
 

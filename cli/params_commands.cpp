@@ -240,7 +240,8 @@ int RunLive(Session& session, const Arguments& args)
 
     bool allAnswered = true;
     auto tick = Clock::now();
-    for (long n = 0; !count || n < *count; ++n) {
+    // A reader that has gone away (a closed pipe) ends the readings.
+    for (long n = 0; (!count || n < *count) && session.out(); ++n) {
         if (n > 0 && !SleepUntil(session, tick += kLivePeriod))
             break;
         DrainPort(session.Port());

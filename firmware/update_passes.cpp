@@ -70,6 +70,10 @@ void FirmwareUpdate::Restart()
 
 PassResult FirmwareUpdate::Run()
 {
+    // A stop asked for while the image loaded or the relay was checked comes
+    // before FWUP: the relay keeps its firmware.
+    if (StopRequested())
+        return {PassOutcome::Stopped, ""};
     const PassResult programming = Program();
     if (programming.outcome == PassOutcome::Stopped)
         return programming;

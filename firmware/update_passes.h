@@ -65,7 +65,8 @@ public:
     // The restart request; its reply is thrown away.
     void Restart();
     // Program, the pause, Verify (also after programming errors: only the verify
-    // pass tells whether the relay holds the image).
+    // pass tells whether the relay holds the image). A stop requested before
+    // the start sends nothing and gives an empty status.
     PassResult Run();
 
 private:

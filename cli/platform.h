@@ -1,0 +1,27 @@
+#pragma once
+// What korvenctl asks of its operating system: the command line, Ctrl+C, and
+// whether the output is a terminal. One file per platform (platform_posix.cpp,
+// platform_win32.cpp), chosen by CMake.
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The arguments after the program's name, as UTF-8.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// From now on the first Ctrl+C (on Windows also Ctrl+Break) sets flag, and the
+// command stops at its next safe point; a second one ends the program at once.
+void WatchInterrupts(std::atomic<bool>& flag);
+
+// Makes output that cannot be written an error the streams report, rather than
+// the end of the program (a closed pipe), and lets UTF-8 text show on a console.
+void PrepareOutput();
+
+// Whether standard output is a terminal or console window, where the progress
+// is drawn as a bar.
+bool OutputIsTerminal();
+
+} // namespace cli

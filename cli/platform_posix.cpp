@@ -1,0 +1,50 @@
+// The POSIX side of korvenctl: signals and terminals.
+
+#include "cli/platform.h"
+
+#include <csignal>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+std::atomic<bool>* g_interrupted = nullptr;
+
+void OnInterrupt(int)
+{
+    *g_interrupted = true;
+}
+
+} // namespace
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv)
+{
+    // The arguments come as the bytes the shell passed, UTF-8 on any current system.
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void WatchInterrupts(std::atomic<bool>& flag)
+{
+    g_interrupted = &flag;
+    // SA_RESETHAND: the second Ctrl+C meets the default action and ends the program.
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void PrepareOutput()
+{
+    // A reader that has gone away makes write() fail with EPIPE instead of
+    // killing the program silently; the stream then reports it.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool OutputIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+} // namespace cli

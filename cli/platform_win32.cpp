@@ -1,0 +1,85 @@
+// The Windows side of korvenctl: the console's control events and code page,
+// and the command line as UTF-16.
+
+#include "cli/korvenctl.h"
+#include "cli/platform.h"
+
+#include <cstdlib>
+#include <windows.h>
+
+#include <shellapi.h>
+
+namespace cli {
+
+namespace {
+
+std::atomic<bool>* g_interrupted = nullptr;
+UINT g_consoleCodePage = 0; // the console's own, restored at the end
+
+void RestoreCodePage()
+{
+    if (g_consoleCodePage != 0)
+        SetConsoleOutputCP(g_consoleCodePage);
+}
+
+BOOL WINAPI OnControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE; // closing the window, logging off: the default ends the program
+    if (!g_interrupted->exchange(true))
+        return TRUE;
+    // The second press ends the program at once, with the code of a stop.
+    RestoreCodePage();
+    ExitProcess(kExitInterrupted);
+}
+
+std::string Utf8(const wchar_t* text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1)
+        return {};
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
+    utf8.pop_back(); // the terminating zero
+    return utf8;
+}
+
+} // namespace
+
+std::vector<std::string> CommandLineArguments(int, char**)
+{
+    // argv holds the arguments in the ANSI code page, where an umlaut may
+    // survive but most other characters become '?': ask for the UTF-16 line.
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; words != nullptr && i < count; ++i)
+        args.push_back(Utf8(words[i]));
+    LocalFree(words);
+    return args;
+}
+
+void WatchInterrupts(std::atomic<bool>& flag)
+{
+    g_interrupted = &flag;
+    SetConsoleCtrlHandler(OnControl, TRUE);
+}
+
+void PrepareOutput()
+{
+    // The texts are UTF-8; a console shows them as such only in code page 65001.
+    // Redirected output gets the bytes as they are.
+    const UINT codePage = GetConsoleOutputCP();
+    if (codePage != 0 && codePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        g_consoleCodePage = codePage;
+        std::atexit(RestoreCodePage);
+    }
+}
+
+bool OutputIsTerminal()
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+} // namespace cli
