@@ -20,23 +20,12 @@ namespace {
 // folder named with any character is found.
 std::wstring AnsiToWide(const std::string& bytes)
 {
-    if (bytes.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), size);
-    return wide;
+    return Widen(bytes, CP_ACP);
 }
 
 std::string WideToAnsi(std::wstring_view wide)
 {
-    if (wide.empty())
-        return {};
-    const int size =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size, nullptr, nullptr);
-    return bytes;
+    return Narrow(wide, CP_ACP);
 }
 
 } // namespace

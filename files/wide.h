@@ -4,5 +4,6 @@
 #include <string>
 #include <string_view>
 
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view utf16);
+// From and to UTF-8, or another code page of the system's (CP_ACP for the ANSI one).
+std::wstring Widen(std::string_view text, unsigned codePage = 65001);
+std::string Narrow(std::wstring_view text, unsigned codePage = 65001);
