@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MainWindowTest, SettingsPathAndWorkingFolderComeFromTheStartFolder)
 {
     OpenWindow();
-    const std::string start = std::filesystem::current_path().string() + kSeparator;
+    const std::string start = PathToUtf8(std::filesystem::current_path()) + kSeparator;
     EXPECT_EQ(dlg->StartDir(), start);
     EXPECT_EQ(dlg->IniPath(), start + "KorvenCtrl.ini");
     EXPECT_EQ(dlg->WorkingDir(), start);

@@ -350,7 +350,7 @@ protected:
 
     std::string LoadFile(bool closeInPreview)
     {
-        const std::string path = (folder / "anlage.par").string();
+        const std::string path = PathToUtf8(folder / "anlage.par");
         std::ofstream(path, std::ios::binary) << kFileRecord;
         ui.files.push_back(path);
         const std::string seen = ThroughPreview(IDC_LOAD_PARAMS, closeInPreview);
@@ -362,7 +362,7 @@ protected:
     std::string FirmwareUpdate(bool closeMidway)
     {
         const std::string hex = ":020000040000FA\n:0800000011223300445566000C\n:04010000A1B2C3D4F3\n";
-        const std::string path = (folder / "relay.hex").string();
+        const std::string path = PathToUtf8(folder / "relay.hex");
         std::ofstream(path, std::ios::binary) << hex;
         ui.files.push_back(path);
         auto status = std::make_shared<std::string>("dialog not run");

@@ -16,7 +16,7 @@ protected:
     std::string WriteFile(const std::string& name, const std::string& bytes) const
     {
         std::ofstream(folder / name, std::ios::binary) << bytes;
-        return (folder / name).string();
+        return PathToUtf8(folder / name);
     }
 
     // Connects the main window, presses button 1023 and, once the dialog has

@@ -27,7 +27,7 @@ protected:
         sim->ClearReceivedFrames();
     }
 
-    std::string Path(const std::string& name) const { return (folder / name).string(); }
+    std::string Path(const std::string& name) const { return PathToUtf8(folder / name); }
 
     std::string Contents(const std::string& name) const
     {
@@ -48,9 +48,9 @@ TEST_F(FileWindowTest, SavesUnderTheTypedNameAsksAboutThatFileAndReportsAFailedW
     ASSERT_EQ(ui.fileDialogs.size(), 1u);
     EXPECT_EQ(ui.fileDialogs[0].title, "Parameter speichern");
     EXPECT_EQ(ui.fileDialogs[0].filterDescription, "Parameter-Datensatz(*.par)");
-    EXPECT_EQ(ui.fileDialogs[0].startFolder, folder.string() + kSeparator);
+    EXPECT_EQ(ui.fileDialogs[0].startFolder, PathToUtf8(folder) + kSeparator);
     EXPECT_EQ(dlg->GetWindowText(), "KorvenCtrl - anlage");
-    EXPECT_TRUE(IniHasLine("WORKINGDIR=" + folder.string())) << ReadIni();
+    EXPECT_TRUE(IniHasLine("WORKINGDIR=" + PathToUtf8(folder))) << ReadIni();
 
     // "anlage" again: the dialog asked about a file that does not exist.
     for (const int answer : {ui::IDCANCEL, ui::IDOK}) {
@@ -133,7 +133,7 @@ TEST_P(FileLoadTest, Flow)
     EXPECT_EQ(Fields(), row.file.empty() ? before : row.fields);
     EXPECT_EQ(FramesStartingWith("SPAR:"), row.writes);
     EXPECT_EQ(FramesStartingWith("GPAR:"), row.connected ? 1u : 0u) << "the relay is read before the dialog";
-    EXPECT_EQ(IniHasLine("WORKINGDIR=" + folder.string()), !row.file.empty());
+    EXPECT_EQ(IniHasLine("WORKINGDIR=" + PathToUtf8(folder)), !row.file.empty());
 }
 
 const std::string kOutOfRangeFile = "\x02SPAR:HYS6.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;";

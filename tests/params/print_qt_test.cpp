@@ -77,7 +77,7 @@ TEST_F(QtPrintWindowTest, QtBackendPrintsTheLinesInCellsWithMarginsOverPages)
     OpenWindow();
     TypeSet({0, "2", "1.5", "-10", "-20", "10", "15", "100"});
     const std::string ini = ReadIni();
-    const std::string pdf = (folder / "print.pdf").string();
+    const std::string pdf = PathToUtf8(folder / "print.pdf");
     QtPrintDevice device(pdf);
     SetPrintDevice(&device);
     std::vector<std::vector<std::vector<PdfWord>>> prints;

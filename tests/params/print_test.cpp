@@ -50,7 +50,7 @@ TEST_F(PrintWindowTest, FailuresAreToldAndNothingHalfIsPrinted)
     } const rows[] = {
         {std::nullopt, true, "Es ist kein Standarddrucker eingerichtet.\r\nDie Parameter können nicht gedruckt werden.",
          "Kann keinen Devicekontext erhalten\r\n", 0},
-        {60, false, "File " + (folder / "Maske.txt").string() + " kann nicht gelesen werden", "", 0},
+        {60, false, "File " + PathToUtf8(folder / "Maske.txt") + " kann nicht gelesen werden", "", 0},
         {60, true, "Die Parameter konnten nicht gedruckt werden.", "", 1},
     };
     for (const Row& row : rows) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/main_dlg.h"
+#include "files/utf8_path.h"
 #include "link/serial_port.h"
 #include "tests/support/scripted_ui.h"
 #include "test_relay.h"
@@ -61,7 +62,9 @@ protected:
         static unsigned counter = 0;
         const auto base = std::filesystem::temp_directory_path();
         for (;;) {
-            const auto path = base / ("korven-window-" + std::to_string(++counter));
+            // Named with an umlaut and a character outside Windows-1252: every
+            // path the program builds from it must reach the system intact.
+            const auto path = base / PathFromUtf8("korven-Prüfung-Ω-" + std::to_string(++counter));
             if (std::filesystem::create_directory(path))
                 return path;
         }
