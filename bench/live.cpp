@@ -13,8 +13,6 @@
 // built beside the bench folder. Without it the relay runs in-process and the
 // CPU figure is that of the window's thread only.
 
-#include <QApplication>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -38,6 +36,7 @@
 #include "link/read_timing.h"
 #include "link/serial_port.h"
 #include "sim/sim.h"
+#include "ui/app.h"
 #include "ui/message_seam.h"
 
 extern char** environ;
@@ -109,7 +108,7 @@ public:
         if (Finished()) {
             KillTimer(kLiveReadingTimer);
             // exit, not quit: quit would first try to close the window, which asks.
-            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+            ui::RunLater(0, [] { ui::ExitProgram(0); });
         }
     }
 
@@ -226,7 +225,7 @@ int main(int argc, char** argv)
 {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    ui::Application app(argc, argv);
 
     char pattern[] = "/tmp/korven-bench-live-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
@@ -271,9 +270,8 @@ int main(int argc, char** argv)
     bool allConnected = false;
     {
         TimedMainDlg dlg(kTicks, cpuWho);
-        dlg.InitDialog();
-        dlg.show();
-        app.exec();
+        // The window's modal run, ended by the quit above.
+        dlg.DoModal();
         allConnected = dlg.Connected();
         for (const auto& start : dlg.starts)
             windowStarts.push_back(Millis(start - wallBefore).count());
