@@ -1,5 +1,7 @@
 #include "files/atomic_file.h"
 
+#include "files/utf8_path.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -105,7 +107,7 @@ WriteOutcome WriteWholeFile(const fs::path& path, std::string_view bytes)
 bool WriteFileAtomically(const std::string& path, std::string_view bytes)
 {
     std::error_code ec;
-    fs::path target = path;
+    fs::path target = PathFromUtf8(path);
     if (fs::is_symlink(target, ec)) {
         target = fs::weakly_canonical(target, ec); // replace the file the link points to, not the link
         if (ec)

@@ -2,6 +2,7 @@
 
 #include "files/atomic_file.h"
 #include "files/text_encoding.h"
+#include "files/utf8_path.h"
 
 #include <algorithm>
 #include <climits>
@@ -154,7 +155,7 @@ std::optional<std::string> ReadAll(const fs::path& path)
 // The raw value of the key, without one pair of enclosing quotes; nothing when missing.
 std::optional<std::string> FindValue(std::string_view section, std::string_view key, const std::string& path)
 {
-    const std::optional<std::string> text = ReadAll(path);
+    const std::optional<std::string> text = ReadAll(PathFromUtf8(path));
     if (!text)
         return std::nullopt;
     const KeyPlace place = Locate(*text, SplitLines(*text), section, key);
@@ -249,7 +250,7 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
         return false;
 
     std::error_code ec;
-    fs::path target = path;
+    fs::path target = PathFromUtf8(path);
     if (fs::is_symlink(target, ec)) {
         target = fs::canonical(target, ec); // read the file the link points to
         if (ec)
@@ -283,7 +284,7 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
         const bool ended = text.empty() || text.back() == '\n';
         text += (ended ? "" : eol) + "[" + std::string(section) + "]" + eol + keyLine + eol;
     }
-    return files::WriteFileAtomically(target.string(), text);
+    return files::WriteFileAtomically(PathToUtf8(target), text);
 }
 
 } // namespace profile
