@@ -15,17 +15,6 @@ bool StandsForItself(unsigned char c)
     return c > ' ' && c < 0x7F && c != '%' && c != '~';
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::string Number(double value)
 {
     char buffer[32];
@@ -51,6 +40,17 @@ const NumberKey kNumberKeys[] = {
 };
 
 } // namespace
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
 
 std::string EscapeWord(std::string_view bytes)
 {

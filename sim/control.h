@@ -34,6 +34,9 @@
 
 class KorvenSim;
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigit(char c);
+
 std::string EscapeWord(std::string_view bytes);
 std::optional<std::string> UnescapeWord(std::string_view word);
 

@@ -1,6 +1,7 @@
 #include "sim/relay.h"
 
 #include "link/frame.h"
+#include "sim/control.h"
 
 #include <charconv>
 #include <cmath>
@@ -54,17 +55,6 @@ std::optional<double> ParseDecimal(std::string_view text)
     return value;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Hex digits to bytes; nullopt if any character is not a hex digit.
 std::optional<std::string> HexToBytes(std::string_view digits)
 {
@@ -73,8 +63,8 @@ std::optional<std::string> HexToBytes(std::string_view digits)
     std::string bytes;
     bytes.reserve(digits.size() / 2);
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-        const int high = HexValue(digits[i]);
-        const int low = HexValue(digits[i + 1]);
+        const int high = HexDigit(digits[i]);
+        const int low = HexDigit(digits[i + 1]);
         if (high < 0 || low < 0)
             return std::nullopt;
         bytes += static_cast<char>(high * 16 + low);
