@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes = input.ConsumeRemainingBytesAsString();
 
     const std::string_view beforeNul = std::string_view(bytes).substr(0, bytes.find('\0'));
-    const std::u32string text = files::Utf8ToCodePoints(files::DecodeEightBitText(beforeNul));
+    // A leading byte-order mark is not part of the template's text.
+    const std::u32string text = files::Utf8ToCodePoints(files::DecodeEightBitText(files::WithoutUtf8Bom(beforeNul)));
     CheckLineFunctions(text, values);
 
     const std::vector<PrintedPage> pages = LayOutPrintout(bytes, values, margins, linesPerPage);
