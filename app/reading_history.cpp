@@ -1,0 +1,50 @@
+#include "app/reading_history.h"
+
+#include <cmath>
+#include <limits>
+
+void ReadingHistory::Add(WallClock::time_point time, std::optional<double> volts)
+{
+    const Tick tick{std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count(),
+                    volts ? *volts : std::numeric_limits<double>::quiet_NaN()};
+    if (m_ticks.size() < kCapacity) {
+        // The whole ring at once: growing by doubling would hold two copies for a moment.
+        if (m_ticks.empty())
+            m_ticks.reserve(kCapacity);
+        m_ticks.push_back(tick);
+        return;
+    }
+    m_ticks[m_next] = tick;
+    m_next = (m_next + 1) % kCapacity;
+}
+
+Reading ReadingHistory::At(std::size_t age) const
+{
+    const std::size_t newest = m_ticks.size() < kCapacity ? m_ticks.size() - 1 : (m_next + kCapacity - 1) % kCapacity;
+    const Tick& tick = m_ticks[(newest + kCapacity - age) % kCapacity];
+    Reading reading{WallClock::time_point(std::chrono::milliseconds(tick.milliseconds)), std::nullopt};
+    if (!std::isnan(tick.volts))
+        reading.volts = tick.volts;
+    return reading;
+}
+
+std::optional<Reading> ReadingHistory::Latest() const
+{
+    if (m_ticks.empty())
+        return std::nullopt;
+    return At(0);
+}
+
+std::vector<Reading> ReadingHistory::Since(WallClock::time_point from) const
+{
+    // From the newest back: a span is short beside a full ring, and a clock set
+    // back while the program ran ends the walk instead of confusing a search.
+    std::size_t count = 0;
+    while (count < m_ticks.size() && At(count).time >= from)
+        ++count;
+    std::vector<Reading> readings;
+    readings.reserve(count);
+    for (std::size_t age = count; age-- > 0;)
+        readings.push_back(At(age));
+    return readings;
+}
