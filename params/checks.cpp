@@ -89,6 +89,12 @@ std::string CheckMessage(int row, CheckFamily family)
     return std::string(entry->firstLine) + "\r\n\r\n" + lastLine;
 }
 
+std::string CheckRowText(int row)
+{
+    const CheckRow* entry = RowByNumber(row);
+    return entry == nullptr ? std::string() : std::string(entry->firstLine);
+}
+
 int FocusControlForRow(int row)
 {
     const CheckRow* entry = RowByNumber(row);

@@ -14,6 +14,10 @@ int FirstFailingRow(const ParameterSet& set);
 // line. Empty for a row number outside 1..11.
 std::string CheckMessage(int row, CheckFamily family);
 
+// The first line of a failing row's message (what is wrong, without the family's
+// last line). Empty for a row number outside 1..11.
+std::string CheckRowText(int row);
+
 // The id of the main-window control that gets the focus after the row's message;
 // 0 for a row number outside 1..11.
 int FocusControlForRow(int row);

@@ -1,0 +1,62 @@
+#pragma once
+// The trend window's picture as geometry: where the readings, the switching
+// levels and the axes go in a plot of a given size. Plain arithmetic, so that it
+// is tested and measured without a window; the window only draws it.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/reading_history.h"
+#include "params/switching_levels.h"
+
+struct PlotPoint {
+    int x = 0, y = 0;
+    bool operator==(const PlotPoint&) const = default;
+};
+
+struct PlotRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+struct TrendLevel {
+    std::string label; // "U> 110.0 V"
+    int y = 0;
+    int releaseY = 0;  // the other edge of the hysteresis band
+    bool upper = false; // U> and U>>
+};
+
+struct AxisTick {
+    int position = 0; // y on the volt axis, x on the time axis
+    std::string label;
+};
+
+struct TrendPicture {
+    PlotRect plot; // the area inside the axes
+    // The readings, one line per run without a gap: a tick without an answer, or
+    // a time without ticks, ends a run. A run may be a single point.
+    std::vector<std::vector<PlotPoint>> runs;
+    std::vector<TrendLevel> levels;
+    std::vector<AxisTick> voltTicks;
+    std::vector<AxisTick> timeTicks;
+};
+
+// Two ticks further apart than this have a gap between them: the program was
+// not reading (the tick itself is about 1.25 s).
+inline constexpr std::chrono::seconds kTrendGap{5};
+
+// The picture of the readings of the span that ends at end, in a plot of width
+// by height pixels whose texts are textHeight pixels high. Many readings to a
+// pixel column become that column's first, lowest, highest and last value, so
+// that a day of readings draws no more points than a minute's.
+TrendPicture LayoutTrend(const std::vector<Reading>& readings, WallClock::time_point end, std::chrono::seconds span,
+                         const SwitchingLevels& levels, int width, int height, int textHeight);
+
+struct TrendSummary {
+    std::optional<double> current; // nothing when the latest tick had no answer
+    std::optional<double> lowest;
+    std::optional<double> highest;
+};
+
+TrendSummary SummaryOf(const std::vector<Reading>& readings);
