@@ -3,6 +3,7 @@
 
 #include "app/live_reply.h"
 #include "app/main_dlg.h"
+#include "app/trend_dlg.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
 
@@ -28,8 +29,10 @@ void CMainDlg::OnLiveReading()
     KillTimer(kLiveReadingTimer);
 
     const ExchangeResult result = RunExchange(*g_pPort, kLiveRequest, false, kPause, ReplyForm::Framed);
+    const std::optional<double> reading = LiveReading(result);
+    m_history.Add(WallClock::now(), reading);
 
-    if (const std::optional<double> reading = LiveReading(result)) {
+    if (reading) {
         const double value = *reading;
         m_strMeasured = m_nTestValue == kServiceTestValue ? FormatFixed(value, 5, 2) : FormatFixed(value, 4, 1);
         // First answer after a time without one: the relay may have new parameters.
@@ -45,6 +48,9 @@ void CMainDlg::OnLiveReading()
         m_bConnected = 0;
     }
     UpdateData(false);
+    // Only the texts change now; the window system draws the picture when it is free.
+    if (m_trend != nullptr && m_trend->IsWindowVisible())
+        m_trend->Refresh();
     SetTimer(kLiveReadingTimer, kLiveReadingPeriodMs);
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/about_dlg.h"
+#include "app/trend_dlg.h"
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
 #include "link/serial_port.h"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr const char* kSettingsFileName = "KorvenCtrl.ini";
 constexpr const char* kAboutMenuText = "Inf&o über KorvenCtrl...";
+constexpr const char* kTrendMenuText = "Verlauf...";
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
@@ -102,6 +104,8 @@ CMainDlg::CMainDlg(CDialog* parent) : CDialog(MainDialogTemplate(), parent)
     OnClicked(IDC_FIRMWARE, [this] { OnFirmwareUpdate(); });
 }
 
+CMainDlg::~CMainDlg() = default;
+
 void CMainDlg::DoDataExchange(DataExchange& dx)
 {
     DDX_Text(dx, IDC_MEASURED, m_strMeasured);
@@ -125,6 +129,7 @@ bool CMainDlg::OnInitDialog()
     CDialog::OnInitDialog();
 
     AppendSystemMenuItem(IDM_ABOUTBOX, kAboutMenuText);
+    AppendSystemMenuItem(IDM_TREND, kTrendMenuText);
     SetIcon(IDI_PROGRAM);
 
     // The settings file lives in the folder the program was started in.
@@ -180,7 +185,24 @@ void CMainDlg::OnSysCommand(unsigned id)
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
         CAboutDlg about;
         about.DoModal();
+    } else if ((id & 0xFFF0) == IDM_TREND) {
+        OpenTrend();
     }
+}
+
+// One trend window at most: asked for again, the open one comes forward.
+void CMainDlg::OpenTrend()
+{
+    if (m_trend == nullptr)
+        m_trend = std::make_unique<CTrendDlg>(*this);
+    m_trend->Open();
+}
+
+void CMainDlg::ShownSetSettled()
+{
+    m_settledSet = shownSet;
+    if (m_trend != nullptr)
+        m_trend->Refresh();
 }
 
 // The invert flag of the shown set follows the check box at once.
@@ -195,6 +217,7 @@ void CMainDlg::ClearFields()
     shownSet = ParameterSet{};
     m_deviceInfo = DeviceInfo{};
     UpdateData(false);
+    ShownSetSettled();
 }
 
 void CMainDlg::ReadSettings()

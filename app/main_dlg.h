@@ -3,8 +3,10 @@
 // state (the shown and the comparison parameter set, the connection state, the
 // COM port number, the settings path and the working folder).
 
+#include <memory>
 #include <string>
 
+#include "app/reading_history.h"
 #include "params/checks.h"
 #include "params/parameter_set.h"
 #include "params/parameter_text.h"
@@ -51,14 +53,18 @@ inline constexpr int kPasswordDelayMs = 10;
 // The settings value that turns service mode on at start.
 inline constexpr int kServiceTestValue = 3179;
 
-// The system-menu command of the about box.
+// The system-menu commands of the about box and of the trend window.
 inline constexpr unsigned IDM_ABOUTBOX = 16;
+inline constexpr unsigned IDM_TREND = 32;
+
+class CTrendDlg;
 
 const ui::DialogTemplate& MainDialogTemplate();
 
 class CMainDlg : public ui::CDialog {
 public:
     explicit CMainDlg(ui::CDialog* parent = nullptr);
+    ~CMainDlg() override;
 
     // Exposed for the tests and the other windows of the program.
     int ComPort() const { return m_nComPort; }
@@ -69,6 +75,13 @@ public:
     const std::string& WorkingDir() const { return m_szWorkingDir; }
     const ParameterSet& ShownSet() const { return shownSet; }
     const ParameterSet& CompareSet() const { return compareSet; }
+    // Every live reading of the last day.
+    const ReadingHistory& History() const { return m_history; }
+    // The shown set as the last read, write or file load left it: the levels
+    // the trend window draws. Typing in the fields does not move them.
+    const ParameterSet& SettledSet() const { return m_settledSet; }
+    // The trend window, once it has been opened.
+    CTrendDlg* Trend() const { return m_trend.get(); }
 
     // Handlers of the message map.
     void OnSaveParams();
@@ -106,6 +119,9 @@ protected:
 
 private:
     void OnLiveReading();
+    void OpenTrend();
+    // The shown set now holds what was read, written or loaded.
+    void ShownSetSettled();
     void OnPasswordPrompt();
     // Service mode: the settings value shows the port test too, the password not.
     void ShowServiceControls(bool withPortTest);
@@ -126,4 +142,7 @@ private:
     int m_bConnected = 0;
     int m_nComPort = 1;
     int m_nTestValue = 0;
+    ReadingHistory m_history;
+    ParameterSet m_settledSet;
+    std::unique_ptr<CTrendDlg> m_trend;
 };

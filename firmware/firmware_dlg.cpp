@@ -82,7 +82,7 @@ void CFirmwareDlg::OnTimer(int id)
 void CFirmwareDlg::OnOpenHexFile()
 {
     const std::optional<std::string> chosen =
-        Ui().ChooseFile({this, false, kOpenTitle, kHexFilter, kHexPattern, m_szPath, true, true});
+        Ui().ChooseFile({this, false, kOpenTitle, kHexFilter, kHexPattern, m_szPath, true, true, {}});
     if (!chosen)
         return;
     m_strPathName = *chosen;

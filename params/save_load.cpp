@@ -95,6 +95,7 @@ void CMainDlg::OnLoadParams()
             shownSet = preview.deviceSet;
             UpdateData(false);
         }
+        ShownSetSettled();
     }
     WriteSettings();
     UpdateData(false);

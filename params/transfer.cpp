@@ -39,6 +39,7 @@ bool CMainDlg::ReadParametersFromDevice()
         MessageBox(kTransferFailedText, "Fehler", MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
+    ShownSetSettled();
     return true;
 }
 
@@ -87,6 +88,7 @@ void CMainDlg::OnParamsPcToDevice()
     if (WriteSetToDevice(preview.newSet)) {
         shownSet = preview.newSet;
         UpdateData(false);
+        ShownSetSettled();
         MessageBox(kTransferOkText, "Meldung", MB_OK);
     } else {
         MessageBox(kTransferFailedText, "Fehler", MB_OK | MB_ICONEXCLAMATION);

@@ -290,6 +290,23 @@ void CDialog::OnSelChange(int id, std::function<void()> handler)
     m_commands[id] = std::move(handler);
 }
 
+void CDialog::OnDraw(int id, std::function<void(Painter&)> handler)
+{
+    m_draws[id] = std::move(handler);
+}
+
+void CDialog::InvalidateItem(int id)
+{
+    m_backend->InvalidateItem(id);
+}
+
+void CDialog::DrawItem(int id, Painter& painter)
+{
+    const auto found = m_draws.find(id);
+    if (found != m_draws.end())
+        found->second(painter);
+}
+
 void CDialog::AppendSystemMenuItem(unsigned commandId, const std::string& text)
 {
     m_backend->AppendSystemMenuItem(commandId, text);

@@ -12,6 +12,7 @@
 
 #include "ui/dialog_template.h"
 #include "ui/message_seam.h"
+#include "ui/painter.h"
 
 namespace ui {
 
@@ -58,7 +59,8 @@ public:
     int DoModal();
     // Runs OnInitDialog once without entering a modal loop (tests, embedding).
     void InitDialog();
-    // Shows the window without a modal loop (tests).
+    // Shows the window without a modal loop, in front of the program's other
+    // windows (a window of its own beside the main window, or a test's window).
     void Show();
     // Ends the modal run with result, unless CanEnd refuses.
     void EndDialog(int result);
@@ -96,6 +98,11 @@ public:
     void SetIcon(int resourceId);
     // A picture control (a label) shows the icon of resourceId at 32 by 32.
     void SetItemIcon(int id, int resourceId);
+
+    // Canvas controls: asks for the control to be drawn again soon (not at once),
+    // and draws it into painter as the window system asks for it.
+    void InvalidateItem(int id);
+    void DrawItem(int id, Painter& painter);
 
     // Pulls the controls into the members (true) or pushes the members (false).
     bool UpdateData(bool saveAndValidate = true);
@@ -144,10 +151,12 @@ protected:
     // Message map entries: a click of button id, a selection change of combo id.
     void OnClicked(int id, std::function<void()> handler);
     void OnSelChange(int id, std::function<void()> handler);
+    // Draws canvas id.
+    void OnDraw(int id, std::function<void(Painter&)> handler);
 
-    // Appends a separator and a command to the window's system menu (or, where
-    // the window manager's menu can't be extended, to the background's context
-    // menu); choosing it calls OnSysCommand(commandId).
+    // Appends a command to the window's system menu (or, where the window
+    // manager's menu can't be extended, to the background's context menu), the
+    // first one after a separator; choosing it calls OnSysCommand(commandId).
     void AppendSystemMenuItem(unsigned commandId, const std::string& text);
 
 private:
@@ -158,6 +167,7 @@ private:
     DialogTemplate m_template;
     std::unique_ptr<DialogBackend> m_backend;
     std::map<int, std::function<void()>> m_commands;
+    std::map<int, std::function<void(Painter&)>> m_draws;
     std::vector<Hotkey> m_watchedKeys;
     bool m_initialized = false;
 };

@@ -46,6 +46,8 @@ public:
     virtual void SetIcon(int resourceId) = 0;
     virtual void SetItemIcon(int id, int resourceId) = 0;
 
+    virtual void InvalidateItem(int id) = 0;
+
     virtual void SetTimer(int id, int milliseconds) = 0;
     virtual void KillTimer(int id) = 0;
     virtual bool IsTimerRunning(int id) const = 0;
@@ -60,6 +62,7 @@ protected:
     static void RouteCancel(CDialog& dialog) { dialog.OnCancel(); }
     static void RouteTimer(CDialog& dialog, int id) { dialog.OnTimer(id); }
     static void RouteSysCommand(CDialog& dialog, unsigned id) { dialog.OnSysCommand(id); }
+    static void RouteDraw(CDialog& dialog, int id, Painter& painter) { dialog.DrawItem(id, painter); }
     // True when the key was one the dialog watches; it has then been delivered.
     static bool RouteKey(CDialog& dialog, Hotkey key);
     static bool CanEnd(const CDialog& dialog) { return dialog.CanEnd(); }

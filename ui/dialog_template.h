@@ -20,6 +20,7 @@ enum class Kind {
     Picture, // a bitmap by resource id
     ComboBox,
     Progress,
+    Canvas, // drawn by the window itself (CDialog::OnDraw)
 };
 
 // Control flags.

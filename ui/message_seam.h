@@ -41,6 +41,9 @@ struct FileDialogRequest {
     std::string startFolder;
     bool overwritePrompt = false;
     bool mustExist = false;
+    // Added (without its dot) to a name typed without an extension, before the
+    // overwrite question, so that the question concerns the file written.
+    std::string defaultExtension;
 };
 
 // The folder a file dialog opens in: the start folder, or where it no longer

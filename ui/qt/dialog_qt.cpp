@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -55,6 +57,66 @@ QRect ToQRect(const Rect& rect)
     return QRect(rect.x, rect.y, rect.width, rect.height);
 }
 
+QColor ToQColor(Color color)
+{
+    return QColor(color.red, color.green, color.blue);
+}
+
+// The kit's painter on a QPainter.
+class QtPainter final : public Painter {
+public:
+    QtPainter(QPainter& painter, QSize size) : m_painter(painter), m_size(size) {}
+    int Width() const override { return m_size.width(); }
+    int Height() const override { return m_size.height(); }
+    int TextHeight() const override { return m_painter.fontMetrics().height(); }
+    void FillRect(const Rect& rect, Color color) override { m_painter.fillRect(ToQRect(rect), ToQColor(color)); }
+    void Polyline(const std::vector<Point>& points, Color color, LineStyle style) override
+    {
+        QPolygon polygon;
+        polygon.reserve(static_cast<qsizetype>(points.size()));
+        for (const Point& point : points)
+            polygon << QPoint(point.x, point.y);
+        m_painter.setPen(QPen(ToQColor(color), 0, style == LineStyle::Dashed ? Qt::DashLine : Qt::SolidLine));
+        if (points.size() == 1)
+            m_painter.drawPoint(polygon.front());
+        else
+            m_painter.drawPolyline(polygon);
+    }
+    void Text(Point at, const std::string& text, Color color, TextAlign align) override
+    {
+        const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        const int width = m_painter.fontMetrics().horizontalAdvance(line);
+        const int left = align == TextAlign::Left ? at.x : align == TextAlign::Center ? at.x - width / 2 : at.x - width;
+        m_painter.setPen(ToQColor(color));
+        m_painter.drawText(QPoint(left, at.y + m_painter.fontMetrics().ascent()), line);
+    }
+
+private:
+    QPainter& m_painter;
+    QSize m_size;
+};
+
+// A control the dialog draws itself.
+class CanvasWidget final : public QWidget {
+public:
+    CanvasWidget(QWidget* parent, std::function<void(Painter&)> draw) : QWidget(parent), m_draw(std::move(draw))
+    {
+        // Every pixel is drawn each time.
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        QtPainter kitPainter(painter, size());
+        m_draw(kitPainter);
+    }
+
+private:
+    std::function<void(Painter&)> m_draw;
+};
+
 class QtDialog final : public QDialog, public DialogBackend {
 public:
     QtDialog(CDialog& dialog, QWidget* parent) : QDialog(parent), m_dialog(dialog), m_template(dialog.Template())
@@ -89,7 +151,12 @@ public:
         return m_endedWithResult ? result : kEndedWithoutResult;
     }
     void End(int result) override { done(result); }
-    void Show() override { show(); }
+    void Show() override
+    {
+        show();
+        raise();
+        activateWindow();
+    }
     bool IsWindowVisible() const override { return isVisible(); }
 
     bool HasItem(int id) const override { return Item(id) != nullptr; }
@@ -235,6 +302,12 @@ public:
             label->setPixmap(LoadIcon(resourceId).pixmap(32, 32));
     }
 
+    void InvalidateItem(int id) override
+    {
+        if (QWidget* widget = Item(id))
+            widget->update();
+    }
+
     void SetTimer(int id, int milliseconds) override
     {
         QTimer*& timer = m_timers[id];
@@ -264,21 +337,26 @@ public:
     // every object of the application.
     void StartKeyWatch() override { QCoreApplication::instance()->installEventFilter(this); }
 
-    // The window manager's menu can't be extended from here, so the entry lives in
-    // the context menu of the window's background (right click beside the controls).
+    // The window manager's menu can't be extended from here, so the entries live
+    // in the context menu of the window's background (right click beside the controls).
     void AppendSystemMenuItem(unsigned commandId, const std::string& text) override
     {
         if (text.empty())
             return;
-        setContextMenuPolicy(Qt::CustomContextMenu);
-        const QString caption = FromUtf8(text);
-        connect(this, &QWidget::customContextMenuRequested, this, [this, commandId, caption](const QPoint& position) {
-            QMenu menu(this);
-            menu.addSeparator();
-            QAction* about = menu.addAction(caption);
-            if (menu.exec(mapToGlobal(position)) == about)
-                RouteSysCommand(m_dialog, commandId);
-        });
+        if (m_menuItems.empty()) {
+            setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+                QMenu menu(this);
+                menu.addSeparator();
+                std::map<QAction*, unsigned> commands;
+                for (const auto& [command, caption] : m_menuItems)
+                    commands[menu.addAction(caption)] = command;
+                const auto chosen = commands.find(menu.exec(mapToGlobal(position)));
+                if (chosen != commands.end())
+                    RouteSysCommand(m_dialog, chosen->second);
+            });
+        }
+        m_menuItems.emplace_back(commandId, FromUtf8(text));
     }
 
 protected:
@@ -445,6 +523,12 @@ private:
             widget = bar;
             break;
         }
+        case Kind::Canvas: {
+            const int id = control.id;
+            widget = new CanvasWidget(this, [this, id](Painter& painter) { RouteDraw(m_dialog, id, painter); });
+            widget->setFocusPolicy(Qt::NoFocus);
+            break;
+        }
         }
         if (control.flags & NoTabStop)
             widget->setFocusPolicy(Qt::NoFocus);
@@ -456,6 +540,7 @@ private:
     const DialogTemplate& m_template;
     std::map<int, QWidget*> m_items;
     std::map<int, QTimer*> m_timers;
+    std::vector<std::pair<unsigned, QString>> m_menuItems;
     bool m_endedWithResult = false;
 };
 

@@ -63,6 +63,8 @@ public:
         dialog.setNameFilter(FromUtf8(request.filterDescription));
         dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        if (!request.defaultExtension.empty())
+            dialog.setDefaultSuffix(FromUtf8(request.defaultExtension));
         if (!request.overwritePrompt)
             dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         dialog.setLabelText(QFileDialog::Accept, request.save ? QStringLiteral("Speichern") : QStringLiteral("Öffnen"));

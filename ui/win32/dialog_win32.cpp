@@ -109,6 +109,9 @@ DWORD ControlStyle(const ControlTemplate& control)
     case Kind::Progress:
         style |= WS_BORDER;
         break;
+    case Kind::Canvas:
+        style |= SS_OWNERDRAW;
+        break;
     }
     return style;
 }
@@ -134,6 +137,7 @@ void AddControl(TemplateBuilder& out, const ControlTemplate& control)
         break;
     case Kind::Label:
     case Kind::Picture:
+    case Kind::Canvas:
         out.Word(0xFFFF);
         out.Word(kStaticClass);
         break;
@@ -167,6 +171,67 @@ TemplateBuilder BuildTemplate(const DialogTemplate& tpl)
         AddControl(out, control);
     return out;
 }
+
+COLORREF ToColorRef(Color color)
+{
+    return RGB(color.red, color.green, color.blue);
+}
+
+// The kit's painter on a GDI device context.
+class GdiPainter final : public Painter {
+public:
+    GdiPainter(HDC dc, int width, int height) : m_dc(dc), m_width(width), m_height(height)
+    {
+        SetBkMode(m_dc, TRANSPARENT);
+    }
+    int Width() const override { return m_width; }
+    int Height() const override { return m_height; }
+    int TextHeight() const override
+    {
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(m_dc, &metrics);
+        return metrics.tmHeight;
+    }
+    void FillRect(const Rect& rect, Color color) override
+    {
+        const RECT area{rect.x, rect.y, rect.x + rect.width, rect.y + rect.height};
+        HBRUSH brush = CreateSolidBrush(ToColorRef(color));
+        ::FillRect(m_dc, &area, brush);
+        DeleteObject(brush);
+    }
+    void Polyline(const std::vector<Point>& points, Color color, LineStyle style) override
+    {
+        if (points.empty())
+            return;
+        if (points.size() == 1) {
+            SetPixel(m_dc, points[0].x, points[0].y, ToColorRef(color));
+            return;
+        }
+        std::vector<POINT> gdiPoints;
+        gdiPoints.reserve(points.size());
+        for (const Point& point : points)
+            gdiPoints.push_back(POINT{point.x, point.y});
+        // Only one-pixel pens can be dashed.
+        HPEN pen = CreatePen(style == LineStyle::Dashed ? PS_DASH : PS_SOLID, 1, ToColorRef(color));
+        HGDIOBJ previous = SelectObject(m_dc, pen);
+        ::Polyline(m_dc, gdiPoints.data(), static_cast<int>(gdiPoints.size()));
+        SelectObject(m_dc, previous);
+        DeleteObject(pen);
+    }
+    void Text(Point at, const std::string& text, Color color, TextAlign align) override
+    {
+        const std::wstring wide = Widen(text);
+        SetTextColor(m_dc, ToColorRef(color));
+        SetTextAlign(m_dc, TA_TOP | (align == TextAlign::Left     ? TA_LEFT
+                                     : align == TextAlign::Center ? TA_CENTER
+                                                                  : TA_RIGHT));
+        TextOutW(m_dc, at.x, at.y, wide.c_str(), static_cast<int>(wide.size()));
+    }
+
+private:
+    HDC m_dc;
+    int m_width, m_height;
+};
 
 class Win32Dialog;
 
@@ -422,6 +487,12 @@ public:
         SendMessageW(item, STM_SETICON, reinterpret_cast<WPARAM>(LoadProgramIcon(resourceId, 32)), 0);
     }
 
+    void InvalidateItem(int id) override
+    {
+        if (HWND item = Item(id))
+            InvalidateRect(item, nullptr, FALSE);
+    }
+
     void SetTimer(int id, int milliseconds) override
     {
         ::SetTimer(m_hWnd, static_cast<UINT_PTR>(id), static_cast<UINT>(std::max(milliseconds, 1)), nullptr);
@@ -442,7 +513,8 @@ public:
         HMENU menu = GetSystemMenu(m_hWnd, FALSE);
         if (menu == nullptr || text.empty())
             return;
-        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        if (m_systemCommands.empty())
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING, commandId, Widen(text).c_str());
         m_systemCommands.insert(commandId);
     }
@@ -540,6 +612,9 @@ private:
                 return TRUE;
             }
             return FALSE;
+        case WM_DRAWITEM:
+            DrawCanvas(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
         case WM_CLOSE:
             // The close box and Alt+F4 turn into the same cancel command as Escape.
             if (!(m_dialog.Template().style & NoCloseBox))
@@ -549,6 +624,26 @@ private:
             (void)lParam;
             return FALSE;
         }
+    }
+
+    // Drawn off the screen first and then copied, so that a redraw every tick
+    // does not flicker.
+    void DrawCanvas(const DRAWITEMSTRUCT& item)
+    {
+        const int width = item.rcItem.right - item.rcItem.left;
+        const int height = item.rcItem.bottom - item.rcItem.top;
+        HDC memory = CreateCompatibleDC(item.hDC);
+        HBITMAP bitmap = CreateCompatibleBitmap(item.hDC, width, height);
+        HGDIOBJ previousBitmap = SelectObject(memory, bitmap);
+        HGDIOBJ previousFont =
+            SelectObject(memory, reinterpret_cast<HGDIOBJ>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
+        GdiPainter painter(memory, width, height);
+        RouteDraw(m_dialog, static_cast<int>(item.CtlID), painter);
+        BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, width, height, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, previousFont);
+        SelectObject(memory, previousBitmap);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
     }
 
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -46,6 +46,7 @@ public:
         filter.push_back(L'\0');
         const std::wstring title = Widen(request.title);
         const std::wstring folder = Widen(ExistingFolder(request.startFolder));
+        const std::wstring extension = Widen(request.defaultExtension);
         // Room for the longest path the system takes.
         std::vector<wchar_t> file(32768, L'\0');
 
@@ -58,6 +59,7 @@ public:
         dialog.nMaxFile = static_cast<DWORD>(file.size());
         dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
         dialog.lpstrTitle = title.c_str();
+        dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
         // The program's own folder stays its current folder: the settings file lives there.
         dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_NOCHANGEDIR;
         if (request.overwritePrompt)
