@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/trend_dlg.h"
 #include "tests/params/print_parameter_set.h"
 #include "tests/support/window_fixture.h"
 
@@ -417,6 +418,60 @@ TEST_F(TransferWindowTest, FramesAndShownNumbersKeepThePointUnderADecimalCommaLo
     ExpectOneMessage(kTransferOk, "Meldung", 0);
     EXPECT_EQ(sim->Parameters().SVZ, 1.5);
     EXPECT_EQ(Text(IDC_SVZ), "1.5");
+}
+
+// Keeps the texts a canvas draws.
+class TextRecorder final : public ui::Painter {
+public:
+    std::vector<std::string> texts;
+    int Width() const override { return 600; }
+    int Height() const override { return 300; }
+    int TextHeight() const override { return 13; }
+    void FillRect(const ui::Rect&, ui::Color) override {}
+    void Polyline(const std::vector<ui::Point>&, ui::Color, ui::LineStyle) override {}
+    void Text(ui::Point, const std::string& text, ui::Color, ui::TextAlign) override { texts.push_back(text); }
+};
+
+bool Draws(ui::CDialog& window, const std::string& text)
+{
+    TextRecorder recorder;
+    window.DrawItem(IDC_TREND_PLOT, recorder);
+    return std::find(recorder.texts.begin(), recorder.texts.end(), text) != recorder.texts.end();
+}
+
+TEST_F(TransferWindowTest, TrendWindowShowsTheLevelsOfTheLastReadOrWrittenSet)
+{
+    Connect();
+    dlg->SendSysCommand(IDM_TREND);
+    CTrendDlg* trend = dlg->Trend();
+    ASSERT_NE(trend, nullptr);
+    EXPECT_TRUE(trend->IsWindowVisible());
+    EXPECT_EQ(trend->GetWindowText(), "Messwertverlauf");
+    // The relay's set: Sollwertbezug 110 V, U> 5 %.
+    EXPECT_TRUE(Draws(*trend, "U> 115.5 V"));
+    Tick();
+    EXPECT_EQ(trend->GetItemText(IDC_TREND_CURRENT).rfind("Aktuell: 2", 0), 0u) << trend->GetItemText(IDC_TREND_CURRENT);
+
+    // Typed, the set is not yet the relay's: the levels stay until it is written.
+    TypeWorkedExample();
+    Tick();
+    EXPECT_TRUE(Draws(*trend, "U> 115.5 V"));
+    PcToDeviceThroughPreview(ui::IDOK);
+    EXPECT_TRUE(Draws(*trend, "U> 110.0 V"));
+    EXPECT_TRUE(Draws(*trend, "U<< 80.0 V"));
+
+    // A relay whose set fails the checks: no levels, and the window says why.
+    RelayParameters odd = RelayValues();
+    odd.HYS = 9.0;
+    sim->SetParameters(odd);
+    dlg->SendCommand(IDC_DEVICE_TO_PC);
+    EXPECT_EQ(trend->GetItemText(IDC_TREND_NO_LEVELS), "Keine Schaltschwellen: Hysterese nicht im Bereich 0.5 ... 5%");
+    EXPECT_FALSE(Draws(*trend, "U> 115.5 V"));
+
+    // Asked for again, the open window comes forward; there is only ever one.
+    dlg->SendSysCommand(IDM_TREND);
+    EXPECT_EQ(dlg->Trend(), trend);
+    EXPECT_TRUE(trend->IsWindowVisible());
 }
 
 } // namespace

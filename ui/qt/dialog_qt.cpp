@@ -153,9 +153,12 @@ public:
     void End(int result) override { done(result); }
     void Show() override
     {
+        // A window shown anew comes up in front; one already open is brought there.
+        if (isVisible()) {
+            raise();
+            activateWindow();
+        }
         show();
-        raise();
-        activateWindow();
     }
     bool IsWindowVisible() const override { return isVisible(); }
 
