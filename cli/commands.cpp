@@ -5,10 +5,14 @@ namespace cli {
 const std::vector<CommandSpec>& Commands()
 {
     static const std::vector<CommandSpec> commands = {
-        {"live", "live [--count N]", "the live reading once a second",
+        {"live", "live [--csv] [--count N]", "the live reading once a second",
          "Polls the relay's live reading once a second and prints one line each: the time\n"
          "and the value, or -------- when no valid answer came. Runs until Ctrl+C, or N\n"
-         "times with --count. Exits with 1 when any reading went unanswered.\n",
+         "times with --count. Exits with 1 when any reading went unanswered.\n"
+         "With --csv the output is a CSV file for a spreadsheet, written line by line:\n"
+         "UTF-8 with a byte-order mark, the header Zeit;Messwert [V], then the local time\n"
+         "(ISO 8601) and the value with a decimal comma, separated by ';', empty where no\n"
+         "valid answer came; lines end in CR LF. Redirect it into a .csv file.\n",
          RunLive},
         {"read", "read [--format par|table|json]", "the relay's parameter set",
          "Reads the relay's parameter set (GPAR) and prints it with the device texts\n"

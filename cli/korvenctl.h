@@ -24,6 +24,9 @@ struct Console {
     std::ostream& err;
     bool outIsTerminal = false;                     // progress as a bar instead of lines
     const std::atomic<bool>* interrupted = nullptr; // set when the user presses Ctrl+C
+    // Makes out pass its bytes as they are (no "\n" to "\r\n"), for output that
+    // carries its own line ends; null where out does so already.
+    void (*makeOutputBinary)() = nullptr;
 };
 
 // Runs one command line (the arguments after the program name) and returns the

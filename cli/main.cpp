@@ -17,6 +17,6 @@ int main(int argc, char** argv)
     // firmware blocks, between readings); a second one ends the program at once.
     cli::WatchInterrupts(g_interrupted);
     cli::PrepareOutput();
-    const cli::Console console{std::cout, std::cerr, cli::OutputIsTerminal(), &g_interrupted};
+    const cli::Console console{std::cout, std::cerr, cli::OutputIsTerminal(), &g_interrupted, cli::MakeOutputBinary};
     return cli::Run(cli::CommandLineArguments(argc, argv), console);
 }

@@ -2,6 +2,7 @@
 // writing it after the checks.
 
 #include "app/live_reply.h"
+#include "app/reading_csv.h"
 #include "cli/commands.h"
 #include "link/frame.h"
 #include "params/checks.h"
@@ -226,7 +227,12 @@ std::string ShownFrame(const std::string& frame)
 int RunLive(Session& session, const Arguments& args)
 {
     std::optional<long> count;
+    bool csv = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--csv") {
+            csv = true;
+            continue;
+        }
         const auto value = OptionValue(args, i, "--count");
         if (!value)
             return session.Usage("live", "unexpected argument: " + args[i]);
@@ -238,18 +244,28 @@ int RunLive(Session& session, const Arguments& args)
     if (!session.OpenPort())
         return kExitPort;
 
+    if (csv) {
+        // The lines end in "\r\n" already; a text-mode stream would make that "\r\r\n".
+        if (session.console().makeOutputBinary)
+            session.console().makeOutputBinary();
+        session.out() << CsvHeader() << std::flush;
+    }
     bool allAnswered = true;
     auto tick = Clock::now();
     // A reader that has gone away (a closed pipe) ends the readings.
     for (long n = 0; (!count || n < *count) && session.out(); ++n) {
         if (n > 0 && !SleepUntil(session, tick += kLivePeriod))
             break;
+        const WallClock::time_point now = WallClock::now();
         DrainPort(session.Port());
         const std::optional<double> reading =
             LiveReading(RunExchange(session.Port(), kLiveRequest, false, kPause, ReplyForm::Framed));
         allAnswered = allAnswered && reading.has_value();
-        session.out() << ClockTime() << "  " << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading)
-                      << std::endl;
+        if (csv)
+            session.out() << CsvLine(Reading{now, reading}) << std::flush;
+        else
+            session.out() << ClockTime() << "  " << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading)
+                          << std::endl;
     }
     return allAnswered ? kExitOk : kExitRelay;
 }

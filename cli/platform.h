@@ -20,6 +20,10 @@ void WatchInterrupts(std::atomic<bool>& flag);
 // the end of the program (a closed pipe), and lets UTF-8 text show on a console.
 void PrepareOutput();
 
+// Makes standard output pass its bytes as they are: Windows opens it in text
+// mode, where every "\n" becomes "\r\n". Nothing to do on POSIX.
+void MakeOutputBinary();
+
 // Whether standard output is a terminal or console window, where the progress
 // is drawn as a bar.
 bool OutputIsTerminal();

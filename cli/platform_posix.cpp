@@ -42,6 +42,8 @@ void PrepareOutput()
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+void MakeOutputBinary() {}
+
 bool OutputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;

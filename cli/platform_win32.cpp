@@ -4,7 +4,10 @@
 #include "cli/korvenctl.h"
 #include "cli/platform.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <shellapi.h>
@@ -74,6 +77,12 @@ void PrepareOutput()
         g_consoleCodePage = codePage;
         std::atexit(RestoreCodePage);
     }
+}
+
+void MakeOutputBinary()
+{
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
 }
 
 bool OutputIsTerminal()

@@ -1,8 +1,12 @@
 #include "sim/arguments.h"
 
+#include "sim/control.h"
+
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 
 const char kSimUsage[] = "Usage: korven-sim [options]\n"
                          "A simulated KORVEN relay on a pseudo-terminal. Prints the device path, then\n"
@@ -24,6 +28,8 @@ const char kSimUsage[] = "Usage: korven-sim [options]\n"
                          "  --extra-byte     a stray byte after every ACK\n"
                          "  --chatter        send bytes without pause, besides answering\n"
                          "  --value TEXT     the measured value text of the GMWT reply\n"
+                         "  --wander C,A,N   the reading as a sine around C volts, A volts either side,\n"
+                         "                   one period every N readings (N >= 2); --value wins over it\n"
                          "  --line-speed     pace both directions as a 19200-baud line would\n"
                          "  --help           show this text\n";
 
@@ -55,6 +61,33 @@ const Flag kFlags[] = {
     {"--chatter", &SimOptions::chatter},
     {"--line-speed", &SimOptions::lineSpeed},
 };
+
+// "CENTRE,AMPLITUDE,READINGS" as --wander takes it.
+std::optional<SimWander> ParseWander(const std::string& text)
+{
+    const auto first = text.find(',');
+    const auto second = first == std::string::npos ? first : text.find(',', first + 1);
+    if (second == std::string::npos)
+        return std::nullopt;
+    const auto centre = ParseDecimal(std::string_view(text).substr(0, first));
+    const auto amplitude = ParseDecimal(std::string_view(text).substr(first + 1, second - first - 1));
+    unsigned readings = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data() + second + 1, end, readings);
+    // The reading stays within what the relay could send, so that a reply always fits one read.
+    if (!centre || !amplitude || ec != std::errc() || stop != end || readings < 2 || !(*amplitude >= 0) ||
+        std::abs(*centre) + *amplitude > RelayModel::kValueLimit)
+        return std::nullopt;
+    return SimWander{*centre, *amplitude, readings};
+}
+
+// The shortest text that ParseDecimal reads back as the same number.
+std::string ExactDecimal(double value)
+{
+    std::array<char, 400> buffer{}; // room for the longest fixed form of a double below 10000
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
+    return std::string(buffer.data(), result.ptr);
+}
 
 } // namespace
 
@@ -90,6 +123,15 @@ std::optional<std::string> ParseSimArguments(const std::vector<std::string>& wor
             if (!IsRequestName(*request))
                 return "unknown request for " + name + ": " + *request;
             (name == "--nak" ? args.options.nak : args.options.drop).insert(*request);
+        } else if (name == "--wander") {
+            const auto text = value();
+            if (!text)
+                return name + " needs CENTRE,AMPLITUDE,READINGS";
+            args.options.wander = ParseWander(*text);
+            if (!args.options.wander)
+                return "--wander needs CENTRE,AMPLITUDE,READINGS (plain numbers, AMPLITUDE >= 0, READINGS a whole "
+                       "number >= 2, the reading within +-9999.9 V): " +
+                       *text;
         } else if (name == "--value" || name == "--params" || name == "--log" || name == "--link" ||
                    name == "--control") {
             const auto text = value();
@@ -130,5 +172,8 @@ std::vector<std::string> SimFlags(const SimOptions& options)
         words.push_back("--drop=" + request);
     if (options.value)
         words.push_back("--value=" + *options.value);
+    if (options.wander)
+        words.push_back("--wander=" + ExactDecimal(options.wander->centre) + "," +
+                        ExactDecimal(options.wander->amplitude) + "," + std::to_string(options.wander->readings));
     return words;
 }

@@ -52,6 +52,23 @@ int HexDigit(char c)
     return -1;
 }
 
+std::optional<double> ParseDecimal(std::string_view text)
+{
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty())
+        return std::nullopt;
+    for (char c : text) {
+        if (!(c == '-' || c == '.' || (c >= '0' && c <= '9')))
+            return std::nullopt; // keeps out "inf", "nan" and exponents
+    }
+    double value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
 std::string EscapeWord(std::string_view bytes)
 {
     if (bytes.empty())

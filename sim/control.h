@@ -37,6 +37,10 @@ class KorvenSim;
 // The value of a hexadecimal digit of either case; -1 for any other character.
 int HexDigit(char c);
 
+// A whole text as a plain decimal number: optional sign, digits, optional
+// fraction, '.' whatever the locale; no exponent, "inf" or "nan".
+std::optional<double> ParseDecimal(std::string_view text);
+
 std::string EscapeWord(std::string_view bytes);
 std::optional<std::string> UnescapeWord(std::string_view word);
 

@@ -37,24 +37,6 @@ std::string FormatFixed3(double value)
     return std::string(buffer, result.ptr);
 }
 
-// A whole text as a plain decimal number: optional sign, digits, optional fraction.
-std::optional<double> ParseDecimal(std::string_view text)
-{
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    if (text.empty())
-        return std::nullopt;
-    for (char c : text) {
-        if (!(c == '-' || c == '.' || (c >= '0' && c <= '9')))
-            return std::nullopt; // keeps out "inf", "nan" and exponents
-    }
-    double value = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 // Hex digits to bytes; nullopt if any character is not a hex digit.
 std::optional<std::string> HexToBytes(std::string_view digits)
 {
@@ -196,11 +178,19 @@ std::string RelayModel::GparText() const
            FormatTenths(m_params.K0V) + ";";
 }
 
-std::string RelayModel::NextReadingText()
+std::string RelayModel::NextReadingText(const std::optional<SimWander>& wander)
 {
-    // A mains reading wandering slowly within about a volt of 230 V.
-    const double n = m_readings++;
-    const double volts = 230.0 + 0.5 * std::sin(n * 0.21) + 0.3 * std::sin(n * 0.047);
+    const unsigned count = m_readings++;
+    double volts = 0;
+    if (wander) {
+        // The phase from the count within the period, so that it stays exact however long the sim runs.
+        constexpr double kTwoPi = 6.283185307179586;
+        volts = wander->centre + wander->amplitude * std::sin(kTwoPi * (count % wander->readings) / wander->readings);
+    } else {
+        // A mains reading wandering slowly within about a volt of 230 V.
+        const double n = count;
+        volts = 230.0 + 0.5 * std::sin(n * 0.21) + 0.3 * std::sin(n * 0.047);
+    }
     return std::string(kGmwt) + FormatTenths(volts);
 }
 
@@ -244,7 +234,7 @@ RelayReply RelayModel::Handle(std::string_view frame, const SimOptions& options)
             m_updateMode = false;
             ++m_restarts;
         }
-        return Framed(options.value ? std::string(kGmwt) + *options.value : NextReadingText(), options);
+        return Framed(options.value ? std::string(kGmwt) + *options.value : NextReadingText(options.wander), options);
     }
     if (text == kGpar)
         return Framed(GparText(), options);

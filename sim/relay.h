@@ -9,6 +9,16 @@
 #include <string>
 #include <string_view>
 
+// A reading that swings as a sine around a centre, so that a demo can show it
+// crossing the relay's switching levels. The model has no clock: one period
+// takes a number of readings.
+struct SimWander {
+    double centre = 0;     // volts
+    double amplitude = 0;  // volts, not negative
+    unsigned readings = 2; // per full period, at least 2
+    bool operator==(const SimWander&) const = default;
+};
+
 // How the simulated relay behaves, including its fault modes. Changeable while
 // it runs (KorvenSim::Update).
 struct SimOptions {
@@ -24,6 +34,7 @@ struct SimOptions {
     unsigned char extraByteValue = 0x00; // the stray byte
     bool chatter = false;               // sends bytes without pause (about one every 0.5 ms), besides answering
     std::optional<std::string> value;   // the GMWT value text instead of the drifting reading
+    std::optional<SimWander> wander;    // the GMWT reading as a sine instead; value wins over it
     bool lineSpeed = false;             // paces both directions at 19200 baud, 10 bits a byte
 };
 
@@ -81,7 +92,8 @@ public:
 
     // The reply texts (without frame) as they would be sent now.
     std::string GparText() const;
-    std::string NextReadingText();
+    // The next reading: within about a volt of 230 V, or the wandering one.
+    std::string NextReadingText(const std::optional<SimWander>& wander = std::nullopt);
 
 private:
     RelayReply Ack(const SimOptions& options, std::string note) const;

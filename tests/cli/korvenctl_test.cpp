@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -30,6 +31,7 @@ struct Outcome {
     int code = -1;
     std::string out;
     std::string err;
+    std::string raw; // standard output byte for byte, line ends as written
 };
 
 class KorvenctlTest : public ::testing::Test {
@@ -76,7 +78,7 @@ protected:
         if (!m_wineProgram.empty())
             return RunUnderWine(args);
         const int code = cli::Run(args, cli::Console{m_outputFails ? fullOut : out, err, false, interrupted});
-        return {code, out.str(), err.str()};
+        return {code, out.str(), err.str(), out.str()};
     }
 
     Outcome RunUnderWine(std::vector<std::string> args)
@@ -99,7 +101,7 @@ protected:
         }
         posix_spawn_file_actions_destroy(&files);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, cli::UnixLines(FileBytes("out")),
-                cli::UnixLines(FileBytes("err"))};
+                cli::UnixLines(FileBytes("err")), FileBytes("out")};
     }
 
     // Ctrl+C: the flag in-process, SIGINT for Wine, which raises the console's Ctrl+C event.
@@ -143,7 +145,13 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         std::string err;       // expected within standard error, which is empty where this is
         std::string spar = ""; // the SPAR frame the relay received, empty for none
         bool outputFails = false;
+        const char* csv = nullptr; // a pattern that the whole raw standard output matches
     };
+    // The byte-order mark, the header, then "local time;value" lines, each ending in CR LF.
+    const std::string csvHeader = "\xEF\xBB\xBFZeit;Messwert \\[V\\]\r\n";
+    const std::string csvTime = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d;";
+    const std::string twoReadings = csvHeader + "(" + csvTime + "\\d+,\\d+\r\n){2}";
+    const std::string noAnswer = csvHeader + csvTime + "\r\n";
     const auto silent = [](SimOptions& o) { o.silent = true; };
     const Row rows[] = {
         {"$P read", nullptr, 0, "SVZ  Schaltverzögerung [s]          1.0\n", ""},
@@ -155,6 +163,8 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P read --format xml", nullptr, 2, "", "unknown format: xml"},
         {"$P live --count 2", [](SimOptions& o) { o.value = "230.4"; }, 0, "  230.4\n", ""},
         {"$P live --count 1", [](SimOptions& o) { o.echo = true; }, 1, "  --------\n", ""},
+        {"$P live --csv --count 2", nullptr, 0, "", "", "", false, twoReadings.c_str()},
+        {"$P live --count=1 --csv", silent, 1, "", "", "", false, noAnswer.c_str()},
         // The worked example: the frame button 1009 sends for this set, byte for byte.
         {"$P write --set HYS=2 swb=100 UPL=10 UPP=20 UMI=-10 UMM=-20 INV=0 SVZ=1.5", nullptr, 0,
          "Übertragung der Daten ok.\n", "",
@@ -199,6 +209,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         EXPECT_NE(outcome.out.find(Expand(row.out)), std::string::npos) << outcome.out;
         EXPECT_NE(outcome.err.find(Expand(row.err)), std::string::npos) << outcome.err;
         EXPECT_EQ(row.err.empty(), outcome.err.empty()) << outcome.err;
+        EXPECT_TRUE(row.csv == nullptr || std::regex_match(outcome.raw, std::regex(row.csv))) << outcome.raw;
         EXPECT_EQ(FramesStartingWith("SPAR"),
                   row.spar.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.spar});
     }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -202,21 +203,41 @@ TEST(RelayModelTest, FaultModes)
     EXPECT_EQ(relay.Handle(Frame(BlockText('V', "0140", 'F')), blocks).bytes, kNak);
 }
 
-TEST(RelayModelTest, ReadingDriftsSlowlyAround230Volts)
+TEST(RelayModelTest, ReadingWandersSlowlyWithinItsBounds)
 {
-    RelayModel relay;
-    double previous = 0;
-    for (int i = 0; i < 200; ++i) {
-        const std::string reply = relay.Handle(Frame("GMWT:"), {}).bytes;
-        ASSERT_EQ(CheckReply(reply), 0);
-        const std::string text = reply.substr(6, reply.size() - 9);
-        ASSERT_EQ(text.size(), 5u) << text; // one decimal: "230.4"
-        const double volts = std::stod(text);
-        EXPECT_NEAR(volts, 230.0, 1.0);
-        if (i > 0) {
-            EXPECT_LE(std::abs(volts - previous), 0.3);
+    struct Row {
+        const char* name;
+        std::optional<SimWander> wander;
+        double low, high; // the bounds, which the readings come within reach of
+        double reach;
+        double step; // the largest change from one reading to the next
+    };
+    const Row rows[] = {
+        {"about 230 V", std::nullopt, 229.0, 231.0, 1.0, 0.3},
+        // Crosses all four levels of the default set (85, 90, 110 and 115 V) within one period.
+        {"sine of 18 V around 100 V every 60 readings", SimWander{100.0, 18.0, 60}, 82.0, 118.0, 0.5, 2.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SimOptions options;
+        options.wander = row.wander;
+        RelayModel relay;
+        double previous = 0, lowest = 1e9, highest = -1e9;
+        for (int i = 0; i < 200; ++i) {
+            const std::string reply = relay.Handle(Frame("GMWT:"), options).bytes;
+            ASSERT_EQ(CheckReply(reply), 0);
+            const std::string text = reply.substr(6, reply.size() - 9);
+            ASSERT_EQ(text[text.size() - 2], '.') << text; // one decimal: "230.4"
+            const double volts = std::stod(text);
+            if (i > 0) {
+                EXPECT_LE(std::abs(volts - previous), row.step);
+            }
+            previous = volts;
+            lowest = std::min(lowest, volts);
+            highest = std::max(highest, volts);
         }
-        previous = volts;
+        EXPECT_TRUE(lowest >= row.low && lowest <= row.low + row.reach) << lowest;
+        EXPECT_TRUE(highest <= row.high && highest >= row.high - row.reach) << highest;
     }
 }
 
@@ -413,6 +434,8 @@ TEST_F(SimOnPty, ControlRequestsAreAnsweredInOrder)
         {"FRAMES", "OK"},
         {"SET-OPTIONS --silent --nak=tcm3 --value=2%2030", "OK"},
         {"OPTIONS", "OK --silent --nak=TCM3 --value=2%2030"},
+        {"SET-OPTIONS --wander=-0.5,18.25,60", "OK"},
+        {"OPTIONS", "OK --wander=-0.5,18.25,60"},
         {"SET-OPTIONS --link=/tmp/x", "ERR only%20fault%20modes%20can%20be%20set"},
         {"SET-OPTIONS --nak=XYZ", "ERR unknown%20request%20for%20--nak:%20XYZ"},
         {"SET-PARAMS " + set, "OK"},
@@ -589,7 +612,8 @@ TEST(SimProgramTest, PresetParametersLinkAndCleanEndOnSigterm)
 TEST(SimProgramTest, BadOptionsGiveUsageAndExitCode2)
 {
     const std::vector<std::vector<std::string>> badArguments = {
-        {"--bogus"}, {"--nak", "XYZ"}, {"--drop", "P240"}, {"--value"}, {"--echo=1"}, {"--control", "0"}};
+        {"--bogus"},  {"--nak", "XYZ"},   {"--drop", "P240"},      {"--value"},
+        {"--echo=1"}, {"--control", "0"}, {"--wander", "100,18,1"}};
     for (const auto& args : badArguments) {
         SCOPED_TRACE(args.front());
         Program program(args, true);
