@@ -110,6 +110,9 @@ public:
     void ParseParameterText(const std::string& text, ScanMode mode, ParameterSet* target);
 
 protected:
+    // What the live ticks feed; a benchmark feeds a day of ticks at once.
+    ReadingHistory& MutableHistory() { return m_history; }
+
     void DoDataExchange(ui::DataExchange& dx) override;
     bool OnInitDialog() override;
     void OnOK() override;
