@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr const char* kNoSet = "Keine Parameter angezeigt";
+constexpr const char* kNoSet = "keine Parameter angezeigt";
 
 } // namespace
 

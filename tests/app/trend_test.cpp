@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                                {0, "6", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"},
                                "Hysterese nicht im Bereich 0.5 ... 5%",
                                {}},
-                    LevelsCase{"NoSet", {}, "Keine Parameter angezeigt", {}}),
+                    LevelsCase{"NoSet", {}, "keine Parameter angezeigt", {}}),
     [](const auto& param) { return param.param.name; });
 
 TEST(ReadingCsvTest, IsWhatAGermanSpreadsheetOpens)
