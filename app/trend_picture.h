@@ -23,7 +23,7 @@ struct PlotRect {
 struct TrendLevel {
     std::string label; // "U> 110.0 V"
     int y = 0;
-    int releaseY = 0;  // the other edge of the hysteresis band
+    int releaseY = 0;   // the other edge of the hysteresis band
     bool upper = false; // U> and U>>
 };
 

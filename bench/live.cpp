@@ -336,8 +336,7 @@ int main(int argc, char** argv)
                 idleWall, kTargetIdleCpuPercent);
     std::printf("  CPU over the whole run:          %.3f %% of %.1f s (%s)\n", runCpu / runWall * 100.0, runWall,
                 cpuWho == RUSAGE_SELF ? "whole process" : "window thread");
-    const bool met = allConnected && std::abs(deviation) <= allowed &&
-                     idlePercent < kTargetIdleCpuPercent;
+    const bool met = allConnected && std::abs(deviation) <= allowed && idlePercent < kTargetIdleCpuPercent;
     std::printf("  %s\n", met ? "targets met" : "TARGETS NOT MET");
     return 0;
 }

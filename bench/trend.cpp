@@ -108,8 +108,7 @@ int main(int argc, char** argv)
     // The whole day in one picture, without the window: the layout alone.
     const auto layoutStart = Clock::now();
     const auto day = main.History().Since(WallClock::time_point{});
-    const TrendPicture picture =
-        LayoutTrend(day, day.back().time, std::chrono::hours(24), LevelsOf({}), 579, 302, 13);
+    const TrendPicture picture = LayoutTrend(day, day.back().time, std::chrono::hours(24), LevelsOf({}), 579, 302, 13);
     const double dayLayoutMs = Millis(Clock::now() - layoutStart).count();
     std::size_t points = 0;
     for (const auto& run : picture.runs)

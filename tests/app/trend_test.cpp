@@ -92,10 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReadingCsvTest, IsWhatAGermanSpreadsheetOpens)
 {
-    const std::vector<Reading> readings{{Local(18, 5, 7), 230.4},
-                                        {Local(18, 5, 8), std::nullopt},
-                                        {Local(18, 5, 9), -0.125},
-                                        {Local(18, 5, 10), 99.0}};
+    const std::vector<Reading> readings{
+        {Local(18, 5, 7), 230.4}, {Local(18, 5, 8), std::nullopt}, {Local(18, 5, 9), -0.125}, {Local(18, 5, 10), 99.0}};
     EXPECT_EQ(CsvText(readings), "\xEF\xBB\xBFZeit;Messwert [V]\r\n"
                                  "2026-12-08T18:05:07;230,4\r\n"
                                  "2026-12-08T18:05:08;\r\n"
@@ -106,8 +104,8 @@ TEST(ReadingCsvTest, IsWhatAGermanSpreadsheetOpens)
 TEST(TrendPictureTest, NeverJoinsAcrossAGapAndStaysSmallForADay)
 {
     // A missing answer and a time without ticks both end a run.
-    const std::vector<Reading> readings{{kStart, 230.0},       {kStart + 1s, 231.0}, {kStart + 2s, std::nullopt},
-                                        {kStart + 3s, 229.0},  {kStart + 4s, 229.5}, {kStart + 12s, 230.0},
+    const std::vector<Reading> readings{{kStart, 230.0},      {kStart + 1s, 231.0}, {kStart + 2s, std::nullopt},
+                                        {kStart + 3s, 229.0}, {kStart + 4s, 229.5}, {kStart + 12s, 230.0},
                                         {kStart + 13s, 230.5}};
     const TrendPicture picture = LayoutTrend(readings, kStart + 60s, 60s, LevelsOf({}), 600, 300, 13);
     ASSERT_EQ(picture.runs.size(), 3u);
@@ -121,8 +119,7 @@ TEST(TrendPictureTest, NeverJoinsAcrossAGapAndStaysSmallForADay)
     std::vector<Reading> day;
     for (int i = 0; i < 70000; ++i)
         day.push_back({kStart + i * 1230ms, 230.0 + (i % 100) / 10.0});
-    const TrendPicture dayPicture =
-        LayoutTrend(day, day.back().time, 24h, LevelsOf(kWorkedExampleSet), 600, 300, 13);
+    const TrendPicture dayPicture = LayoutTrend(day, day.back().time, 24h, LevelsOf(kWorkedExampleSet), 600, 300, 13);
     ASSERT_EQ(dayPicture.runs.size(), 1u);
     EXPECT_LE(dayPicture.runs[0].size(), 4u * (dayPicture.plot.width + 1));
     EXPECT_EQ(dayPicture.levels.size(), 4u);

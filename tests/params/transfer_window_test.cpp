@@ -450,7 +450,8 @@ TEST_F(TransferWindowTest, TrendWindowShowsTheLevelsOfTheLastReadOrWrittenSet)
     // The relay's set: Sollwertbezug 110 V, U> 5 %.
     EXPECT_TRUE(Draws(*trend, "U> 115.5 V"));
     Tick();
-    EXPECT_EQ(trend->GetItemText(IDC_TREND_CURRENT).rfind("Aktuell: 2", 0), 0u) << trend->GetItemText(IDC_TREND_CURRENT);
+    EXPECT_EQ(trend->GetItemText(IDC_TREND_CURRENT).rfind("Aktuell: 2", 0), 0u)
+        << trend->GetItemText(IDC_TREND_CURRENT);
 
     // Typed, the set is not yet the relay's: the levels stay until it is written.
     TypeWorkedExample();

@@ -635,8 +635,7 @@ private:
         HDC memory = CreateCompatibleDC(item.hDC);
         HBITMAP bitmap = CreateCompatibleBitmap(item.hDC, width, height);
         HGDIOBJ previousBitmap = SelectObject(memory, bitmap);
-        HGDIOBJ previousFont =
-            SelectObject(memory, reinterpret_cast<HGDIOBJ>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
+        HGDIOBJ previousFont = SelectObject(memory, reinterpret_cast<HGDIOBJ>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
         GdiPainter painter(memory, width, height);
         RouteDraw(m_dialog, static_cast<int>(item.CtlID), painter);
         BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, width, height, memory, 0, 0, SRCCOPY);
