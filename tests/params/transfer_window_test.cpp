@@ -469,6 +469,10 @@ TEST_F(TransferWindowTest, TrendWindowShowsTheLevelsOfTheLastReadOrWrittenSet)
     EXPECT_EQ(trend->GetItemText(IDC_TREND_NO_LEVELS), "Keine Schaltschwellen: Hysterese nicht im Bereich 0.5 ... 5%");
     EXPECT_FALSE(Draws(*trend, "U> 115.5 V"));
 
+    // The main window's Ctrl+K is its own: pressed in the trend window it opens no prompt.
+    ui::PressKey(*trend, IDC_TREND_SPAN, ui::Key::CtrlK);
+    EXPECT_FALSE(dlg->IsTimerRunning(kPasswordTimer));
+
     // Asked for again, the open window comes forward; there is only ever one.
     dlg->SendSysCommand(IDM_TREND);
     EXPECT_EQ(dlg->Trend(), trend);

@@ -402,8 +402,12 @@ protected:
             return QDialog::eventFilter(watched, event);
         bool inside = false;
         for (auto* widget = static_cast<QWidget*>(watched); widget != nullptr && !inside;
-             widget = widget->parentWidget())
+             widget = widget->parentWidget()) {
             inside = widget == this;
+            // A window of its own (the trend window) is not this one's, though its child.
+            if (widget->isWindow())
+                break;
+        }
         // A control key gives the same character with or without Shift.
         const Qt::KeyboardModifiers modifiers = keyEvent->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
         const int key = keyEvent->key();
