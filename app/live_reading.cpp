@@ -49,7 +49,7 @@ void CMainDlg::OnLiveReading()
     }
     UpdateData(false);
     // Only the texts change now; the window system draws the picture when it is free.
-    if (m_trend != nullptr && m_trend->IsWindowVisible())
+    if (m_trend != nullptr)
         m_trend->Refresh();
     SetTimer(kLiveReadingTimer, kLiveReadingPeriodMs);
 }

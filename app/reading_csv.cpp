@@ -1,8 +1,5 @@
 #include "app/reading_csv.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "params/parameter_set.h"
 
 namespace {
@@ -10,18 +7,6 @@ namespace {
 // Windows line ends: what a spreadsheet on the relay's home platform expects,
 // and what every other one reads.
 constexpr const char* kLineEnd = "\r\n";
-
-std::string LocalIsoTime(WallClock::time_point time)
-{
-    const std::time_t seconds = WallClock::to_time_t(time);
-    // The program reads and writes on one thread only.
-    const std::tm* local = std::localtime(&seconds);
-    if (local == nullptr)
-        return {};
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", local);
-    return text;
-}
 
 // Three decimals at most, trailing zeros dropped down to one, ',' for the point.
 std::string DecimalComma(double value)
@@ -45,7 +30,8 @@ std::string CsvHeader()
 
 std::string CsvLine(const Reading& reading)
 {
-    return LocalIsoTime(reading.time) + ";" + (reading.volts ? DecimalComma(*reading.volts) : "") + kLineEnd;
+    return LocalTimeText(reading.time, "%Y-%m-%dT%H:%M:%S") + ";" +
+           (reading.volts ? DecimalComma(*reading.volts) : "") + kLineEnd;
 }
 
 std::string CsvText(const std::vector<Reading>& readings)

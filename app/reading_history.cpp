@@ -1,7 +1,19 @@
 #include "app/reading_history.h"
 
 #include <cmath>
+#include <ctime>
 #include <limits>
+
+std::string LocalTimeText(WallClock::time_point time, const char* format)
+{
+    const std::time_t seconds = WallClock::to_time_t(time);
+    // The programs read and write on one thread only.
+    const std::tm* local = std::localtime(&seconds);
+    char text[32] = "";
+    if (local != nullptr)
+        std::strftime(text, sizeof text, format, local);
+    return text;
+}
 
 void ReadingHistory::Add(WallClock::time_point time, std::optional<double> volts)
 {

@@ -7,9 +7,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 using WallClock = std::chrono::system_clock;
+
+// time as local clock time in strftime's format; empty where the system has no
+// local time for it.
+std::string LocalTimeText(WallClock::time_point time, const char* format);
 
 struct Reading {
     WallClock::time_point time;

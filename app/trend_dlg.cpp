@@ -30,6 +30,12 @@ constexpr Color kInnerLevel{225, 120, 0};
 constexpr Color kOuterBand{255, 225, 225};
 constexpr Color kInnerBand{255, 238, 214};
 
+// U>> and U<< are the outer levels of four, from the top down.
+bool IsOuter(std::size_t index, std::size_t count)
+{
+    return index == 0 || index + 1 == count;
+}
+
 std::string VoltText(const char* name, const std::optional<double>& volts, const char* none)
 {
     return std::string(name) + ": " + (volts ? FormatFixed(*volts, 0, 1) + " V" : none);
@@ -73,7 +79,6 @@ bool CTrendDlg::OnInitDialog()
     CDialog::OnInitDialog();
     SetIcon(IDI_PROGRAM);
     SetCurSel(IDC_TREND_SPAN, kDefaultSpan);
-    Refresh();
     return true;
 }
 
@@ -83,8 +88,8 @@ void CTrendDlg::OnOK() {}
 void CTrendDlg::Open()
 {
     InitDialog();
-    Refresh();
     Show();
+    Refresh();
 }
 
 std::chrono::seconds CTrendDlg::Span() const
@@ -96,6 +101,8 @@ std::chrono::seconds CTrendDlg::Span() const
 
 void CTrendDlg::Refresh()
 {
+    if (!IsWindowVisible())
+        return;
     const TrendSummary summary = SummaryOf(m_main.History().Since(WallClock::now() - Span()));
     SetItemText(IDC_TREND_CURRENT, VoltText("Aktuell", summary.current, "keine Antwort"));
     SetItemText(IDC_TREND_LOWEST, VoltText("Minimum", summary.lowest, "-"));
@@ -118,7 +125,7 @@ void CTrendDlg::Draw(Painter& painter) const
     painter.FillRect({0, 0, painter.Width(), painter.Height()}, kBackground);
     for (std::size_t i = 0; i < picture.levels.size(); ++i) {
         const TrendLevel& level = picture.levels[i];
-        const bool outer = i == 0 || i + 1 == picture.levels.size();
+        const bool outer = IsOuter(i, picture.levels.size());
         const int top = std::min(level.y, level.releaseY);
         painter.FillRect({plot.x, top, plot.width, std::max(level.y, level.releaseY) - top},
                          outer ? kOuterBand : kInnerBand);
@@ -134,7 +141,7 @@ void CTrendDlg::Draw(Painter& painter) const
     painter.Text({2, 0}, "V", kText);
     for (std::size_t i = 0; i < picture.levels.size(); ++i) {
         const TrendLevel& level = picture.levels[i];
-        const bool outer = i == 0 || i + 1 == picture.levels.size();
+        const bool outer = IsOuter(i, picture.levels.size());
         const Color color = outer ? kOuterLevel : kInnerLevel;
         painter.Polyline({{plot.x, level.y}, {plot.x + plot.width, level.y}}, color, LineStyle::Dashed);
         // Upper labels above their line, lower ones below it: away from the band.

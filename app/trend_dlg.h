@@ -29,7 +29,8 @@ public:
 
     // Shows the window, or brings it forward when it is open.
     void Open();
-    // A new reading, or a new set of levels: the texts now, the picture soon.
+    // A new reading, or a new set of levels: the texts now, the picture soon;
+    // nothing while the window is closed (opening it refreshes it).
     void Refresh();
     // The span the picture shows.
     std::chrono::seconds Span() const;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <ctime>
 
 #include "params/parameter_set.h"
 
@@ -49,17 +48,6 @@ seconds TimeStep(seconds span)
             return seconds(step);
     }
     return seconds(kSteps.back());
-}
-
-std::string ClockText(WallClock::time_point time, bool withSeconds)
-{
-    const std::time_t value = WallClock::to_time_t(time);
-    // The program reads and draws on one thread only.
-    const std::tm* local = std::localtime(&value);
-    char text[16] = "";
-    if (local != nullptr)
-        std::strftime(text, sizeof text, withSeconds ? "%H:%M:%S" : "%H:%M", local);
-    return text;
 }
 
 // One pixel column's first, lowest, highest and last value, in that order of
@@ -145,7 +133,7 @@ TrendPicture LayoutTrend(const std::vector<Reading>& readings, WallClock::time_p
     const auto startSeconds = std::chrono::ceil<seconds>(start.time_since_epoch());
     for (auto tick = (startSeconds + step - seconds(1)) / step * step; tick <= end.time_since_epoch(); tick += step) {
         const WallClock::time_point time(std::chrono::duration_cast<WallClock::duration>(tick));
-        picture.timeTicks.push_back({xOf(time), ClockText(time, step < seconds(60))});
+        picture.timeTicks.push_back({xOf(time), LocalTimeText(time, step < seconds(60) ? "%H:%M:%S" : "%H:%M")});
     }
 
     if (withLevels) {

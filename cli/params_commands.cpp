@@ -10,7 +10,6 @@
 #include "params/relay_transfer.h"
 
 #include <chrono>
-#include <ctime>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -48,14 +47,6 @@ std::string Trimmed(const std::string& text)
     const auto first = text.find_first_not_of(' ');
     const auto last = text.find_last_not_of(' ');
     return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
-std::string ClockTime()
-{
-    const std::time_t now = std::time(nullptr);
-    char text[16];
-    std::strftime(text, sizeof text, "%H:%M:%S", std::localtime(&now));
-    return text;
 }
 
 // Parses "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
@@ -264,8 +255,8 @@ int RunLive(Session& session, const Arguments& args)
         if (csv)
             session.out() << CsvLine(Reading{now, reading}) << std::flush;
         else
-            session.out() << ClockTime() << "  " << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading)
-                          << std::endl;
+            session.out() << LocalTimeText(now, "%H:%M:%S") << "  "
+                          << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading) << std::endl;
     }
     return allAnswered ? kExitOk : kExitRelay;
 }

@@ -78,21 +78,21 @@ int FirstFailingRow(const ParameterSet& set)
     return 0;
 }
 
-std::string CheckMessage(int row, CheckFamily family)
-{
-    const CheckRow* entry = RowByNumber(row);
-    if (entry == nullptr) {
-        return {};
-    }
-    const char* lastLine = family == CheckFamily::Transfer ? "Daten werden nicht an KORVEN übertragen!"
-                                                           : "Daten werden nicht gespeichert!";
-    return std::string(entry->firstLine) + "\r\n\r\n" + lastLine;
-}
-
 std::string CheckRowText(int row)
 {
     const CheckRow* entry = RowByNumber(row);
     return entry == nullptr ? std::string() : std::string(entry->firstLine);
+}
+
+std::string CheckMessage(int row, CheckFamily family)
+{
+    const std::string firstLine = CheckRowText(row);
+    if (firstLine.empty()) {
+        return {};
+    }
+    const char* lastLine = family == CheckFamily::Transfer ? "Daten werden nicht an KORVEN übertragen!"
+                                                           : "Daten werden nicht gespeichert!";
+    return firstLine + "\r\n\r\n" + lastLine;
 }
 
 int FocusControlForRow(int row)
