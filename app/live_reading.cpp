@@ -25,12 +25,18 @@ void CMainDlg::OnLiveReading()
 {
     // Edits the user has typed must survive the push at the end.
     UpdateData(true);
+    // A port whose device went away, or never opened, is tried again, silently:
+    // plugging the adapter back in is enough.
+    g_pPort->Reopen();
     DrainPort(*g_pPort);
     KillTimer(kLiveReadingTimer);
 
     const ExchangeResult result = RunExchange(*g_pPort, kLiveRequest, false, kPause, ReplyForm::Framed);
     const std::optional<double> reading = LiveReading(result);
     m_history.Add(WallClock::now(), reading);
+    // Some drivers' reads of a removed device just come back empty: ask the device.
+    if (!reading)
+        g_pPort->CheckDevice();
 
     if (reading) {
         const double value = *reading;

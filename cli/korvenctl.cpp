@@ -137,7 +137,7 @@ bool Session::OpenPort()
 {
     std::ostream& err = m_console.err;
     CSerialPort::SetHooks(
-        {[&err](const std::string& text, const std::string&) { err << text << std::endl; }, m_options.ini});
+        {[&err](const std::string& text, const std::string&) { err << UnixLines(text) << std::endl; }, m_options.ini});
     std::string port = m_options.port;
     if (port.empty()) // as the program starts: the port stored in the settings file
         port = "COM" + std::to_string(ReadProfileInt("CONNECTION", "COM", 1, m_options.ini));

@@ -248,9 +248,13 @@ int RunLive(Session& session, const Arguments& args)
         if (n > 0 && !SleepUntil(session, tick += kLivePeriod))
             break;
         const WallClock::time_point now = WallClock::now();
+        // As the window does: a device that went away is opened again once it is back.
+        session.Port().Reopen();
         DrainPort(session.Port());
         const std::optional<double> reading =
             LiveReading(RunExchange(session.Port(), kLiveRequest, false, kPause, ReplyForm::Framed));
+        if (!reading)
+            session.Port().CheckDevice();
         allAnswered = allAnswered && reading.has_value();
         if (csv)
             session.out() << CsvLine(Reading{now, reading}) << std::flush;

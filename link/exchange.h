@@ -16,11 +16,11 @@ enum class ReplyForm {
 };
 
 enum class ExchangeOutcome {
-    Accepted,    // framed reply with right checksum, or the single ACK
-    NoAnswer,    // nothing came, or only our own request echoed
-    Refused,     // the single byte NAK
-    BadReply,    // wrong checksum, or bytes other than a single ACK/NAK
-    NotJudged,   // ReplyForm::Ignored
+    Accepted,  // framed reply with right checksum, or the single ACK
+    NoAnswer,  // nothing came, or only our own request echoed
+    Refused,   // the single byte NAK
+    BadReply,  // wrong checksum, or bytes other than a single ACK/NAK
+    NotJudged, // ReplyForm::Ignored
 };
 
 struct ExchangeResult {
@@ -54,5 +54,5 @@ const char* OutcomeName(ExchangeOutcome outcome);
 
 // Every exchange passes the protocol trace (link/trace.h): the frame sent and the
 // reply read, with the outcome.
-ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,
-                           std::chrono::milliseconds pause, ReplyForm form);
+ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain, std::chrono::milliseconds pause,
+                           ReplyForm form);

@@ -15,10 +15,10 @@ CSerialPort::Hooks& HookStore()
     return hooks;
 }
 
-// The port's own message when a device cannot be had: missing, busy or not a port.
-void ReportOpenFailure(const std::string& name)
+// The port's own message when a device cannot be had, with the reason on a line of its own.
+void ReportOpenFailure(const std::string& name, OpenFailure failure, const std::string& path)
 {
-    const std::string text = "Kann Schnittstelle " + name + " nicht öffnen";
+    const std::string text = "Kann Schnittstelle " + name + " nicht öffnen\r\n" + OpenFailureReason(failure, path);
     const std::string caption = "ERROR";
     const auto& hooks = CSerialPort::GetHooks();
     if (hooks.reportError)
@@ -28,6 +28,31 @@ void ReportOpenFailure(const std::string& name)
 }
 
 } // namespace
+
+std::string OpenFailureReason(OpenFailure failure, const std::string& path)
+{
+    if (failure == OpenFailure::None)
+        return "";
+    if (path.empty())
+        return "In [PORTS] von KorvenCtrl.ini ist für diese Schnittstelle kein Gerät eingetragen.";
+    const std::string device = DeviceDisplayName(path);
+    switch (failure) {
+    case OpenFailure::None:
+        break;
+    case OpenFailure::Missing:
+        return device +
+               " ist nicht vorhanden: den Adapter einstecken, oder die Schnittstelle wählen, an der das Gerät hängt.";
+    case OpenFailure::Busy:
+        return device + " wird von einem anderen Programm benutzt: das andere Programm beenden.";
+    case OpenFailure::NotPermitted:
+        return NotPermittedReason(device);
+    case OpenFailure::NotSerial:
+        return device + " ist keine serielle Schnittstelle.";
+    case OpenFailure::Other:
+        break;
+    }
+    return device + " lässt sich nicht öffnen.";
+}
 
 void CSerialPort::SetHooks(Hooks hooks)
 {
@@ -48,24 +73,63 @@ CSerialPort::~CSerialPort()
 
 int CSerialPort::Open(int port, int baudRate)
 {
-    return OpenAt(SerialDevicePath(port), "COM" + std::to_string(port), baudRate);
+    m_comNumber = port;
+    m_path.clear();
+    m_baudRate = baudRate;
+    const int result = OpenQuietly();
+    if (!m_device)
+        ReportOpenFailure("COM" + std::to_string(port), m_failure, SerialDevicePath(port));
+    return result;
 }
 
 int CSerialPort::OpenPath(const std::string& path, int baudRate)
 {
-    return OpenAt(path, path, baudRate);
+    m_comNumber = 0;
+    m_path = path;
+    m_baudRate = baudRate;
+    const int result = OpenQuietly();
+    if (!m_device)
+        ReportOpenFailure(path, m_failure, path);
+    return result;
 }
 
-int CSerialPort::OpenAt(const std::string& path, const std::string& name, int baudRate)
+int CSerialPort::OpenQuietly()
 {
     Close();
-    m_device = OpenSerialDevice(path);
-    if (!m_device) {
-        ReportOpenFailure(name);
+    // A COM number is looked up each time: the settings may name another device by now.
+    DeviceOpening opening = OpenSerialDevice(m_comNumber > 0 ? SerialDevicePath(m_comNumber) : m_path);
+    m_device = std::move(opening.device);
+    m_failure = opening.failure;
+    if (!m_device)
         return -1;
-    }
     // Settings the device refuses give -1 without a message; the device stays open.
-    return m_device->Configure(LineBaudRate(baudRate)) ? 0 : -1;
+    return m_device->Configure(LineBaudRate(m_baudRate)) ? 0 : -1;
+}
+
+bool CSerialPort::Reopen()
+{
+    if (m_device)
+        return true;
+    if (m_comNumber == 0 && m_path.empty())
+        return false; // never asked to open anything
+    if (OpenQuietly() == 0)
+        return true;
+    // A device that opens but refuses its settings is no working port: try again later.
+    Close();
+    return false;
+}
+
+bool CSerialPort::CheckDevice()
+{
+    if (m_device && !m_device->StillThere())
+        Close();
+    return IsOpen();
+}
+
+void CSerialPort::ForgetGoneDevice()
+{
+    if (m_device && m_device->Gone())
+        Close();
 }
 
 int CSerialPort::Read(unsigned char* buffer, unsigned& count)
@@ -73,7 +137,9 @@ int CSerialPort::Read(unsigned char* buffer, unsigned& count)
     count = 0;
     if (!m_device || !buffer)
         return -1;
-    if (!m_device->Read(buffer, kReadSize, count)) {
+    const bool ok = m_device->Read(buffer, kReadSize, count);
+    ForgetGoneDevice();
+    if (!ok) {
         count = 0;
         return -1;
     }
@@ -84,7 +150,9 @@ int CSerialPort::Write(const void* data, int length)
 {
     if (!m_device || length < 0 || (!data && length > 0))
         return -1;
-    return m_device->Write(static_cast<const unsigned char*>(data), static_cast<std::size_t>(length)) ? 0 : -1;
+    const bool ok = m_device->Write(static_cast<const unsigned char*>(data), static_cast<std::size_t>(length));
+    ForgetGoneDevice();
+    return ok ? 0 : -1;
 }
 
 void CSerialPort::Close()

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-class SerialDevice; // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
+#include "link/serial_device.h" // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
 
 class CSerialPort {
 public:
@@ -21,14 +21,29 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     // Opens "COM<port>". 0 on success, -1 on any failure. A port that cannot be
-    // opened reports "Kann Schnittstelle COMn nicht öffnen" (caption "ERROR")
-    // through the message hook before returning -1. Baud rates other than 9600,
-    // 19200 and 38400 give 9600.
+    // opened reports "Kann Schnittstelle COMn nicht öffnen" (caption "ERROR"),
+    // with a second line that says why, through the message hook before
+    // returning -1. Baud rates other than 9600, 19200 and 38400 give 9600.
     int Open(int port, int baudRate);
 
     // Opens the device at path as it is given (a command line names ports so),
     // with the same settings and the same message, naming the path.
     int OpenPath(const std::string& path, int baudRate);
+
+    // Why the last Open or OpenPath found no device (None when it found one).
+    OpenFailure LastOpenFailure() const { return m_failure; }
+
+    // A device that went away (an adapter pulled out, a hang-up) is closed by the
+    // Read or Write that finds it gone. Reopen opens the port of the last Open or
+    // OpenPath again, silently, when the object holds no device: true when it
+    // holds a working one afterwards. The protocol never calls it; the live
+    // reading does, at the start of a tick.
+    bool Reopen();
+
+    // Asks the device whether it is still there, for drivers whose reads of a
+    // removed device come back empty without an error; closes it when it is not.
+    // Returns IsOpen().
+    bool CheckDevice();
 
     // Reads up to kReadSize bytes into buffer. Returns as soon as 128 bytes are in,
     // when the line has been silent for the inter-byte gap after the first byte,
@@ -55,9 +70,16 @@ public:
     static const Hooks& GetHooks();
 
 private:
-    int OpenAt(const std::string& path, const std::string& name, int baudRate);
+    // The device, or why there is none; reports nothing.
+    int OpenQuietly();
+    void ForgetGoneDevice();
 
     std::unique_ptr<SerialDevice> m_device;
+    OpenFailure m_failure = OpenFailure::None;
+    // What the last Open or OpenPath was asked for, for Reopen.
+    int m_comNumber = 0; // 0: a path given as it is
+    std::string m_path;  // that path
+    int m_baudRate = 19200;
 };
 
 // The current port object. The main window creates it and replaces it when the

@@ -7,8 +7,10 @@
 #include "link/serial_port.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -89,7 +91,8 @@ public:
                 } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                     // the bytes poll() saw are gone already: the next pass waits again
                 } else {
-                    // Readable but nothing to read: the device hung up (adapter pulled, other end closed).
+                    // Readable but nothing to read (end of file, EIO, ENXIO, ENODEV): the
+                    // device hung up (adapter pulled, other end closed).
                     return DeviceGone(count);
                 }
             }
@@ -122,40 +125,98 @@ public:
                 const int ready = ::poll(&pfd, 1, static_cast<int>(waitMs));
                 if (ready < 0 && errno != EINTR)
                     return false;
-                if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
+                if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                    m_gone = true; // hung up while we waited to write
                     return false;
+                }
                 continue;
             }
-            return false; // EIO and the like: the device has gone
+            // EIO, ENXIO, ENODEV: the device has gone; anything else fails this write only.
+            if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV))
+                m_gone = true;
+            return false;
         }
         return true;
     }
 
+    bool StillThere() override
+    {
+        // A hung-up terminal refuses every request for its state.
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0 && errno != EINTR)
+            m_gone = true;
+        return !m_gone;
+    }
+
 private:
     // The device has gone: bytes that came before are still a reply; an empty read fails.
-    static bool DeviceGone(unsigned count) { return count > 0; }
+    bool DeviceGone(unsigned count)
+    {
+        m_gone = true;
+        return count > 0;
+    }
 
     int m_fd;
 };
 
-// Opens path as an exclusive terminal device; -1 when it is missing, busy or not a terminal.
-int OpenTerminal(const std::string& path)
+OpenFailure FailureOfErrno(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: // a device node whose hardware is not there
+        return OpenFailure::Missing;
+    case EBUSY:
+    case EWOULDBLOCK: // the lock of another program
+        return OpenFailure::Busy;
+    case EACCES:
+    case EPERM:
+        return OpenFailure::NotPermitted;
+    case EIO: // a serial device node without a working line behind it
+        return OpenFailure::NotSerial;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
+// Opens path as an exclusive terminal device; -1 and why when it cannot.
+int OpenTerminal(const std::string& path, OpenFailure& failure)
 {
     struct stat st {};
     // Only character devices can be terminals; nothing else is even opened.
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
-        return -1;
-    // O_NONBLOCK: the open does not wait for a carrier, and reads and writes never block (poll() waits).
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    // The lock first: a device another program holds must not get our TIOCEXCL set on its behalf.
-    // TIOCEXCL alone does not stop root; the lock stops every program that also locks.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
-        ::close(fd);
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        failure = path.empty() ? OpenFailure::Missing : FailureOfErrno(errno);
         return -1;
     }
-    return fd;
+    if (!S_ISCHR(st.st_mode)) {
+        failure = OpenFailure::NotSerial;
+        return -1;
+    }
+    // O_NONBLOCK: the open does not wait for a carrier, and reads and writes never block (poll() waits).
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failure = FailureOfErrno(errno);
+        return -1;
+    }
+    // The lock first: a device another program holds must not get our TIOCEXCL set on its behalf.
+    // TIOCEXCL alone does not stop root; the lock stops every program that also locks.
+    if (!::isatty(fd))
+        failure = OpenFailure::NotSerial;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0)
+        failure = errno == EWOULDBLOCK || errno == EBUSY ? OpenFailure::Busy : FailureOfErrno(errno);
+    else
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// The name of the user the program runs as, for the command that gives them the port.
+std::string UserName()
+{
+    if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_name != nullptr)
+        return entry->pw_name;
+    const char* user = std::getenv("USER");
+    return user != nullptr && *user != '\0' ? user : "$USER";
 }
 
 } // namespace
@@ -172,10 +233,23 @@ std::string SerialDevicePath(int port)
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path)
+DeviceOpening OpenSerialDevice(const std::string& path)
 {
-    const int fd = OpenTerminal(path);
-    if (fd < 0)
-        return nullptr;
-    return std::make_unique<PosixSerialDevice>(fd);
+    DeviceOpening opening;
+    const int fd = OpenTerminal(path, opening.failure);
+    if (fd >= 0)
+        opening.device = std::make_unique<PosixSerialDevice>(fd);
+    return opening;
+}
+
+std::string DeviceDisplayName(const std::string& path)
+{
+    return path;
+}
+
+std::string NotPermittedReason(const std::string& device)
+{
+    const std::string user = UserName();
+    return "Keine Berechtigung für " + device + ": den Benutzer in die Gruppe dialout aufnehmen (sudo adduser " + user +
+           " dialout) und neu anmelden.";
 }

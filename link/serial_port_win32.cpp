@@ -55,6 +55,8 @@ public:
         DWORD got = 0;
         const BOOL ok = ReadFile(m_hPort, buffer, static_cast<DWORD>(size), &got, nullptr);
         count = ok ? static_cast<unsigned>(got) : 0;
+        if (!ok)
+            StillThere();
         return ok != FALSE;
     }
 
@@ -62,7 +64,22 @@ public:
     {
         // The handle is not overlapped, so the write completes before WriteFile returns.
         DWORD written = 0;
-        return WriteFile(m_hPort, data, static_cast<DWORD>(length), &written, &m_overlapped) != FALSE;
+        const BOOL ok = WriteFile(m_hPort, data, static_cast<DWORD>(length), &written, &m_overlapped);
+        if (!ok)
+            StillThere();
+        return ok != FALSE;
+    }
+
+    bool StillThere() override
+    {
+        // A removed USB-serial device fails every call on its handle (access denied, a
+        // command the device does not know, a general failure, not connected); a
+        // line error on a device that is there clears with this call.
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(m_hPort, &errors, &status))
+            m_gone = true;
+        return !m_gone;
     }
 
 private:
@@ -80,12 +97,42 @@ std::string SerialDevicePath(int port)
     return "\\\\.\\COM" + std::to_string(port);
 }
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path)
+DeviceOpening OpenSerialDevice(const std::string& path)
 {
+    DeviceOpening opening;
     // Exclusive (no sharing), only if it exists, not overlapped.
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return nullptr;
-    return std::make_unique<Win32SerialDevice>(handle);
+    if (handle != INVALID_HANDLE_VALUE) {
+        opening.device = std::make_unique<Win32SerialDevice>(handle);
+        return opening;
+    }
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_NAME:
+        opening.failure = OpenFailure::Missing;
+        break;
+    // A COM port that another program has open refuses access to everyone else.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        opening.failure = OpenFailure::Busy;
+        break;
+    default:
+        opening.failure = OpenFailure::Other;
+        break;
+    }
+    return opening;
+}
+
+std::string DeviceDisplayName(const std::string& path)
+{
+    // The device \\.\COM4 is COM4 to the user.
+    return path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+}
+
+std::string NotPermittedReason(const std::string& device)
+{
+    return "Keine Berechtigung für " + device + ".";
 }

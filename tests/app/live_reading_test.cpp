@@ -263,7 +263,7 @@ TEST_F(LiveReadingTest, PortThatCannotBeOpenedIsStillSavedAndTheFieldsAreEmptied
     SelectPort(3);
 
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Kann Schnittstelle COM3 nicht öffnen");
+    EXPECT_EQ(ui.messages[0].text.substr(0, ui.messages[0].text.find("\r\n")), "Kann Schnittstelle COM3 nicht öffnen");
     EXPECT_EQ(ui.messages[0].caption, "ERROR");
     EXPECT_EQ(ReadProfileInt("CONNECTION", "COM", 0, dlg->IniPath()), 3);
     for (int id :

@@ -35,7 +35,8 @@ TEST_F(MainWindowPosixTest, OpensTheMappedPortExclusivelyAt19200Raw)
     CSerialPort second;
     EXPECT_EQ(second.Open(1, 19200), -1);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Kann Schnittstelle COM1 nicht öffnen");
+    EXPECT_EQ(ui.messages[0].text, "Kann Schnittstelle COM1 nicht öffnen\r\n" + sim->DevicePath() +
+                                       " wird von einem anderen Programm benutzt: das andere Programm beenden.");
 }
 
 } // namespace

@@ -315,7 +315,8 @@ TEST_F(KorvenctlTest, ABusyPortIsRefused)
     ASSERT_EQ(holder.OpenPath(m_sim.DevicePath(), 19200), 0);
     const Outcome outcome = Run("$P read");
     EXPECT_EQ(outcome.code, 3);
-    EXPECT_EQ(outcome.err, "Kann Schnittstelle " + m_sim.DevicePath() + " nicht öffnen\n");
+    EXPECT_EQ(outcome.err, "Kann Schnittstelle " + m_sim.DevicePath() + " nicht öffnen\n" + m_sim.DevicePath() +
+                               " wird von einem anderen Programm benutzt: das andere Programm beenden.\n");
 }
 
 } // namespace

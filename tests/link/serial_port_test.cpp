@@ -14,6 +14,8 @@
 #include <fstream>
 #include <poll.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -224,29 +226,34 @@ TEST_F(SerialPortTest, LineSettingsAndBaudRule)
     EXPECT_TRUE(g_messages.empty());
 }
 
-TEST_F(SerialPortTest, RefusedDevicesReportOnceAndStaySilent)
+TEST_F(SerialPortTest, RefusedDevicesReportOnceWithTheReasonAndStaySilent)
 {
     std::ofstream(m_dir / "plain.txt") << "not a port\n";
     fs::create_directory(m_dir / "folder");
+    const std::string notSerial = " ist keine serielle Schnittstelle.";
     struct Row {
         std::string name;
         int port;
-        std::string ports; // the [PORTS] section's lines
+        std::string ports;  // the [PORTS] section's lines
+        std::string reason; // the message's second line
     };
     const std::vector<Row> rows = {
-        {"regular file", 1, "COM1=" + (m_dir / "plain.txt").string()},
-        {"folder", 1, "COM1=" + (m_dir / "folder").string()},
-        {"empty value", 1, "COM1="},
-        {"missing device", 1, "COM1=/dev/korven-no-such-device"},
-        {"character device that is no terminal", 1, "COM1=/dev/null"},
-        {"port number in the message", 7, "COM7=/dev/korven-no-such-device"},
+        {"regular file", 1, "COM1=" + (m_dir / "plain.txt").string(), (m_dir / "plain.txt").string() + notSerial},
+        {"folder", 1, "COM1=" + (m_dir / "folder").string(), (m_dir / "folder").string() + notSerial},
+        {"empty value", 1,
+         "COM1=", "In [PORTS] von KorvenCtrl.ini ist für diese Schnittstelle kein Gerät eingetragen."},
+        {"missing device", 1, "COM1=/dev/korven-no-such-device",
+         "/dev/korven-no-such-device ist nicht vorhanden: den Adapter einstecken, oder die Schnittstelle wählen, an "
+         "der das Gerät hängt."},
+        {"character device that is no terminal", 1, "COM1=/dev/null", "/dev/null" + notSerial},
+        {"port number in the message", 7, "COM7=/dev/null", "/dev/null" + notSerial},
     };
     for (const Row& row : rows) {
         std::ofstream(m_ini) << "[PORTS]\n" << row.ports << "\n";
         g_messages.clear();
         CSerialPort port;
         EXPECT_EQ(port.Open(row.port, 19200), -1) << row.name;
-        const std::string text = "Kann Schnittstelle COM" + std::to_string(row.port) + " nicht öffnen";
+        const std::string text = "Kann Schnittstelle COM" + std::to_string(row.port) + " nicht öffnen\r\n" + row.reason;
         EXPECT_EQ(g_messages, (std::vector<std::pair<std::string, std::string>>{{text, "ERROR"}})) << row.name;
 
         // After a failed open every call fails quietly, like a silent relay.
@@ -255,9 +262,44 @@ TEST_F(SerialPortTest, RefusedDevicesReportOnceAndStaySilent)
         EXPECT_EQ(port.Read(buffer, count), -1) << row.name;
         EXPECT_EQ(count, 0u) << row.name;
         EXPECT_EQ(port.Write("x", 1), -1) << row.name;
+        EXPECT_FALSE(port.Reopen()) << row.name;
         port.Close();
         EXPECT_EQ(g_messages.size(), 1u) << row.name;
     }
+}
+
+// The usual reason on Linux: the user is not in the group that owns the device.
+TEST_F(SerialPortTest, DeviceTheUserMayNotOpenNamesTheGroup)
+{
+    // Root opens anything: the open runs in a child that has given root up.
+    ASSERT_EQ(::chmod(m_pty.SlavePath().c_str(), 0600), 0);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        std::string text;
+        CSerialPort::SetHooks({[&text](const std::string& message, const std::string&) { text = message; }, m_ini});
+        CSerialPort port;
+        port.Open(1, 19200);
+        ::_exit(::write(pipeFds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 3);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char chunk[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
+        text.append(chunk, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string first = kOpenFailure + "\r\nKeine Berechtigung für " + m_pty.SlavePath() + ": ";
+    EXPECT_EQ(text.substr(0, first.size()), first);
+    EXPECT_NE(text.find("dialout"), std::string::npos) << text;
+    EXPECT_NE(text.find("sudo adduser "), std::string::npos) << text;
 }
 
 TEST_F(SerialPortTest, NeverOpenedPortFailsQuietly)
@@ -279,7 +321,9 @@ TEST_F(SerialPortTest, BusyDeviceIsRefusedUntilReleased)
     ASSERT_EQ(holder->Open(1, 19200), 0);
     CSerialPort second;
     EXPECT_EQ(second.Open(1, 19200), -1);
-    EXPECT_EQ(g_messages, (std::vector<std::pair<std::string, std::string>>{{kOpenFailure, "ERROR"}}));
+    const std::string busy = kOpenFailure + "\r\n" + m_pty.SlavePath() +
+                             " wird von einem anderen Programm benutzt: das andere Programm beenden.";
+    EXPECT_EQ(g_messages, (std::vector<std::pair<std::string, std::string>>{{busy, "ERROR"}}));
 
     holder.reset(); // the destructor closes the device
     CSerialPort third;
