@@ -23,10 +23,13 @@
 //   UPDATE-MODE           OK 1 | OK 0
 //   RESTARTS              OK <count>
 //   INJECT <bytes>        OK                    puts the bytes on the line
+//   UNPLUG                OK                    closes the pty and removes the link
+//   PLUG                  OK                    a new pty behind the same link
 //   QUIT                  OK                    ends korven-sim
 
 #include "sim/relay.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,4 +62,5 @@ std::string AnswerControl(KorvenSim& sim, std::string_view line, bool& quit);
 // Connects to the control client at 127.0.0.1:port; a descriptor, or -1 and why.
 int ConnectControl(int port, std::string* error);
 // Answers requests on the connection until QUIT or its end. Leaves fd open.
-void ServeControl(KorvenSim& sim, int fd);
+// plugged, where given, runs after each PLUG that gave the relay a new device.
+void ServeControl(KorvenSim& sim, int fd, const std::function<void()>& plugged = {});

@@ -111,6 +111,14 @@ std::string AnswerControl(KorvenSim& sim, std::string_view line, bool& quit)
         sim.Inject((*words)[0]);
         return Ok();
     }
+    if (request == "UNPLUG" && count == 0) {
+        sim.Unplug();
+        return Ok();
+    }
+    if (request == "PLUG" && count == 0) {
+        std::string error;
+        return sim.Plug(&error) ? Ok() : Error(error);
+    }
     if (request == "QUIT" && count == 0) {
         quit = true;
         return Ok();
@@ -137,7 +145,7 @@ int ConnectControl(int port, std::string* error)
     return -1;
 }
 
-void ServeControl(KorvenSim& sim, int fd)
+void ServeControl(KorvenSim& sim, int fd, const std::function<void()>& plugged)
 {
     std::string pending;
     bool quit = false;
@@ -157,7 +165,11 @@ void ServeControl(KorvenSim& sim, int fd)
         pending.erase(0, end + 1);
         if (!line.empty() && line.back() == '\r') // tolerated from a client that ends lines so
             line.pop_back();
-        if (!SendAll(fd, AnswerControl(sim, line, quit) + "\n"))
+        const std::string answer = AnswerControl(sim, line, quit);
+        // Before the client hears of the new device, whatever the owner does with it is done.
+        if (line == "PLUG" && answer == "OK" && plugged)
+            plugged();
+        if (!SendAll(fd, answer + "\n"))
             return;
     }
 }

@@ -41,7 +41,12 @@ int main(int argc, char** argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
+    // Under control the relay's own terminal hangs up at every UNPLUG; the program
+    // ends only when its client goes away.
+    if (args.controlPort)
+        std::signal(SIGHUP, SIG_IGN);
+    else
+        sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     KorvenSim sim(args.options);
@@ -74,9 +79,14 @@ int main(int argc, char** argv)
     // terminal and take the hang-up when the device goes away. A terminal belongs
     // to one session only: claimed here first, it stays out of Wine's.
     int terminal = -1;
+    const auto claimTerminal = [&sim, &terminal] {
+        if (terminal >= 0)
+            close(terminal);
+        terminal = open(sim.DevicePath().c_str(), O_RDWR);
+    };
     if (control >= 0) {
         setsid(); // fails harmlessly if this process already leads its group
-        terminal = open(sim.DevicePath().c_str(), O_RDWR);
+        claimTerminal();
     }
     std::cout << sim.DevicePath() << std::endl;
 
@@ -84,8 +94,9 @@ int main(int argc, char** argv)
     // quits or goes away, the program ends as on SIGTERM.
     std::thread controlThread;
     if (control >= 0) {
-        controlThread = std::thread([&sim, control] {
-            ServeControl(sim, control);
+        // A new device after PLUG is claimed as the first one was.
+        controlThread = std::thread([&sim, control, &claimTerminal] {
+            ServeControl(sim, control, claimTerminal);
             kill(getpid(), SIGTERM);
         });
     }

@@ -62,8 +62,7 @@ std::optional<unsigned> BlockAddress(std::string_view text)
     const auto address = HexToBytes(text.substr(1, kAddressDigits));
     if (!address)
         return std::nullopt;
-    const unsigned value =
-        static_cast<unsigned char>((*address)[0]) * 256u + static_cast<unsigned char>((*address)[1]);
+    const unsigned value = static_cast<unsigned char>((*address)[0]) * 256u + static_cast<unsigned char>((*address)[1]);
     if (value % RelayModel::kAddressStep != 0 || value / RelayModel::kAddressStep >= RelayModel::kBlockCount)
         return std::nullopt;
     return value;
@@ -171,10 +170,10 @@ std::string RelayModel::GparText() const
 {
     std::string version = m_params.VER.substr(0, kVersionLength);
     version.resize(kVersionLength, ' ');
-    return std::string(kGpar) + "HYS" + FormatTenths(m_params.HYS) + ";SWB" + FormatTenths(m_params.SWB) +
-           ";UPL" + FormatTenths(m_params.UPL) + ";UPP" + FormatTenths(m_params.UPP) + ";UMI" +
-           FormatTenths(m_params.UMI) + ";UMM" + FormatTenths(m_params.UMM) + ";INV" + std::to_string(m_params.INV) +
-           ";SVZ" + FormatTenths(m_params.SVZ) + ";KAL" + FormatFixed3(m_params.KAL) + ";VER" + version + ";K0V" +
+    return std::string(kGpar) + "HYS" + FormatTenths(m_params.HYS) + ";SWB" + FormatTenths(m_params.SWB) + ";UPL" +
+           FormatTenths(m_params.UPL) + ";UPP" + FormatTenths(m_params.UPP) + ";UMI" + FormatTenths(m_params.UMI) +
+           ";UMM" + FormatTenths(m_params.UMM) + ";INV" + std::to_string(m_params.INV) + ";SVZ" +
+           FormatTenths(m_params.SVZ) + ";KAL" + FormatFixed3(m_params.KAL) + ";VER" + version + ";K0V" +
            FormatTenths(m_params.K0V) + ";";
 }
 

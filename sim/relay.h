@@ -30,12 +30,12 @@ struct SimOptions {
     // P<n> / V<n> (n = 0..239, word address 64 * n); P* and V* mean every block.
     std::set<std::string> nak;
     std::set<std::string> drop;
-    bool extraByte = false;             // a stray byte after every ACK
+    bool extraByte = false;              // a stray byte after every ACK
     unsigned char extraByteValue = 0x00; // the stray byte
-    bool chatter = false;               // sends bytes without pause (about one every 0.5 ms), besides answering
-    std::optional<std::string> value;   // the GMWT value text instead of the drifting reading
-    std::optional<SimWander> wander;    // the GMWT reading as a sine instead; value wins over it
-    bool lineSpeed = false;             // paces both directions at 19200 baud, 10 bits a byte
+    bool chatter = false;                // sends bytes without pause (about one every 0.5 ms), besides answering
+    std::optional<std::string> value;    // the GMWT value text instead of the drifting reading
+    std::optional<SimWander> wander;     // the GMWT reading as a sine instead; value wins over it
+    bool lineSpeed = false;              // paces both directions at 19200 baud, 10 bits a byte
 };
 
 // What the relay keeps in its parameter memory.
@@ -62,10 +62,10 @@ struct RelayReply {
 
 class RelayModel {
 public:
-    static constexpr unsigned kBlockCount = 240;      // firmware blocks 0..239
-    static constexpr unsigned kWordsPerBlock = 32;    // program words per block
-    static constexpr unsigned kAddressStep = 64;      // word addresses per block
-    static constexpr unsigned kBlockDataBytes = 96;   // 3 bytes a word
+    static constexpr unsigned kBlockCount = 240;         // firmware blocks 0..239
+    static constexpr unsigned kWordsPerBlock = 32;       // program words per block
+    static constexpr unsigned kAddressStep = 64;         // word addresses per block
+    static constexpr unsigned kBlockDataBytes = 96;      // 3 bytes a word
     static constexpr std::size_t kBlockTextLength = 197; // 'P'/'V', 4 address digits, 192 data digits
     static constexpr std::size_t kVersionLength = 12;
     static constexpr std::size_t kMaxReply = 128; // a framed reply must fit one read

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -35,8 +36,7 @@ std::string Timestamp()
     localtime_r(&seconds, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     char withMillis[48];
     std::snprintf(withMillis, sizeof withMillis, "%s.%03d", text, static_cast<int>(millis));
     return withMillis;
@@ -155,6 +155,20 @@ void KorvenSim::Stop()
     m_devicePath.clear();
 }
 
+void KorvenSim::Unplug()
+{
+    m_unpluggedLink = m_linkPath;
+    Stop();
+}
+
+bool KorvenSim::Plug(std::string* error)
+{
+    if (!Start(error))
+        return false;
+    const std::string link = std::exchange(m_unpluggedLink, std::string());
+    return link.empty() || MakeLink(link, error);
+}
+
 bool KorvenSim::IsRunning() const
 {
     return m_thread.joinable();
@@ -180,7 +194,7 @@ bool KorvenSim::MakeLink(const std::string& path, std::string* error)
         SetError(error, path + " exists and is not a symbolic link");
         return false;
     }
-    RemoveLink();          // a link made earlier by this object, possibly at this very path
+    RemoveLink();         // a link made earlier by this object, possibly at this very path
     unlink(path.c_str()); // an old link of someone else's: replaced
     if (symlink(device.c_str(), path.c_str()) != 0) {
         SetError(error, "cannot link " + path);

@@ -46,6 +46,13 @@ public:
     // existing symbolic link there but never another kind of file. Removed by Stop.
     bool MakeLink(const std::string& path, std::string* error = nullptr);
 
+    // Pulls the relay's line out, as an adapter pulled from its socket: the pty
+    // closes, so a client's descriptor hangs up, and the link goes. Plug gives the
+    // relay a new pty behind the same link (when it had one); its memory, fault
+    // modes and received frames stay as they were.
+    void Unplug();
+    bool Plug(std::string* error = nullptr);
+
     // Logs every received frame with a timestamp and the answer given, one line each.
     bool OpenLog(const std::string& path, std::string* error = nullptr);
 
@@ -92,8 +99,9 @@ private:
 
     std::string m_devicePath;
     std::string m_linkPath;
+    std::string m_unpluggedLink; // the link to make again at Plug
     int m_master = -1;
-    int m_slave = -1;      // kept open so the master never sees a hang-up when clients come and go
+    int m_slave = -1; // kept open so the master never sees a hang-up when clients come and go
     int m_wakePipe[2] = {-1, -1};
     int m_closeWatch = -1; // inotify descriptor watching for closes of the device
     std::thread m_thread;

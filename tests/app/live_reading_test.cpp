@@ -280,3 +280,34 @@ TEST_F(LiveReadingTest, PortThatCannotBeOpenedIsStillSavedAndTheFieldsAreEmptied
 }
 
 } // namespace
+
+// An adapter plugged in after the start, then pulled out and plugged in again
+// twice: the start's box once, red lamps without a box, and green again by
+// itself, with the relay's parameters read once on the first new reading.
+TEST_F(LiveReadingTest, AnUnpluggedRelayIsTakenUpAgainByItself)
+{
+    StartSim();
+    WriteIni("[PORTS]\nCOM1=" + PluggableName(*sim, folder) + "\n");
+    sim->Unplug();
+    OpenWindow();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.substr(0, ui.messages[0].text.find("\r\n")), "Kann Schnittstelle COM1 nicht öffnen");
+
+    for (int plugged = 0; plugged < 3; ++plugged) {
+        Tick();
+        ExpectNotConnected();
+        std::string error;
+        ASSERT_TRUE(sim->Plug(&error)) << error;
+        sim->ClearReceivedFrames();
+        Tick();
+        ExpectConnected();
+        Tick();
+        EXPECT_EQ(FramesStartingWith("GMWT:"), 2u) << plugged;
+        EXPECT_EQ(FramesStartingWith("GPAR:"), 1u) << plugged;
+        EXPECT_EQ(Text(IDC_SWB), "100.0") << plugged;
+        sim->Unplug();
+    }
+    Tick();
+    ExpectNotConnected();
+    EXPECT_EQ(ui.messages.size(), 1u) << ui.messages.back().text;
+}

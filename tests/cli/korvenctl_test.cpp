@@ -320,3 +320,33 @@ TEST_F(KorvenctlTest, ABusyPortIsRefused)
 }
 
 } // namespace
+
+// A CSV log keeps running across an unplugged adapter: empty values meanwhile,
+// readings again once the relay is back behind the same name.
+TEST_F(KorvenctlTest, LiveReconnectsAfterAnUnplug)
+{
+    std::string port = "COM1"; // under Wine: the link SetUp made, which Plug makes again
+    if (m_wineProgram.empty()) {
+        port = (m_dir / "relay").string();
+        ASSERT_TRUE(m_sim.MakeLink(port));
+    }
+    std::thread plug([this] {
+        ASSERT_TRUE(m_sim.WaitForFrames(1, std::chrono::seconds(20)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(400)); // the first reading answered
+        m_sim.Unplug();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        ASSERT_TRUE(m_sim.Plug());
+    });
+    const Outcome outcome = Run("--port " + port + " live --csv --count 6");
+    plug.join();
+    EXPECT_EQ(outcome.code, 1);
+    const std::regex reading(";\\d+,\\d+\r?$"), none(";\r?$");
+    std::vector<std::string> lines;
+    std::istringstream in(outcome.out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 7u) << outcome.out;
+    EXPECT_TRUE(std::regex_search(lines[1], reading)) << lines[1];
+    EXPECT_TRUE(std::regex_search(lines[2], none)) << lines[2];
+    EXPECT_TRUE(std::regex_search(lines[6], reading)) << lines[6];
+}

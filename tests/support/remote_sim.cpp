@@ -335,6 +335,19 @@ void KorvenSim::Inject(std::string_view bytes)
     Ask({"INJECT", std::string(bytes)});
 }
 
+void KorvenSim::Unplug()
+{
+    Ask({"UNPLUG"});
+}
+
+bool KorvenSim::Plug(std::string* error)
+{
+    const Answer answer = Ask({"PLUG"});
+    if (!answer.ok && error)
+        *error = answer.error;
+    return answer.ok;
+}
+
 KorvenSim::Answer KorvenSim::Ask(const std::vector<std::string>& request, milliseconds extraTime,
                                  std::string* quietError) const
 {

@@ -56,6 +56,10 @@ public:
 
     void Inject(std::string_view bytes);
 
+    // The relay's line pulled out and plugged in again behind the same COM port.
+    void Unplug();
+    bool Plug(std::string* error = nullptr);
+
 private:
     struct Answer {
         bool ok = false;

@@ -2,3 +2,14 @@
 // The simulated relay of the tests on POSIX: korven-sim in-process, on a pty.
 // (The Windows build finds tests/support/relay_win32/test_relay.h instead.)
 #include "sim/sim.h"
+
+#include <filesystem>
+#include <string>
+
+// What a test's settings file names as COM1's device so that the name outlives
+// KorvenSim::Unplug and Plug: a link in folder, made again at every Plug.
+inline std::string PluggableName(KorvenSim& sim, const std::filesystem::path& folder)
+{
+    const std::string link = (folder / "relay").string();
+    return sim.MakeLink(link) ? link : std::string();
+}

@@ -3,3 +3,13 @@
 // on Linux, driven over its control channel and reached through a COM port.
 // (The POSIX build finds tests/support/relay_posix/test_relay.h instead.)
 #include "tests/support/remote_sim.h"
+
+#include <filesystem>
+#include <string>
+
+// What a test's settings file names as COM1's device so that the name outlives
+// KorvenSim::Unplug and Plug: the COM port itself, which korven-sim links again.
+inline std::string PluggableName(KorvenSim& sim, const std::filesystem::path&)
+{
+    return sim.DevicePath();
+}
