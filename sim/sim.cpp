@@ -20,6 +20,13 @@
 
 namespace {
 
+// Where an unplugged relay's link points: nowhere. A link that is gone would let
+// Wine fall back to the machine's own /dev/ttyS<n-1> for COMn.
+std::string UnpluggedTarget(const std::string& link)
+{
+    return link + ".unplugged";
+}
+
 using Clock = std::chrono::steady_clock;
 
 // A byte on its way, with the moment it has crossed the simulated line.
@@ -68,6 +75,11 @@ KorvenSim::KorvenSim(SimOptions options) : m_options(std::move(options)) {}
 KorvenSim::~KorvenSim()
 {
     Stop();
+    // The link of a relay that was left unplugged, if it is still ours.
+    char target[4096];
+    const ssize_t length = m_unpluggedLink.empty() ? -1 : readlink(m_unpluggedLink.c_str(), target, sizeof target - 1);
+    if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == UnpluggedTarget(m_unpluggedLink))
+        unlink(m_unpluggedLink.c_str());
 }
 
 bool KorvenSim::Start(std::string* error)
@@ -157,8 +169,10 @@ void KorvenSim::Stop()
 
 void KorvenSim::Unplug()
 {
-    m_unpluggedLink = m_linkPath;
+    const std::string link = m_linkPath;
     Stop();
+    if (!link.empty() && symlink(UnpluggedTarget(link).c_str(), link.c_str()) == 0)
+        m_unpluggedLink = link;
 }
 
 bool KorvenSim::Plug(std::string* error)
