@@ -52,7 +52,7 @@ using Millis = std::chrono::duration<double, std::milli>;
 // Ticks run; the first one also reads the parameters (first contact) and is
 // left out, so the periods measured are those between the following ones.
 constexpr int kTicks = 22;
-constexpr double kTargetDeviationPercent = 3.0;
+constexpr double kTargetDeviationPercent = 1.0;
 constexpr double kTargetDeviationWithTrendPercent = 2.0;
 constexpr double kTargetIdleCpuPercent = 1.0;
 
