@@ -1,7 +1,8 @@
 #pragma once
 // Profile files (KorvenCtrl.ini): [SECTION] lines and key=value lines.
-// Section and key names match without regard to case. On Windows these are the
-// platform's own profile functions; elsewhere profile_file.cpp does the same.
+// Section and key names match without regard to case; a relative path is taken
+// from the current folder. On Windows these are the platform's own profile
+// functions; elsewhere profile_file.cpp does the same.
 
 #include <string>
 

@@ -3,6 +3,7 @@
 #include "files/settings_file.h"
 
 #include "files/profile_file.h"
+#include "files/utf8_path.h"
 #include "files/wide.h"
 
 #include <windows.h>
@@ -17,7 +18,8 @@ namespace {
 // stands for its character in the ANSI code page, which the profile functions
 // use again to write the file. A value this program wrote as UTF-8 therefore
 // comes back byte for byte. The file's path, though, is UTF-16, so that a
-// folder named with any character is found.
+// folder named with any character is found, and absolute: the profile functions
+// look a bare file name up in the Windows folder.
 std::wstring AnsiToWide(const std::string& bytes)
 {
     return Widen(bytes, CP_ACP);
@@ -32,8 +34,8 @@ std::string WideToAnsi(std::wstring_view wide)
 
 int ReadProfileInt(const std::string& section, const std::string& key, int def, const std::string& path)
 {
-    return static_cast<int>(
-        GetPrivateProfileIntW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), def, Widen(path).c_str()));
+    return static_cast<int>(GetPrivateProfileIntW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), def,
+                                                  Widen(AbsolutePathUtf8(path)).c_str()));
 }
 
 std::string ReadProfileString(const std::string& section, const std::string& key, const std::string& def,
@@ -41,8 +43,8 @@ std::string ReadProfileString(const std::string& section, const std::string& key
 {
     wchar_t buffer[profile::kMaxValueLength + 1] = {};
     const DWORD length =
-        GetPrivateProfileStringW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), AnsiToWide(def).c_str(),
-                                 buffer, static_cast<DWORD>(std::size(buffer)), Widen(path).c_str());
+        GetPrivateProfileStringW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), AnsiToWide(def).c_str(), buffer,
+                                 static_cast<DWORD>(std::size(buffer)), Widen(AbsolutePathUtf8(path)).c_str());
     // The file's 8-bit text (or a UTF-8 value this program wrote) becomes UTF-8.
     return profile::DecodeValue(WideToAnsi(std::wstring_view(buffer, length)));
 }
@@ -50,6 +52,6 @@ std::string ReadProfileString(const std::string& section, const std::string& key
 bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
                         const std::string& path)
 {
-    return WritePrivateProfileStringW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(),
-                                      AnsiToWide(value).c_str(), Widen(path).c_str()) != FALSE;
+    return WritePrivateProfileStringW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), AnsiToWide(value).c_str(),
+                                      Widen(AbsolutePathUtf8(path)).c_str()) != FALSE;
 }
