@@ -67,7 +67,7 @@ TEST(GdiPrinter, WithoutADefaultPrinterThereIsNoPageAndNoJob)
     if (GetProfileStringW(L"windows", L"device", L"", entry, 512) != 0)
         GTEST_SKIP() << "a default printer is set up";
     EXPECT_FALSE(ui::DefaultPrintDevice().LinesPerPage().has_value());
-    EXPECT_FALSE(ui::DefaultPrintDevice().Print("Test", {{{0, "Parameter"}}}));
+    EXPECT_FALSE(ui::DefaultPrintDevice().Print("Test", {{"Parameter"}}));
 }
 
 } // namespace
