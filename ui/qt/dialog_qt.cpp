@@ -122,8 +122,8 @@ public:
     QtDialog(CDialog& dialog, QWidget* parent) : QDialog(parent), m_dialog(dialog), m_template(dialog.Template())
     {
         setWindowTitle(QString::fromUtf8(m_template.caption));
-        Qt::WindowFlags flags = ((m_template.style & AppWindow) ? Qt::Window : Qt::Dialog) |
-                                Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        Qt::WindowFlags flags =
+            ((m_template.style & AppWindow) ? Qt::Window : Qt::Dialog) | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
         if (m_template.style & SystemMenu)
             flags |= Qt::WindowSystemMenuHint;
         if (!(m_template.style & NoCloseBox))
@@ -559,10 +559,10 @@ QFont DialogFont(int pointSize, bool fixedPitch)
                             : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     // The templates are laid out for the classic dialog fonts; where a font of
     // their width is installed it is taken, else the system's own.
-    const QStringList preferred = fixedPitch ? QStringList{QStringLiteral("Lucida Console"),
-                                                           QStringLiteral("Liberation Mono")}
-                                             : QStringList{QStringLiteral("Microsoft Sans Serif"),
-                                                           QStringLiteral("Liberation Sans"), QStringLiteral("Arial")};
+    const QStringList preferred = fixedPitch
+                                      ? QStringList{QStringLiteral("Lucida Console"), QStringLiteral("Liberation Mono")}
+                                      : QStringList{QStringLiteral("Microsoft Sans Serif"),
+                                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial")};
     QStringList families;
     for (const QString& family : preferred) {
         if (QFontDatabase::hasFamily(family))

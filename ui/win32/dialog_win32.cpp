@@ -269,8 +269,7 @@ public:
             if (control.kind == Kind::Picture)
                 LoadPicture(control);
             for (const char* item : control.items)
-                SendDlgItemMessageW(m_hWnd, control.id, CB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(Widen(item).c_str()));
+                SendDlgItemMessageW(m_hWnd, control.id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
         }
     }
 
@@ -278,6 +277,9 @@ public:
     {
         if (m_hWnd != nullptr) {
             Dialogs().erase(m_hWnd);
+            // What the window still sends while it is destroyed (focus, activation)
+            // no longer reaches the dialog, which is being taken apart.
+            SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
             DestroyWindow(m_hWnd);
         }
     }
@@ -427,8 +429,7 @@ public:
         for (LRESULT i = 0; i < count; ++i) {
             std::wstring text(static_cast<std::size_t>(SendDlgItemMessageW(m_hWnd, id, CB_GETLBTEXTLEN, i, 0)) + 1,
                               L'\0');
-            const auto length =
-                SendDlgItemMessageW(m_hWnd, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+            const auto length = SendDlgItemMessageW(m_hWnd, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
             text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
             entries.push_back(Narrow(text));
         }
