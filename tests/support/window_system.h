@@ -15,3 +15,7 @@ void PostWindowSystemQuit();
 // Lets a quit that was asked for run out, so that the next modal run does not
 // end at once: the program would have ended.
 void ClearQuitRequest();
+// Whether clicks and keys reach dialog's window: it is enabled, and no modal run blocks it.
+bool TakesInput(const ui::CDialog& dialog);
+// Presses OK in the message box of that caption.
+void CloseMessageBox(const char* caption);

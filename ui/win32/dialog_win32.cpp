@@ -7,13 +7,14 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
+#include "files/wide.h"
 #include "ui/app.h"
 #include "ui/dialog_backend.h"
 #include "ui/win32/win32_access.h"
-#include "files/wide.h"
 
 namespace ui {
 namespace {
@@ -301,6 +302,7 @@ public:
         m_disabledOwner = disableOwner ? owner : nullptr;
         if (disableOwner)
             EnableWindow(owner, FALSE);
+        m_othersDisabled.emplace(m_hWnd, owner);
         MSG msg;
         while (!m_ended) {
             const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -538,6 +540,7 @@ private:
     // goes back to it and not to another program.
     void Hide()
     {
+        m_othersDisabled.reset();
         if (m_disabledOwner != nullptr) {
             EnableWindow(m_disabledOwner, TRUE);
             if (GetActiveWindow() == m_hWnd)
@@ -580,15 +583,7 @@ private:
     {
         if (HWND owner = GetWindow(m_hWnd, GW_OWNER))
             return owner;
-        for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it) {
-            if (*it != &m_dialog)
-                return DialogWindow(**it);
-        }
-        for (const auto& [window, dialog] : Dialogs()) {
-            if (dialog != this && (dialog->Dialog().Template().style & AppWindow) && ::IsWindowVisible(window))
-                return window;
-        }
-        return nullptr;
+        return ModalOwnerWindow(m_hWnd);
     }
 
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -665,6 +660,7 @@ private:
     std::set<unsigned> m_systemCommands;
     int m_pendingFocus = 0;
     HWND m_disabledOwner = nullptr;
+    std::optional<OtherWindowsDisabled> m_othersDisabled;
     bool m_ended = false;
     int m_result = kEndedWithoutResult;
 };
@@ -677,6 +673,39 @@ Win32Dialog* DialogOf(HWND window)
 }
 
 } // namespace
+
+HWND ModalOwnerWindow(HWND except)
+{
+    for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it) {
+        if (HWND window = DialogWindow(**it); window != except)
+            return window;
+    }
+    for (const auto& [window, dialog] : Dialogs()) {
+        if (window != except && (dialog->Dialog().Template().style & AppWindow) && ::IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
+OtherWindowsDisabled::OtherWindowsDisabled(HWND modal, HWND owner)
+{
+    for (const auto& entry : Dialogs()) {
+        HWND window = entry.first;
+        if (window != modal && window != owner && ::IsWindowVisible(window) && IsWindowEnabled(window)) {
+            EnableWindow(window, FALSE);
+            m_disabled.push_back(window);
+        }
+    }
+}
+
+OtherWindowsDisabled::~OtherWindowsDisabled()
+{
+    // A window destroyed meanwhile has left the kit's table.
+    for (HWND window : m_disabled) {
+        if (Dialogs().count(window) != 0)
+            EnableWindow(window, TRUE);
+    }
+}
 
 std::unique_ptr<DialogBackend> CreateDialogBackend(CDialog& dialog, CDialog* parent)
 {
