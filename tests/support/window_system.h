@@ -19,3 +19,6 @@ void ClearQuitRequest();
 bool TakesInput(const ui::CDialog& dialog);
 // Presses OK in the message box of that caption.
 void CloseMessageBox(const char* caption);
+// Presses the minimize box of dialog's window; whether the window is minimized.
+void PressMinimizeBox(const ui::CDialog& dialog);
+bool IsMinimized(const ui::CDialog& dialog);

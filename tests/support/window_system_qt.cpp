@@ -46,3 +46,13 @@ void CloseMessageBox(const char* caption)
             box->accept();
     }
 }
+
+void PressMinimizeBox(const ui::CDialog& dialog)
+{
+    ui::QtWindow(dialog)->showMinimized();
+}
+
+bool IsMinimized(const ui::CDialog& dialog)
+{
+    return ui::QtWindow(dialog)->isMinimized();
+}

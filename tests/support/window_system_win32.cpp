@@ -33,3 +33,13 @@ void CloseMessageBox(const char* caption)
     // A message box is a window of the dialog class; 1 is its OK button.
     SendMessageW(FindWindowW(L"#32770", Widen(caption).c_str()), WM_COMMAND, 1, 0);
 }
+
+void PressMinimizeBox(const ui::CDialog& dialog)
+{
+    SendMessageW(ui::DialogWindow(dialog), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+bool IsMinimized(const ui::CDialog& dialog)
+{
+    return IsIconic(ui::DialogWindow(dialog)) != FALSE;
+}

@@ -191,6 +191,16 @@ TEST(DialogKit, AModalRunLeavesNoOtherWindowOfTheProgramTakingInput)
     }
 }
 
+TEST(DialogKit, ShowBringsAMinimizedWindowBack)
+{
+    ProbeDialog dlg;
+    dlg.Show();
+    PressMinimizeBox(dlg);
+    ASSERT_TRUE(WaitUntil([&dlg] { return IsMinimized(dlg); }, 5000));
+    dlg.Show();
+    EXPECT_TRUE(WaitUntil([&dlg] { return !IsMinimized(dlg); }, 5000));
+}
+
 TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)
 {
     ScriptedUi scripted;

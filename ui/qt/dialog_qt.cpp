@@ -153,7 +153,10 @@ public:
     void End(int result) override { done(result); }
     void Show() override
     {
-        // A window shown anew comes up in front; one already open is brought there.
+        // A window shown anew comes up in front; one already open is brought there,
+        // out of its minimized state.
+        if (isMinimized())
+            setWindowState(windowState() & ~Qt::WindowMinimized);
         if (isVisible()) {
             raise();
             activateWindow();

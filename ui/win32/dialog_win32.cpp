@@ -333,7 +333,8 @@ public:
 
     void Show() override
     {
-        ShowWindow(m_hWnd, SW_SHOW);
+        // SW_SHOW would leave a minimized window minimized.
+        ShowWindow(m_hWnd, IsIconic(m_hWnd) ? SW_RESTORE : SW_SHOW);
         SetForegroundWindow(m_hWnd);
         if (m_pendingFocus != 0) {
             SetFocusTo(m_pendingFocus);
