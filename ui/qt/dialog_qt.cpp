@@ -493,6 +493,8 @@ private:
         }
         case Kind::Label: {
             auto* label = new QLabel(FromUtf8(control.caption), this);
+            // Shows its text as it is: a file's path is no markup.
+            label->setTextFormat(Qt::PlainText);
             label->setWordWrap(label->text().contains(QLatin1Char('\n')));
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             if (control.flags & Sunken) {

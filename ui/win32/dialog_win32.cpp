@@ -94,7 +94,10 @@ DWORD ControlStyle(const ControlTemplate& control)
             style |= BS_LEFTTEXT;
         break;
     case Kind::Label:
-        style |= SS_LEFT;
+        // A label shows its text as it is, as the Qt backend's do: the texts set
+        // later are data (a firmware file's path, "C:\R&D\fw.hex"), and no
+        // template's label means a mnemonic. Buttons keep '&' as theirs.
+        style |= SS_LEFT | SS_NOPREFIX;
         if (control.flags & Sunken)
             style |= SS_SUNKEN | SS_LEFTNOWORDWRAP | SS_CENTERIMAGE;
         break;
