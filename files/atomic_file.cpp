@@ -3,13 +3,16 @@
 #include "files/utf8_path.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,6 +28,13 @@ namespace {
 std::FILE* OpenForWriting(const fs::path& path)
 {
     return _wfopen(path.c_str(), L"wb");
+}
+
+// A new file only, never one that is there already.
+std::FILE* CreateForWriting(const fs::path& path)
+{
+    const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return fd < 0 ? nullptr : _fdopen(fd, "wb");
 }
 
 // Hands the file's buffered data to the disk before it replaces the old file.
@@ -45,6 +55,11 @@ void FlushFolder(const fs::path&) {}
 std::FILE* OpenForWriting(const fs::path& path)
 {
     return std::fopen(path.c_str(), "wb");
+}
+
+std::FILE* CreateForWriting(const fs::path& path)
+{
+    return std::fopen(path.c_str(), "wbx");
 }
 
 bool FlushToDisk(std::FILE* file)
@@ -70,13 +85,21 @@ void FlushFolder(const fs::path& folder)
 }
 #endif
 
+// A temporary name beside the target of 12 characters, the size of an 8.3 name:
+// it fits wherever the file's folder could be made without long paths (Windows
+// keeps a folder 12 characters short of its 260), and under any limit on the
+// length of a name, so that a file that can be written in place can also be
+// written this way. A name taken by another file is passed over.
 fs::path TemporaryPathBeside(const fs::path& target)
 {
     static std::atomic<unsigned> serial{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    fs::path temp = target;
-    temp += ".tmp" + std::to_string(stamp) + "-" + std::to_string(serial++);
-    return temp;
+    constexpr unsigned kNameDigits = 7;
+    const auto stamp = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    unsigned number = stamp ^ (serial++ * 0x9E3779B9u);
+    std::string name = "~";
+    for (unsigned i = 0; i < kNameDigits; ++i, number >>= 4)
+        name += "0123456789abcdef"[number & 0xF];
+    return target.parent_path() / (name + ".tmp");
 }
 
 // A file nobody may write (chmod a-w, or the read-only attribute) is refused
@@ -89,12 +112,13 @@ bool ReadOnly(const fs::path& path, const fs::file_status& status)
 
 enum class WriteOutcome { Written, NotCreated, Failed };
 
-// Writes bytes to the file at path (created or truncated), flushed to the disk.
-WriteOutcome WriteWholeFile(const fs::path& path, std::string_view bytes)
+// Writes bytes to the file at path, flushed to the disk: a new file where
+// asked (a temporary one), else created or truncated.
+WriteOutcome WriteWholeFile(const fs::path& path, std::string_view bytes, bool newFile)
 {
-    std::FILE* file = OpenForWriting(path);
+    std::FILE* file = newFile ? CreateForWriting(path) : OpenForWriting(path);
     if (file == nullptr)
-        return WriteOutcome::NotCreated; // missing folder, no permission, a name too long
+        return WriteOutcome::NotCreated; // missing folder, no permission, a name too long, taken
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     ok = std::fflush(file) == 0 && ok; // a full disk shows here at the latest
     ok = ok && FlushToDisk(file);
@@ -117,13 +141,22 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes)
     if (fs::exists(old) && (!fs::is_regular_file(old) || ReadOnly(target, old)))
         return false;
 
-    const fs::path temp = TemporaryPathBeside(target);
-    const WriteOutcome outcome = WriteWholeFile(temp, bytes);
+    constexpr int kNameTries = 8;
+    fs::path temp;
+    WriteOutcome outcome = WriteOutcome::NotCreated;
+    for (int tries = 0; tries < kNameTries && outcome == WriteOutcome::NotCreated; ++tries) {
+        temp = TemporaryPathBeside(target);
+        outcome = WriteWholeFile(temp, bytes, true);
+        if (outcome == WriteOutcome::NotCreated && errno != EEXIST)
+            break;
+    }
     if (outcome == WriteOutcome::NotCreated && fs::exists(old)) {
         // A writable file in a folder that takes no new files (a shared folder)
         // is still saved: in place, without the protection of the rename.
-        return WriteWholeFile(target, bytes) == WriteOutcome::Written;
+        return WriteWholeFile(target, bytes, false) == WriteOutcome::Written;
     }
+    if (outcome == WriteOutcome::NotCreated)
+        return false; // nothing was created, and a file of that name is another's
     if (outcome != WriteOutcome::Written) {
         fs::remove(temp, ec);
         return false;

@@ -185,15 +185,19 @@ std::string StoredValue(std::string_view value)
     const bool blankAtAnEnd = Trim(value).size() != value.size();
     const bool enclosed =
         value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
-    if (blankAtAnEnd || enclosed)
-        return "\"" + std::string(value) + "\"";
-    return std::string(value);
+    if (!blankAtAnEnd && !enclosed)
+        return std::string(value);
+    std::string quoted(1, '"');
+    quoted.append(value).push_back('"');
+    return quoted;
 }
 
-std::string LineEndOf(std::string_view text)
+std::string LineEndOf(std::string_view text, std::string_view none)
 {
     const std::size_t lf = text.find('\n');
-    return lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
+    if (lf == std::string_view::npos)
+        return std::string(none);
+    return lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
 }
 
 } // namespace
@@ -243,7 +247,8 @@ std::string DecodeValue(std::string_view raw)
     return files::Windows1252ToUtf8(text);
 }
 
-bool WriteString(std::string_view section, std::string_view key, std::string_view value, const std::string& path)
+bool WriteString(std::string_view section, std::string_view key, std::string_view value, const std::string& path,
+                 std::string_view newFileLineEnd)
 {
     if (!StorableName(section, "\r\n]") || !StorableName(key, "\r\n=") ||
         value.find_first_of("\r\n") != std::string_view::npos)
@@ -269,7 +274,7 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
         return false;
     }
 
-    const std::string eol = LineEndOf(text);
+    const std::string eol = LineEndOf(text, newFileLineEnd);
     const std::string stored = StoredValue(value);
     const std::string keyLine = std::string(key) + "=" + stored;
     const std::vector<Line> lines = SplitLines(text);

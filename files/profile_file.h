@@ -4,8 +4,9 @@
 // and key names match without regard to case, whitespace around names and values
 // is ignored, lines starting with ';' are comments, other lines without '=' are
 // skipped, and lines before the first section belong to none. LF and CRLF line
-// ends both read. Used on every platform but Windows; compiled everywhere so that
-// its tests run everywhere.
+// ends both read. The settings file on every platform: on Windows for the text
+// values and every write, which it keeps to the bytes the file holds whatever the
+// system's code page.
 
 #include <cstddef>
 #include <string>
@@ -27,13 +28,15 @@ std::string ReadString(std::string_view section, std::string_view key, const std
 // Replaces the value of the first matching key in the first matching section,
 // adds the key after the last key of its section, or the section at the end of
 // the file, and creates the file when missing. Every other byte stays as it was;
-// a new line takes the file's line-end style. A value with blanks at either end, or
+// a new line takes the file's line-end style, or newFileLineEnd in a file that
+// has no line end yet. A value with blanks at either end, or
 // enclosed in quotes, is stored in double quotes so that it reads back unchanged.
 // The new content goes to a temporary file in the same folder that then replaces
 // the old one, so the file is never left half-written. false when the file cannot
 // be written, or when a name or the value cannot be stored on one line (a name
 // with blanks at an end would never be found again).
-bool WriteString(std::string_view section, std::string_view key, std::string_view value, const std::string& path);
+bool WriteString(std::string_view section, std::string_view key, std::string_view value, const std::string& path,
+                 std::string_view newFileLineEnd = "\n");
 
 // A value as the file holds it (or its first 511 bytes, as the Windows profile
 // functions hand it over) turned into UTF-8: valid UTF-8 stays as it is, anything

@@ -1,7 +1,9 @@
 #pragma once
 // Profile files (KorvenCtrl.ini): [SECTION] lines and key=value lines.
-// Section and key names match without regard to case. On Windows these are the
-// platform's own profile functions; elsewhere profile_file.cpp does the same.
+// Section and key names match without regard to case. A relative path is taken
+// from the current folder. On Windows integers are read by the platform's own
+// profile functions; text values and writes everywhere by profile_file.cpp, byte
+// for byte whatever the system's code page.
 
 #include <string>
 

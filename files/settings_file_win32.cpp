@@ -1,8 +1,10 @@
-// Settings file on Windows: the platform's own profile functions.
+// Settings file on Windows: integers through the platform's own profile
+// functions, text values and writes through the program's own profile file.
 
 #include "files/settings_file.h"
 
 #include "files/profile_file.h"
+#include "files/utf8_path.h"
 #include "files/wide.h"
 
 #include <windows.h>
@@ -11,45 +13,28 @@
 // without this the function below would be defined under that name and callers would not find it.
 #undef WriteProfileString
 
-namespace {
-
-// Values keep the bytes the narrow profile functions would store: each byte
-// stands for its character in the ANSI code page, which the profile functions
-// use again to write the file. A value this program wrote as UTF-8 therefore
-// comes back byte for byte. The file's path, though, is UTF-16, so that a
-// folder named with any character is found.
-std::wstring AnsiToWide(const std::string& bytes)
-{
-    return Widen(bytes, CP_ACP);
-}
-
-std::string WideToAnsi(std::wstring_view wide)
-{
-    return Narrow(wide, CP_ACP);
-}
-
-} // namespace
+// The profile functions look a bare file name up in the Windows folder, so every
+// path is made absolute first, from the current folder. They also hand values
+// over through the system's ANSI code page, in which a double-byte or the UTF-8
+// code page loses an "ü" of the file (and a write stores every other line anew
+// through it): text values are therefore read and written as the bytes the file
+// holds. The integers' digits read alike in every code page.
 
 int ReadProfileInt(const std::string& section, const std::string& key, int def, const std::string& path)
 {
     return static_cast<int>(
-        GetPrivateProfileIntW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), def, Widen(path).c_str()));
+        GetPrivateProfileIntW(Widen(section).c_str(), Widen(key).c_str(), def, Widen(AbsolutePathUtf8(path)).c_str()));
 }
 
 std::string ReadProfileString(const std::string& section, const std::string& key, const std::string& def,
                               const std::string& path)
 {
-    wchar_t buffer[profile::kMaxValueLength + 1] = {};
-    const DWORD length =
-        GetPrivateProfileStringW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(), AnsiToWide(def).c_str(),
-                                 buffer, static_cast<DWORD>(std::size(buffer)), Widen(path).c_str());
-    // The file's 8-bit text (or a UTF-8 value this program wrote) becomes UTF-8.
-    return profile::DecodeValue(WideToAnsi(std::wstring_view(buffer, length)));
+    return profile::ReadString(section, key, def, AbsolutePathUtf8(path));
 }
 
 bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
                         const std::string& path)
 {
-    return WritePrivateProfileStringW(AnsiToWide(section).c_str(), AnsiToWide(key).c_str(),
-                                      AnsiToWide(value).c_str(), Widen(path).c_str()) != FALSE;
+    // A new file gets the line ends of Windows.
+    return profile::WriteString(section, key, value, AbsolutePathUtf8(path), "\r\n");
 }

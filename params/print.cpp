@@ -1,6 +1,7 @@
 // The printout of button 1035: the values as they stand in the fields, through
 // the template Maske.txt beside the settings file, on the default printer.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/main_dlg.h"
@@ -17,6 +18,21 @@ constexpr const char* kNoDeviceLine = "Kann keinen Devicekontext erhalten\r\n";
 constexpr const char* kNoPrinter =
     "Es ist kein Standarddrucker eingerichtet.\r\nDie Parameter können nicht gedruckt werden.";
 constexpr const char* kPrintFailed = "Die Parameter konnten nicht gedruckt werden.";
+
+// The layout's lines as the device takes them, each at its line of the page.
+std::vector<PrintPage> DevicePages(const std::vector<PrintedPage>& laidOut)
+{
+    std::vector<PrintPage> pages;
+    for (const PrintedPage& page : laidOut) {
+        PrintPage& lines = pages.emplace_back();
+        for (const PrintedLine& line : page) {
+            const auto at = static_cast<std::size_t>(line.line);
+            lines.resize(std::max(lines.size(), at + 1));
+            lines[at] = line.text;
+        }
+    }
+    return pages;
+}
 
 } // namespace
 
@@ -39,7 +55,8 @@ int PrintParameters(const std::string& iniPath, const ValueTable& table)
     }
     const PrintStamp now = NowForPrintout();
     const PrintValues values{table, now.date, now.time};
-    if (!device.Print(kDocumentName, LayOutPrintout(*maske, values, ReadPrintMargins(iniPath), *linesPerPage))) {
+    const std::vector<PrintedPage> laidOut = LayOutPrintout(*maske, values, ReadPrintMargins(iniPath), *linesPerPage);
+    if (!device.Print(kDocumentName, DevicePages(laidOut))) {
         AfxMessageBox(kPrintFailed, MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }

@@ -23,7 +23,11 @@ CDialog::CDialog(const DialogTemplate& tpl, CDialog* parent) : m_template(tpl)
     m_backend = CreateDialogBackend(*this, parent);
 }
 
-CDialog::~CDialog() = default;
+CDialog::~CDialog()
+{
+    // The window goes first, while the handler tables it may still route to are there.
+    m_backend.reset();
+}
 
 int CDialog::DoModal()
 {

@@ -60,7 +60,8 @@ public:
     // Runs OnInitDialog once without entering a modal loop (tests, embedding).
     void InitDialog();
     // Shows the window without a modal loop, in front of the program's other
-    // windows (a window of its own beside the main window, or a test's window).
+    // windows (a window of its own beside the main window, or a test's window);
+    // a minimized window comes back to its size.
     void Show();
     // Ends the modal run with result, unless CanEnd refuses.
     void EndDialog(int result);

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "params/printout.h"
-
 namespace ui {
+
+// A page as a device prints it: its lines from the top of the printable area,
+// one line of the device's font each, drawn from column 0 (UTF-8).
+using PrintPage = std::vector<std::string>;
 
 class PrintDevice {
 public:
@@ -17,7 +19,7 @@ public:
     // Lines of the device's font that fit a page; nothing when no printer can be had.
     virtual std::optional<int> LinesPerPage() = 0;
     // Prints the pages as one document; false when the job failed.
-    virtual bool Print(const std::string& documentName, const std::vector<PrintedPage>& pages) = 0;
+    virtual bool Print(const std::string& documentName, const std::vector<PrintPage>& pages) = 0;
 };
 
 // The backend's default printer, asked at every printout so that a printer set

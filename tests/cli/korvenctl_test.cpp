@@ -191,14 +191,18 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"read", nullptr, 2, "", "no port given"},
         {"--port /dev/null read", nullptr, 3, "", "Kann Schnittstelle /dev/null nicht öffnen"},
         {"--ini $D/KorvenCtrl.ini --port com1 read", nullptr, 0, "HYS  Hysterese [%]                  2.0\n", ""},
+        // The test's folder is the current one: its file names COM99, which has no device.
+        {"--ini KorvenCtrl.ini read", nullptr, 3, "", "Kann Schnittstelle COM99 nicht öffnen"},
         {"$P --trace $D/missing/trace read", nullptr, 2, "", "File $D/missing/trace kann nicht geschrieben werden"},
         {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH] write", ""},
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
         // A reader gone away ends the readings at once.
         {"$P live --count 3", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
     };
-    std::ofstream(m_dir / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n";
+    std::ofstream(m_dir / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n[CONNECTION]\nCOM=99\n";
     std::ofstream(m_dir / "empty.par") << "\x02SPAR:nothing here";
+    const fs::path previous = fs::current_path();
+    fs::current_path(m_dir);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
         m_sim.SetParameters(RelayParameters{});
@@ -213,6 +217,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         EXPECT_EQ(FramesStartingWith("SPAR"),
                   row.spar.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.spar});
     }
+    fs::current_path(previous);
 }
 
 TEST_F(KorvenctlTest, SaveWritesTheProgramsRecordAndWriteSendsItBack)

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -42,16 +43,20 @@ TEST(AtomicFile, ReplacesThroughLinksAndKeepsPermissions)
     fs::remove_all(dir);
 }
 
-// A read-only file stays as it was; where no temporary file fits beside a file
-// (its name leaves no room for the suffix), the file is written in place.
-TEST(AtomicFile, RefusesReadOnlyFilesAndWritesInPlaceWhereNoTemporaryFileFits)
+// A read-only file stays as it was; a file whose name leaves no room for a longer
+// one beside it is still written, whether it is there or new.
+TEST(AtomicFile, RefusesReadOnlyFilesAndWritesFilesOfLongNames)
 {
     const fs::path dir = fs::temp_directory_path() / "korven-atomic-modes";
-    for (const auto& [name, readOnly] : {std::pair{std::string("anlage.par"), true}, {std::string(250, 'n'), false}}) {
+    for (const auto& [name, readOnly, there] : {std::tuple{std::string("anlage.par"), true, true},
+                                                {std::string(250, 'n'), false, true},
+                                                {std::string(250, 'n'), false, false}}) {
         fs::create_directories(dir);
         const fs::path file = dir / name;
-        std::ofstream(file, std::ios::binary) << "old";
-        fs::permissions(file, readOnly ? fs::perms::owner_read : fs::perms::owner_all);
+        if (there) {
+            std::ofstream(file, std::ios::binary) << "old";
+            fs::permissions(file, readOnly ? fs::perms::owner_read : fs::perms::owner_all);
+        }
         EXPECT_EQ(files::WriteFileAtomically(file.string(), "new"), !readOnly);
         EXPECT_EQ(Contents(file), readOnly ? "old" : "new");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);

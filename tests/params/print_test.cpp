@@ -20,7 +20,7 @@ public:
     RecordingPrinter& operator=(const RecordingPrinter&) = delete;
 
     std::optional<int> LinesPerPage() override { return lines; }
-    bool Print(const std::string&, const std::vector<PrintedPage>&) override
+    bool Print(const std::string&, const std::vector<ui::PrintPage>&) override
     {
         ++jobs;
         return succeeds;

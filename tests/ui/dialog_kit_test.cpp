@@ -2,6 +2,7 @@
 // default buttons and modal results.
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -163,6 +164,41 @@ TEST(DialogKit, InitResultTrueGivesTheFirstTabStopTheFocusFalseKeepsTheDialogsCh
         PumpMessages();
         EXPECT_EQ(dlg.FocusedItem(), row.expected) << row.focusAtInit << " " << row.initResult;
     }
+}
+
+// While a modal dialog or a message box is open, no other window of the program
+// takes input: neither its owner nor a window of its own beside that (the trend
+// window beside the main window during a firmware pass).
+TEST(DialogKit, AModalRunLeavesNoOtherWindowOfTheProgramTakingInput)
+{
+    ProbeDialog main, modal;
+    CDialog beside(TestTemplate(), &main);
+    main.Show();
+    beside.Show();
+    const std::pair<std::function<void()>, std::function<void()>> runsAndEnds[] = {
+        {[&] { modal.DoModal(); }, [&] { modal.EndDialog(IDOK); }},
+        {[&] { MessageBox(&main, "Text", "Probe", MB_OK); }, [] { CloseMessageBox("Probe"); }},
+    };
+    for (const auto& run : runsAndEnds) {
+        bool othersTookInput = true;
+        RunLater(100, [&] {
+            othersTookInput = TakesInput(main) || TakesInput(beside);
+            run.second();
+        });
+        run.first();
+        EXPECT_FALSE(othersTookInput);
+        EXPECT_TRUE(TakesInput(main) && TakesInput(beside));
+    }
+}
+
+TEST(DialogKit, ShowBringsAMinimizedWindowBack)
+{
+    ProbeDialog dlg;
+    dlg.Show();
+    PressMinimizeBox(dlg);
+    ASSERT_TRUE(WaitUntil([&dlg] { return IsMinimized(dlg); }, 5000));
+    dlg.Show();
+    EXPECT_TRUE(WaitUntil([&dlg] { return !IsMinimized(dlg); }, 5000));
 }
 
 TEST(MessageSeam, ApplicationBoxesCarryTheProgramNameOwnedBoxesTheirCaption)

@@ -1,10 +1,14 @@
-// The Win32 kit's text conversion, the printout's date and time in several
-// locales, and the default printer when none is set up.
+// The Win32 kit's text conversion and labels, the printout's date and time in
+// several locales, and the default printer when none is set up.
 
-#include "ui/win32/print_win32.h"
 #include "files/wide.h"
+#include "firmware/firmware_dlg.h"
+#include "ui/win32/print_win32.h"
+#include "ui/win32/win32_access.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 
@@ -32,6 +36,40 @@ TEST(Wide, ConvertsBetweenUtf8AndUtf16)
             EXPECT_EQ(Narrow(c.utf16), c.utf8) << c.name;
         }
     }
+}
+
+// The pixels of a control as it draws itself.
+std::vector<COLORREF> Picture(HWND item)
+{
+    RECT area{};
+    GetClientRect(item, &area);
+    HDC screen = GetDC(item);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, area.right, area.bottom);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    SendMessageW(item, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < area.bottom; ++y) {
+        for (int x = 0; x < area.right; ++x)
+            pixels.push_back(GetPixel(memory, x, y));
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(item, screen);
+    return pixels;
+}
+
+// A label shows its text as it is, a file's path with "R&D" too: "&&" is two
+// characters there, not one that a mnemonic's mark stands before.
+TEST(Win32Label, ShowsAmpersandsAsTheyAre)
+{
+    CFirmwareDlg dlg(nullptr, "");
+    const auto shown = [&dlg](const char* text) {
+        dlg.SetItemText(IDC_FIRMWARE_STATUS, text);
+        return Picture(ui::ItemWindow(dlg, IDC_FIRMWARE_STATUS));
+    };
+    EXPECT_TRUE(shown("&&") != shown("&")) << "\"&&\" shows as \"&\"";
 }
 
 struct StampCase {
@@ -67,7 +105,7 @@ TEST(GdiPrinter, WithoutADefaultPrinterThereIsNoPageAndNoJob)
     if (GetProfileStringW(L"windows", L"device", L"", entry, 512) != 0)
         GTEST_SKIP() << "a default printer is set up";
     EXPECT_FALSE(ui::DefaultPrintDevice().LinesPerPage().has_value());
-    EXPECT_FALSE(ui::DefaultPrintDevice().Print("Test", {{{0, "Parameter"}}}));
+    EXPECT_FALSE(ui::DefaultPrintDevice().Print("Test", {{"Parameter"}}));
 }
 
 } // namespace

@@ -122,8 +122,8 @@ public:
     QtDialog(CDialog& dialog, QWidget* parent) : QDialog(parent), m_dialog(dialog), m_template(dialog.Template())
     {
         setWindowTitle(QString::fromUtf8(m_template.caption));
-        Qt::WindowFlags flags = ((m_template.style & AppWindow) ? Qt::Window : Qt::Dialog) |
-                                Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        Qt::WindowFlags flags =
+            ((m_template.style & AppWindow) ? Qt::Window : Qt::Dialog) | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
         if (m_template.style & SystemMenu)
             flags |= Qt::WindowSystemMenuHint;
         if (!(m_template.style & NoCloseBox))
@@ -153,7 +153,10 @@ public:
     void End(int result) override { done(result); }
     void Show() override
     {
-        // A window shown anew comes up in front; one already open is brought there.
+        // A window shown anew comes up in front; one already open is brought there,
+        // out of its minimized state.
+        if (isMinimized())
+            setWindowState(windowState() & ~Qt::WindowMinimized);
         if (isVisible()) {
             raise();
             activateWindow();
@@ -490,6 +493,8 @@ private:
         }
         case Kind::Label: {
             auto* label = new QLabel(FromUtf8(control.caption), this);
+            // Shows its text as it is: a file's path is no markup.
+            label->setTextFormat(Qt::PlainText);
             label->setWordWrap(label->text().contains(QLatin1Char('\n')));
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             if (control.flags & Sunken) {
@@ -559,10 +564,10 @@ QFont DialogFont(int pointSize, bool fixedPitch)
                             : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     // The templates are laid out for the classic dialog fonts; where a font of
     // their width is installed it is taken, else the system's own.
-    const QStringList preferred = fixedPitch ? QStringList{QStringLiteral("Lucida Console"),
-                                                           QStringLiteral("Liberation Mono")}
-                                             : QStringList{QStringLiteral("Microsoft Sans Serif"),
-                                                           QStringLiteral("Liberation Sans"), QStringLiteral("Arial")};
+    const QStringList preferred = fixedPitch
+                                      ? QStringList{QStringLiteral("Lucida Console"), QStringLiteral("Liberation Mono")}
+                                      : QStringList{QStringLiteral("Microsoft Sans Serif"),
+                                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial")};
     QStringList families;
     for (const QString& family : preferred) {
         if (QFontDatabase::hasFamily(family))

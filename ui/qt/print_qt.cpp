@@ -69,7 +69,7 @@ std::optional<int> QtPrintDevice::LinesPerPage()
     return std::max(1, static_cast<int>(pageHeight / metrics.height()));
 }
 
-bool QtPrintDevice::Print(const std::string& documentName, const std::vector<PrintedPage>& pages)
+bool QtPrintDevice::Print(const std::string& documentName, const std::vector<PrintPage>& pages)
 {
     const std::unique_ptr<QPrinter> printer = OpenPrinter();
     if (!printer)
@@ -86,9 +86,9 @@ bool QtPrintDevice::Print(const std::string& documentName, const std::vector<Pri
             painter.end();
             return false;
         }
-        for (const PrintedLine& line : pages[i])
-            painter.drawText(QPointF(0, line.line * metrics.height() + metrics.ascent()),
-                             QString::fromStdString(line.text));
+        for (std::size_t line = 0; line < pages[i].size(); ++line)
+            painter.drawText(QPointF(0, static_cast<double>(line) * metrics.height() + metrics.ascent()),
+                             QString::fromStdString(pages[i][line]));
     }
     return painter.end();
 }

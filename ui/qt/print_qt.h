@@ -23,7 +23,7 @@ public:
     explicit QtPrintDevice(std::string pdfPath) : m_pdfPath(std::move(pdfPath)) {}
 
     std::optional<int> LinesPerPage() override;
-    bool Print(const std::string& documentName, const std::vector<PrintedPage>& pages) override;
+    bool Print(const std::string& documentName, const std::vector<PrintPage>& pages) override;
 
 private:
     std::unique_ptr<QPrinter> OpenPrinter() const;

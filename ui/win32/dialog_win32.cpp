@@ -7,13 +7,14 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
+#include "files/wide.h"
 #include "ui/app.h"
 #include "ui/dialog_backend.h"
 #include "ui/win32/win32_access.h"
-#include "files/wide.h"
 
 namespace ui {
 namespace {
@@ -93,7 +94,10 @@ DWORD ControlStyle(const ControlTemplate& control)
             style |= BS_LEFTTEXT;
         break;
     case Kind::Label:
-        style |= SS_LEFT;
+        // A label shows its text as it is, as the Qt backend's do: the texts set
+        // later are data (a firmware file's path, "C:\R&D\fw.hex"), and no
+        // template's label means a mnemonic. Buttons keep '&' as theirs.
+        style |= SS_LEFT | SS_NOPREFIX;
         if (control.flags & Sunken)
             style |= SS_SUNKEN | SS_LEFTNOWORDWRAP | SS_CENTERIMAGE;
         break;
@@ -269,8 +273,7 @@ public:
             if (control.kind == Kind::Picture)
                 LoadPicture(control);
             for (const char* item : control.items)
-                SendDlgItemMessageW(m_hWnd, control.id, CB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(Widen(item).c_str()));
+                SendDlgItemMessageW(m_hWnd, control.id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
         }
     }
 
@@ -278,6 +281,9 @@ public:
     {
         if (m_hWnd != nullptr) {
             Dialogs().erase(m_hWnd);
+            // What the window still sends while it is destroyed (focus, activation)
+            // no longer reaches the dialog, which is being taken apart.
+            SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
             DestroyWindow(m_hWnd);
         }
     }
@@ -299,6 +305,7 @@ public:
         m_disabledOwner = disableOwner ? owner : nullptr;
         if (disableOwner)
             EnableWindow(owner, FALSE);
+        m_othersDisabled.emplace(m_hWnd, owner);
         MSG msg;
         while (!m_ended) {
             const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -329,7 +336,8 @@ public:
 
     void Show() override
     {
-        ShowWindow(m_hWnd, SW_SHOW);
+        // SW_SHOW would leave a minimized window minimized.
+        ShowWindow(m_hWnd, IsIconic(m_hWnd) ? SW_RESTORE : SW_SHOW);
         SetForegroundWindow(m_hWnd);
         if (m_pendingFocus != 0) {
             SetFocusTo(m_pendingFocus);
@@ -427,8 +435,7 @@ public:
         for (LRESULT i = 0; i < count; ++i) {
             std::wstring text(static_cast<std::size_t>(SendDlgItemMessageW(m_hWnd, id, CB_GETLBTEXTLEN, i, 0)) + 1,
                               L'\0');
-            const auto length =
-                SendDlgItemMessageW(m_hWnd, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+            const auto length = SendDlgItemMessageW(m_hWnd, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
             text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
             entries.push_back(Narrow(text));
         }
@@ -537,6 +544,7 @@ private:
     // goes back to it and not to another program.
     void Hide()
     {
+        m_othersDisabled.reset();
         if (m_disabledOwner != nullptr) {
             EnableWindow(m_disabledOwner, TRUE);
             if (GetActiveWindow() == m_hWnd)
@@ -579,15 +587,7 @@ private:
     {
         if (HWND owner = GetWindow(m_hWnd, GW_OWNER))
             return owner;
-        for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it) {
-            if (*it != &m_dialog)
-                return DialogWindow(**it);
-        }
-        for (const auto& [window, dialog] : Dialogs()) {
-            if (dialog != this && (dialog->Dialog().Template().style & AppWindow) && ::IsWindowVisible(window))
-                return window;
-        }
-        return nullptr;
+        return ModalOwnerWindow(m_hWnd);
     }
 
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -664,6 +664,7 @@ private:
     std::set<unsigned> m_systemCommands;
     int m_pendingFocus = 0;
     HWND m_disabledOwner = nullptr;
+    std::optional<OtherWindowsDisabled> m_othersDisabled;
     bool m_ended = false;
     int m_result = kEndedWithoutResult;
 };
@@ -676,6 +677,39 @@ Win32Dialog* DialogOf(HWND window)
 }
 
 } // namespace
+
+HWND ModalOwnerWindow(HWND except)
+{
+    for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it) {
+        if (HWND window = DialogWindow(**it); window != except)
+            return window;
+    }
+    for (const auto& [window, dialog] : Dialogs()) {
+        if (window != except && (dialog->Dialog().Template().style & AppWindow) && ::IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
+OtherWindowsDisabled::OtherWindowsDisabled(HWND modal, HWND owner)
+{
+    for (const auto& entry : Dialogs()) {
+        HWND window = entry.first;
+        if (window != modal && window != owner && ::IsWindowVisible(window) && IsWindowEnabled(window)) {
+            EnableWindow(window, FALSE);
+            m_disabled.push_back(window);
+        }
+    }
+}
+
+OtherWindowsDisabled::~OtherWindowsDisabled()
+{
+    // A window destroyed meanwhile has left the kit's table.
+    for (HWND window : m_disabled) {
+        if (Dialogs().count(window) != 0)
+            EnableWindow(window, TRUE);
+    }
+}
 
 std::unique_ptr<DialogBackend> CreateDialogBackend(CDialog& dialog, CDialog* parent)
 {

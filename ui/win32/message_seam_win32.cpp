@@ -4,22 +4,20 @@
 
 #include <vector>
 
-#include "ui/app.h"
-#include "ui/message_seam.h"
 #include "files/wide.h"
+#include "ui/message_seam.h"
 #include "ui/win32/win32_access.h"
 
 namespace ui {
 namespace {
 
 // A box or file dialog without an owner is still modal to the innermost modal
-// run, as the framework's boxes were to the program's active window.
+// run, or else to the main window, as the framework's boxes were to the
+// program's active window. While it is open no other window of the program
+// takes input either.
 HWND OwnerWindow(const CDialog* owner)
 {
-    if (owner != nullptr)
-        return DialogWindow(*owner);
-    CDialog* modal = ActiveModalDialog();
-    return modal != nullptr ? DialogWindow(*modal) : nullptr;
+    return owner != nullptr ? DialogWindow(*owner) : ModalOwnerWindow();
 }
 
 UINT BoxType(unsigned type)
@@ -32,8 +30,10 @@ class Win32UserInterface final : public UserInterface {
 public:
     int ShowMessage(const MessageRequest& request) override
     {
-        const int answer = MessageBoxW(OwnerWindow(request.owner), Widen(request.text).c_str(),
-                                       Widen(request.caption).c_str(), BoxType(request.type) | MB_SETFOREGROUND);
+        HWND owner = OwnerWindow(request.owner);
+        const OtherWindowsDisabled others(nullptr, owner);
+        const int answer = MessageBoxW(owner, Widen(request.text).c_str(), Widen(request.caption).c_str(),
+                                       BoxType(request.type) | MB_SETFOREGROUND);
         return answer == IDOK ? IDOK : IDCANCEL;
     }
 
@@ -66,6 +66,7 @@ public:
             dialog.Flags |= OFN_OVERWRITEPROMPT;
         if (request.mustExist)
             dialog.Flags |= OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+        const OtherWindowsDisabled others(nullptr, dialog.hwndOwner);
         const BOOL chosen = request.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
         if (!chosen)
             return std::nullopt;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "files/wide.h"
+#include "params/printout.h" // the device entry's fields, split as the printout splits its own
 
 namespace ui {
 
@@ -83,7 +84,7 @@ public:
         return std::max(1, GetDeviceCaps(printer.Get(), VERTRES) / printer.LineHeight());
     }
 
-    bool Print(const std::string& documentName, const std::vector<PrintedPage>& pages) override
+    bool Print(const std::string& documentName, const std::vector<PrintPage>& pages) override
     {
         const PrinterContext printer;
         const HDC dc = printer.Get();
@@ -95,13 +96,13 @@ public:
         document.lpszDocName = name.c_str();
         if (StartDocW(dc, &document) <= 0)
             return false;
-        for (const PrintedPage& page : pages) {
+        for (const PrintPage& page : pages) {
             bool drawn = StartPage(dc) > 0;
-            for (const PrintedLine& line : page) {
-                const std::wstring text = Widen(line.text);
+            for (std::size_t line = 0; line < page.size(); ++line) {
+                const std::wstring text = Widen(page[line]);
                 // An empty line draws nothing; some drivers refuse a text of no characters.
                 if (drawn && !text.empty())
-                    drawn = TextOutW(dc, 0, line.line * printer.LineHeight(), text.c_str(),
+                    drawn = TextOutW(dc, 0, static_cast<int>(line) * printer.LineHeight(), text.c_str(),
                                      static_cast<int>(text.size())) != FALSE;
             }
             if (!drawn || EndPage(dc) <= 0) {
