@@ -294,9 +294,10 @@ TEST_F(LiveReadingTest, AnUnpluggedRelayIsTakenUpAgainByItself)
     // settings, which the port does not report; elsewhere the open fails.
     const std::size_t startBoxes = ui.messages.size();
     ASSERT_LE(startBoxes, 1u);
-    if (startBoxes == 1)
+    if (startBoxes == 1) {
         EXPECT_EQ(ui.messages[0].text.substr(0, ui.messages[0].text.find("\r\n")),
                   "Kann Schnittstelle COM1 nicht öffnen");
+    }
 
     for (int plugged = 0; plugged < 3; ++plugged) {
         Tick();
