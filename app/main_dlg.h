@@ -77,8 +77,10 @@ public:
     const ParameterSet& CompareSet() const { return compareSet; }
     // Every live reading of the last day.
     const ReadingHistory& History() const { return m_history; }
-    // The shown set as the last read, write or file load left it: the levels
-    // the trend window draws. Typing in the fields does not move them.
+    // The set the relay holds as far as the program knows: the last one read from
+    // it, or written to it and acknowledged (empty after another port was chosen).
+    // The trend window draws its levels. Typing in the fields or loading a file
+    // into them does not move it; a write does.
     const ParameterSet& SettledSet() const { return m_settledSet; }
     // The trend window, once it has been opened.
     CTrendDlg* Trend() const { return m_trend.get(); }
@@ -123,7 +125,7 @@ protected:
 private:
     void OnLiveReading();
     void OpenTrend();
-    // The shown set now holds what was read, written or loaded.
+    // The shown set now holds what the relay holds: it was read, or written and acknowledged.
     void ShownSetSettled();
     void OnPasswordPrompt();
     // Service mode: the settings value shows the port test too, the password not.

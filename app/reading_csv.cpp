@@ -36,8 +36,19 @@ std::string CsvLine(const Reading& reading)
 
 std::string CsvText(const std::vector<Reading>& readings)
 {
+    std::size_t first = readings.empty() ? 0 : readings.size() - 1;
+    while (first > 0 && readings[first - 1].time <= readings[first].time)
+        --first;
     std::string text = CsvHeader();
-    for (const Reading& reading : readings)
-        text += CsvLine(reading);
+    for (std::size_t i = first; i < readings.size(); ++i)
+        text += CsvLine(readings[i]);
     return text;
+}
+
+std::optional<std::string> CsvStream::Line(const Reading& reading)
+{
+    if (m_last && reading.time < *m_last)
+        return std::nullopt;
+    m_last = reading.time;
+    return CsvLine(reading);
 }

@@ -3,6 +3,7 @@
 // UTF-8 with a byte-order mark, ';' between the fields, a decimal comma, the
 // local time in ISO 8601 form and an empty value where the relay gave no answer.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,5 +14,19 @@ std::string CsvHeader();
 // One line: "2026-12-08T18:05:07;230,4", the value with as many decimals as it
 // needs (at least one, at most three).
 std::string CsvLine(const Reading& reading);
-// The header and one line per reading.
+// The header and one line per reading. Where the clock was set back between two
+// readings, only those after the last such step are written: the readings of the
+// clock as it now stands, as the trend window shows them.
 std::string CsvText(const std::vector<Reading>& readings);
+
+// The lines of a CSV written as the readings come, whose times never go
+// backwards either: a reading earlier than the last line written (the clock was
+// set back) is left out, as every one is until the clock has passed that line again.
+class CsvStream {
+public:
+    // The reading's line, or nothing when it is left out.
+    std::optional<std::string> Line(const Reading& reading);
+
+private:
+    std::optional<WallClock::time_point> m_last;
+};

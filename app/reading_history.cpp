@@ -49,11 +49,16 @@ std::optional<Reading> ReadingHistory::Latest() const
 
 std::vector<Reading> ReadingHistory::Since(WallClock::time_point from) const
 {
-    // From the newest back: a span is short beside a full ring, and a clock set
-    // back while the program ran ends the walk instead of confusing a search.
+    // From the newest back: a span is short beside a full ring. A tick later than
+    // the one after it was read before the clock was set back: its time is of the
+    // clock as it was, so the walk ends there too, and the times come out in order.
     std::size_t count = 0;
-    while (count < m_ticks.size() && At(count).time >= from)
-        ++count;
+    for (WallClock::time_point newer = WallClock::time_point::max(); count < m_ticks.size(); ++count) {
+        const WallClock::time_point time = At(count).time;
+        if (time < from || time > newer)
+            break;
+        newer = time;
+    }
     std::vector<Reading> readings;
     readings.reserve(count);
     for (std::size_t age = count; age-- > 0;)

@@ -31,7 +31,8 @@ public:
     void Add(WallClock::time_point time, std::optional<double> volts);
     std::size_t Size() const { return m_ticks.size(); }
     std::optional<Reading> Latest() const;
-    // The readings from time from on, oldest first.
+    // The readings from time from on, oldest first, back to the last time the
+    // clock was set back at most: their times never go backwards.
     std::vector<Reading> Since(WallClock::time_point from) const;
 
 private:

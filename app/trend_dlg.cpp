@@ -103,7 +103,8 @@ void CTrendDlg::Refresh()
 {
     if (!IsWindowVisible())
         return;
-    const TrendSummary summary = SummaryOf(m_main.History().Since(WallClock::now() - Span()));
+    const WallClock::time_point now = WallClock::now();
+    const TrendSummary summary = SummaryOf(m_main.History().Since(now - Span()), now, Span());
     SetItemText(IDC_TREND_CURRENT, VoltText("Aktuell", summary.current, "keine Antwort"));
     SetItemText(IDC_TREND_LOWEST, VoltText("Minimum", summary.lowest, "-"));
     SetItemText(IDC_TREND_HIGHEST, VoltText("Maximum", summary.highest, "-"));

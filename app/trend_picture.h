@@ -4,6 +4,7 @@
 // is tested and measured without a window; the window only draws it.
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,10 +47,15 @@ struct TrendPicture {
 // not reading (the tick itself is about 1.25 s).
 inline constexpr std::chrono::seconds kTrendGap{5};
 
-// The picture of the readings of the span that ends at end, in a plot of width
-// by height pixels whose texts are textHeight pixels high. Many readings to a
-// pixel column become that column's first, lowest, highest and last value, so
-// that a day of readings draws no more points than a minute's.
+// The picture of the readings of the span that ends at end (those whose time
+// lies in it), in a plot of width by height pixels whose texts are textHeight
+// pixels high. Many readings to a pixel column become that column's first,
+// lowest, highest and last value, so that a day of readings draws no more points
+// than a minute's. A reading earlier than the one before it (the clock was set
+// back) starts a new run. Whatever the readings and levels, the axes have at
+// most kMostTrendTicks ticks each, and every point, level and tick lies in the
+// plot. A span shorter than a second is taken as one.
+inline constexpr std::size_t kMostTrendTicks = 8;
 TrendPicture LayoutTrend(const std::vector<Reading>& readings, WallClock::time_point end, std::chrono::seconds span,
                          const SwitchingLevels& levels, int width, int height, int textHeight);
 
@@ -57,6 +63,8 @@ struct TrendSummary {
     std::optional<double> current; // nothing when the latest tick had no answer
     std::optional<double> lowest;
     std::optional<double> highest;
+    bool operator==(const TrendSummary&) const = default;
 };
 
-TrendSummary SummaryOf(const std::vector<Reading>& readings);
+// The same span's latest, lowest and highest reading.
+TrendSummary SummaryOf(const std::vector<Reading>& readings, WallClock::time_point end, std::chrono::seconds span);

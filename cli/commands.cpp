@@ -12,7 +12,9 @@ const std::vector<CommandSpec>& Commands()
          "With --csv the output is a CSV file for a spreadsheet, written line by line:\n"
          "UTF-8 with a byte-order mark, the header Zeit;Messwert [V], then the local time\n"
          "(ISO 8601) and the value with a decimal comma, separated by ';', empty where no\n"
-         "valid answer came; lines end in CR LF. Redirect it into a .csv file.\n",
+         "valid answer came; lines end in CR LF. Redirect it into a .csv file. Its times\n"
+         "never go backwards: after the clock was set back, readings are left out (with a\n"
+         "note on standard error) until it passes the time of the last line again.\n",
          RunLive},
         {"read", "read [--format par|table|json]", "the relay's parameter set",
          "Reads the relay's parameter set (GPAR) and prints it with the device texts\n"

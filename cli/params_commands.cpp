@@ -15,6 +15,7 @@
 #include <ostream>
 #include <regex>
 #include <thread>
+#include <utility>
 
 namespace cli {
 
@@ -241,6 +242,8 @@ int RunLive(Session& session, const Arguments& args)
             session.console().makeOutputBinary();
         session.out() << CsvHeader() << std::flush;
     }
+    CsvStream csvStream;
+    bool leftOutNoted = false;
     bool allAnswered = true;
     auto tick = Clock::now();
     // A reader that has gone away (a closed pipe) ends the readings.
@@ -256,11 +259,19 @@ int RunLive(Session& session, const Arguments& args)
         if (!reading)
             session.Port().CheckDevice();
         allAnswered = allAnswered && reading.has_value();
-        if (csv)
-            session.out() << CsvLine(Reading{now, reading}) << std::flush;
-        else
+        if (csv) {
+            if (const std::optional<std::string> line = csvStream.Line(Reading{now, reading})) {
+                session.out() << *line << std::flush;
+                leftOutNoted = false;
+            } else if (!std::exchange(leftOutNoted, true)) {
+                session.console().err << "korvenctl: the clock was set back; readings are left out of the CSV "
+                                         "until it passes the time of the last line again"
+                                      << std::endl;
+            }
+        } else {
             session.out() << LocalTimeText(now, "%H:%M:%S") << "  "
                           << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading) << std::endl;
+        }
     }
     return allAnswered ? kExitOk : kExitRelay;
 }

@@ -66,16 +66,30 @@ const CheckRow* RowByNumber(int row)
     return &kRows[static_cast<std::size_t>(row - 1)];
 }
 
-} // namespace
-
-int FirstFailingRow(const ParameterSet& set)
+int FirstFailing(const ParameterSet& set, bool levelsOnly)
 {
     for (std::size_t i = 0; i < kRows.size(); ++i) {
+        // Only the delay's row has no say in the levels.
+        if (levelsOnly && kRows[i].focusId == kEditSVZ) {
+            continue;
+        }
         if (!kRows[i].passes(set)) {
             return static_cast<int>(i + 1);
         }
     }
     return 0;
+}
+
+} // namespace
+
+int FirstFailingRow(const ParameterSet& set)
+{
+    return FirstFailing(set, false);
+}
+
+int FirstFailingLevelRow(const ParameterSet& set)
+{
+    return FirstFailing(set, true);
 }
 
 std::string CheckRowText(int row)

@@ -10,6 +10,10 @@ enum class CheckFamily { Transfer, Save };
 // 0 when every row passes, otherwise the number (1..11) of the first failing row.
 int FirstFailingRow(const ParameterSet& set);
 
+// The same over the ten rows that bear on the switching levels: Sollwertbezug,
+// the four thresholds and the hysteresis (every row but the delay's).
+int FirstFailingLevelRow(const ParameterSet& set);
+
 // The full message of a failing row: first line, "\r\n\r\n", the family's last
 // line. Empty for a row number outside 1..11.
 std::string CheckMessage(int row, CheckFamily family);

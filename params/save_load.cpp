@@ -91,11 +91,13 @@ void CMainDlg::OnLoadParams()
         NormalizeTexts(shownSet);
         UpdateData(false);
         // A live reading may have found the relay gone while the messages were open.
+        // The levels move only with a write the relay acknowledged: a set that
+        // failed the checks, was refused or only loaded into the window is not the
+        // relay's.
         if (m_bConnected == 1 && SendShownSet() == -1 && m_bConnected == 1) {
             shownSet = preview.deviceSet;
             UpdateData(false);
         }
-        ShownSetSettled();
     }
     WriteSettings();
     UpdateData(false);

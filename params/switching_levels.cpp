@@ -16,7 +16,7 @@ SwitchingLevels LevelsOf(const ParameterSet& set)
         result.reason = kNoSet;
         return result;
     }
-    if (const int row = FirstFailingRow(set); row != 0) {
+    if (const int row = FirstFailingLevelRow(set); row != 0) {
         result.reason = CheckRowText(row);
         return result;
     }

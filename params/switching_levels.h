@@ -17,7 +17,8 @@ struct SwitchingLevel {
 
 struct SwitchingLevels {
     // Empty when the set has levels; otherwise why it has none (a set that fails
-    // the checks describes no levels the relay could hold).
+    // a check on its reference, thresholds or hysteresis describes no levels the
+    // relay could hold; its delay has no say in them).
     std::string reason;
     std::array<SwitchingLevel, 4> levels{}; // U>>, U>, U<, U<<: from the top down
 };

@@ -100,6 +100,7 @@ int CMainDlg::SendShownSet()
     if (CheckBeforeTransfer() == 0)
         return 0;
     if (WriteSetToDevice(shownSet)) {
+        ShownSetSettled();
         MessageBox(kTransferOkText, "Meldung", MB_OK);
         return 0;
     }

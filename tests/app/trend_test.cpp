@@ -1,6 +1,7 @@
 // The trend's core: the history ring, the switching levels of a set, the CSV
 // bytes and the picture's runs.
 
+#include <cmath>
 #include <ctime>
 #include <gtest/gtest.h>
 
@@ -50,6 +51,12 @@ TEST(ReadingHistoryTest, KeepsTheLastDayInOrderWithItsGaps)
         const std::size_t n = total - 10 + i;
         EXPECT_EQ(span[i], (Reading{kStart + n * 1s, n % 7 == 3 ? std::nullopt : std::optional<double>(n * 0.5)}));
     }
+
+    // The clock set back a minute: the span holds the ticks since, not those before.
+    const WallClock::time_point back = kStart + (total - 60) * 1s;
+    history.Add(back, 1.0);
+    history.Add(back + 1s, 2.0);
+    EXPECT_EQ(history.Since(back - 10s), (std::vector<Reading>{{back, 1.0}, {back + 1s, 2.0}}));
 }
 
 struct LevelsCase {
@@ -83,6 +90,10 @@ INSTANTIATE_TEST_SUITE_P(
                                {0, "2,5", "1.5", "-10", "-20", "1e1", "15", "120"},
                                "",
                                {138, 135.6, 132, 129.6, 108, 110.4, 96, 98.4}},
+                    LevelsCase{"DelaySentAs100HasNoSay",
+                               {0, "2.0", "100.0", "-10.0", "-20.0", "10.0", "20.0", "100.0"},
+                               "",
+                               {120, 118, 110, 108, 90, 92, 80, 82}},
                     LevelsCase{"FailingSet",
                                {0, "6", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"},
                                "Hysterese nicht im Bereich 0.5 ... 5%",
@@ -99,6 +110,12 @@ TEST(ReadingCsvTest, IsWhatAGermanSpreadsheetOpens)
                                  "2026-12-08T18:05:08;\r\n"
                                  "2026-12-08T18:05:09;-0,125\r\n"
                                  "2026-12-08T18:05:10;99,0\r\n");
+
+    // The clock set back: a file keeps what follows the step, a stream leaves that out.
+    const std::vector<Reading> setBack{{Local(18, 5, 7), 1.0}, {Local(18, 5, 3), 2.0}};
+    EXPECT_EQ(CsvText(setBack), CsvHeader() + "2026-12-08T18:05:03;2,0\r\n");
+    CsvStream stream;
+    EXPECT_TRUE(stream.Line(setBack[0]) && !stream.Line(setBack[1]) && stream.Line(setBack[0]));
 }
 
 TEST(TrendPictureTest, NeverJoinsAcrossAGapAndStaysSmallForADay)
@@ -124,6 +141,27 @@ TEST(TrendPictureTest, NeverJoinsAcrossAGapAndStaysSmallForADay)
     EXPECT_LE(dayPicture.runs[0].size(), 4u * (dayPicture.plot.width + 1));
     EXPECT_EQ(dayPicture.levels.size(), 4u);
     EXPECT_EQ(dayPicture.levels[1].label, "U> 110.0 V");
+}
+
+TEST(TrendPictureTest, TakesTheSpanOnlyAndNeverRunsBackwards)
+{
+    const std::vector<Reading> readings{{kStart - 1s, 100.0},  {kStart + 40s, 230.0}, {kStart + 41s, 231.0},
+                                        {kStart + 11s, 229.0}, {kStart + 12s, 229.5}, {kStart + 61s, 500.0}};
+    const TrendPicture picture = LayoutTrend(readings, kStart + 60s, 60s, LevelsOf({}), 600, 300, 13);
+    EXPECT_EQ(picture.runs.size(), 2u);
+    EXPECT_EQ(picture.voltTicks.back().label, "231.5");
+    EXPECT_EQ(SummaryOf(readings, kStart + 60s, 60s), (TrendSummary{229.5, 229.0, 231.0}));
+}
+
+TEST(TrendPictureTest, AnyReadingGivesABoundedPicture)
+{
+    // From about 4.5e15 on, adding the tick step once rounded away and the ticks never ended.
+    for (const double volts : {5e15, -1e300, HUGE_VAL, std::nan("")}) {
+        const TrendPicture picture = LayoutTrend({{kStart, volts}}, kStart + 60s, 60s, LevelsOf({}), 600, 300, 13);
+        EXPECT_LE(picture.voltTicks.size(), kMostTrendTicks) << volts;
+        for (const std::vector<PlotPoint>& run : picture.runs)
+            EXPECT_TRUE(run[0].y >= picture.plot.y && run[0].y <= picture.plot.y + picture.plot.height) << volts;
+    }
 }
 
 } // namespace

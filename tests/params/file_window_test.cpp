@@ -88,6 +88,7 @@ struct LoadCase {
     std::string message;
     ParameterSet fields;
     std::size_t writes;
+    ParameterSet settled; // whose levels the trend draws: only what the relay holds
 };
 
 void PrintTo(const LoadCase& row, std::ostream* os)
@@ -132,6 +133,7 @@ TEST_P(FileLoadTest, Flow)
     EXPECT_EQ(ui.Texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message});
     EXPECT_EQ(Fields(), row.file.empty() ? before : row.fields);
     EXPECT_EQ(FramesStartingWith("SPAR:"), row.writes);
+    EXPECT_EQ(dlg->SettledSet(), row.settled);
     EXPECT_EQ(FramesStartingWith("GPAR:"), row.connected ? 1u : 0u) << "the relay is read before the dialog";
     EXPECT_EQ(IniHasLine("WORKINGDIR=" + PathToUtf8(folder)), !row.file.empty());
 }
@@ -140,16 +142,16 @@ const std::string kOutOfRangeFile = "\x02SPAR:HYS6.0;SWB100.0;UPL10.0;UPP15.0;UM
 
 INSTANTIATE_TEST_SUITE_P(
     ParameterFile, FileLoadTest,
-    ::testing::Values(LoadCase{"NotConnected", false, kWorkedExampleFile, 0, false, "", kWorkedExampleSet, 0},
+    ::testing::Values(LoadCase{"NotConnected", false, kWorkedExampleFile, 0, false, "", kWorkedExampleSet, 0, {}},
                       LoadCase{"Confirmed", true, kWorkedExampleFile, ui::IDOK, false, "Übertragung der Daten ok.",
-                               kWorkedExampleSet, 1},
-                      LoadCase{"Cancelled", true, kWorkedExampleFile, ui::IDCANCEL, false, "", kRelaySet, 0},
+                               kWorkedExampleSet, 1, kWorkedExampleSet},
+                      LoadCase{"Cancelled", true, kWorkedExampleFile, ui::IDCANCEL, false, "", kRelaySet, 0, kRelaySet},
                       LoadCase{"OutOfRange", true, kOutOfRangeFile, ui::IDOK, false,
                                "Hysterese nicht im Bereich 0.5 ... 5%\r\n\r\nDaten werden nicht an KORVEN übertragen!",
-                               ParameterSet{0, "6.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"}, 0},
+                               ParameterSet{0, "6.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"}, 0, kRelaySet},
                       LoadCase{"NotAcknowledged", true, kWorkedExampleFile, ui::IDOK, true,
-                               "Die Daten konnten nicht übertragen werden!", kRelaySet, 1},
-                      LoadCase{"CannotBeRead", false, "", 0, false, "", {}, 0}),
+                               "Die Daten konnten nicht übertragen werden!", kRelaySet, 1, kRelaySet},
+                      LoadCase{"CannotBeRead", false, "", 0, false, "", {}, 0, {}}),
     [](const ::testing::TestParamInfo<LoadCase>& param) { return std::string(param.param.name); });
 
 } // namespace
