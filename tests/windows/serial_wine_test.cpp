@@ -49,7 +49,9 @@ TEST_F(WineSerial, PortWithoutADeviceIsReported)
 {
     CSerialPort port;
     EXPECT_EQ(port.Open(kNoDevice, 19200), -1);
-    EXPECT_EQ(m_messages, (Messages{{"Kann Schnittstelle COM7 nicht öffnen", "ERROR"}}));
+    EXPECT_EQ(m_messages, (Messages{{"Kann Schnittstelle COM7 nicht öffnen\r\nCOM7 ist nicht vorhanden: den Adapter "
+                                     "einstecken, oder die Schnittstelle wählen, an der das Gerät hängt.",
+                                     "ERROR"}}));
 }
 
 TEST_F(WineSerial, ExchangesWithTheRelay)
