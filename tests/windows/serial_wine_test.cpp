@@ -3,10 +3,12 @@
 //   COM1   korven-sim --value 230.4 --nak KAL0 --drop TCM3
 //   COM12  korven-sim --chatter (opened by the \\.\COM12 name)
 //   COM7   nothing (not mapped)
+//   COM21  a port above the program's sixteen, for the port list (nothing opens it)
 // The results must be those of the POSIX backend against the same relay.
 
 #include "link/exchange.h"
 #include "link/frame.h"
+#include "link/port_list.h"
 #include "link/serial_port.h"
 
 #include <gtest/gtest.h>
@@ -95,6 +97,24 @@ TEST_F(WineSerial, ExchangesWithTheRelay)
         EXPECT_LE(took, row.atMost) << row.name;
     }
     EXPECT_TRUE(m_messages.empty());
+}
+
+// The list the search tries: COM1 to COM16, then the ports above them that the
+// system lists, each with the system's name for its device.
+TEST_F(WineSerial, PortListHoldsTheSixteenAndThePortsTheSystemAdds)
+{
+    const std::vector<PortCandidate> ports = SystemPorts();
+    ASSERT_GE(ports.size(), 17u);
+    for (int n = 1; n <= 16; ++n)
+        EXPECT_EQ(ports[n - 1].name, "COM" + std::to_string(n));
+    EXPECT_EQ(ports[16].name, "COM21");
+    EXPECT_EQ(ports[16].device, "\\\\.\\COM21");
+    for (const int n : {kRelay, kChatteringRelay, 21}) {
+        const PortCandidate& port = ports[n > 16 ? 16 : n - 1];
+        EXPECT_FALSE(port.assumed) << port.name;
+        EXPECT_EQ(port.target.rfind("\\Device\\", 0), 0u) << port.name << ": " << port.target;
+    }
+    EXPECT_TRUE(ports[kNoDevice - 1].assumed);
 }
 
 } // namespace
