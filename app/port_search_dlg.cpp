@@ -41,8 +41,10 @@ CPortSearchDlg::CPortSearchDlg(std::vector<PortCandidate> candidates, CDialog* p
 bool CPortSearchDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    ShowNext();
-    // The first port is asked at the first tick, once the window is on the screen.
+    // The first port is asked at the first tick, once the window is on the screen;
+    // where there is none, that tick ends the window.
+    if (const PortCandidate* first = m_search.Next())
+        ShowPort(*first);
     SetTimer(kSearchStepTimer, kSearchStepMs);
     return true;
 }
@@ -51,11 +53,11 @@ void CPortSearchDlg::OnTimer(int id)
 {
     if (id != kSearchStepTimer)
         return;
-    if (m_search.Ask() || m_search.Next() == nullptr) {
+    const PortCandidate* next = m_search.Ask() ? nullptr : m_search.Next();
+    if (next == nullptr)
         Finish(IDOK);
-        return;
-    }
-    ShowNext();
+    else
+        ShowPort(*next);
 }
 
 void CPortSearchDlg::OnCancel()
@@ -63,10 +65,9 @@ void CPortSearchDlg::OnCancel()
     Finish(IDCANCEL);
 }
 
-void CPortSearchDlg::ShowNext()
+void CPortSearchDlg::ShowPort(const PortCandidate& port)
 {
-    const PortCandidate* next = m_search.Next();
-    SetItemText(IDC_SEARCH_STATUS, next != nullptr ? "Suche an " + next->name + " ..." : "");
+    SetItemText(IDC_SEARCH_STATUS, "Suche an " + port.name + " ...");
 }
 
 void CPortSearchDlg::Finish(int result)

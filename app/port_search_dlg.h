@@ -25,8 +25,8 @@ protected:
     void OnCancel() override;
 
 private:
-    // Opens the next port and names it; ends the window when none is left.
-    void ShowNext();
+    // Names the port the next tick asks.
+    void ShowPort(const PortCandidate& port);
     void Finish(int result);
 
     PortSearch m_search;

@@ -2,6 +2,7 @@
 // gives: the port that answers is chosen as the user would choose it, and a
 // search without an answer says what happened at each port.
 
+#include "link/frame.h"
 #include "link/port_list.h"
 #include "tests/support/window_fixture.h"
 
@@ -9,7 +10,8 @@ namespace {
 
 struct SearchCase {
     const char* name;
-    int relayPort; // COMn of the relay that answers, 0 for none, -1 for a device no COMn names
+    int relayPort;       // COMn of the relay that answers, 0 for none, -1 for a device no COMn names
+    bool cancel = false; // Escape while the search runs
 };
 
 std::string SearchCaseName(const ::testing::TestParamInfo<SearchCase>& row)
@@ -46,16 +48,26 @@ TEST_P(PortSearchWindowTest, AnsweringPortIsChosenOtherwiseTheBoxSaysWhy)
             candidates.emplace_back("COM" + std::to_string(relayPort), relayPort, SerialDevicePath(relayPort));
         else if (relayPort < 0)
             candidates.emplace_back(relay->DevicePath(), 0, relay->DevicePath());
+        else if (GetParam().cancel) // the silent port again and again: the search still runs when Escape comes
+            candidates.resize(3, candidates[0]);
         return candidates;
     });
+    if (GetParam().cancel)
+        WhenModalOpens([](ui::CDialog& search) { ui::PressKey(search, 0, ui::Key::Escape); });
     dlg->SendSysCommand(IDM_FIND_DEVICE);
 
     const int chosen = relayPort > 0 ? relayPort : 1;
     EXPECT_EQ(dlg->ComPort(), chosen);
     EXPECT_EQ(Text(IDC_PORT), "COM" + std::to_string(chosen));
     EXPECT_TRUE(dlg->IsTimerRunning(kLiveReadingTimer));
+    if (GetParam().cancel) {
+        EXPECT_TRUE(ui.messages.empty());
+        EXPECT_LT(quiet->ReceivedFrames().size(), 3u);
+        EXPECT_TRUE(g_pPort->IsOpen());
+        return;
+    }
     // One request for the port that stays silent, nothing else.
-    EXPECT_EQ(quiet->ReceivedFrames(), std::vector<std::string>{"\x02GMWT:33\x03"});
+    EXPECT_EQ(quiet->ReceivedFrames(), std::vector<std::string>{BuildFrame("GMWT:")});
     ASSERT_EQ(ui.messages.size(), 1u);
     const ui::MessageRequest& box = ui.messages[0];
     EXPECT_EQ(box.owner, dlg.get());
@@ -78,15 +90,13 @@ TEST_P(PortSearchWindowTest, AnsweringPortIsChosenOtherwiseTheBoxSaysWhy)
     EXPECT_TRUE(IniHasLine("COM=" + std::to_string(chosen)));
     EXPECT_TRUE(relayPort > 0 || IniHasLine("COM1=" + relay->DevicePath()));
     EXPECT_EQ(Text(IDC_SWB), "100.0");
-    std::size_t reads = 0;
-    for (const std::string& frame : relay->ReceivedFrames())
-        reads += frame.compare(1, 4, "GPAR") == 0 ? 1 : 0;
-    EXPECT_EQ(reads, 1u);
+    EXPECT_EQ(relay->ReceivedFrames(), (std::vector<std::string>{BuildFrame("GMWT:"), BuildFrame("GPAR:")}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, PortSearchWindowTest,
                          ::testing::Values(SearchCase{"OnCom2", 2}, SearchCase{"AboveTheList", 20},
-                                           SearchCase{"OnADeviceNoComNames", -1}, SearchCase{"NoneAnswers", 0}),
+                                           SearchCase{"OnADeviceNoComNames", -1}, SearchCase{"NoneAnswers", 0},
+                                           SearchCase{"Cancelled", 0, true}),
                          SearchCaseName);
 
 } // namespace

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <utility>
 
 // What a test's settings file names as COM1's device so that the name outlives
 // KorvenSim::Unplug and Plug: the COM port itself, which korven-sim links again.
