@@ -35,8 +35,8 @@ const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] 
 
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
-                          "(usage, checks, files), 3 the port could not be opened, 4 the output could\n"
-                          "not be written, 130 flash stopped by Ctrl+C.\n";
+                          "(usage, checks, files), 3 the port could not be opened (or --port auto found\n"
+                          "no relay), 4 the output could not be written, 130 flash stopped by Ctrl+C.\n";
 
 struct Parsed {
     GlobalOptions options;
