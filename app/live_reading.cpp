@@ -5,6 +5,7 @@
 #include "app/main_dlg.h"
 #include "app/trend_dlg.h"
 #include "link/exchange.h"
+#include "link/port_list.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -68,7 +69,8 @@ void CMainDlg::OnSelchangePort()
         delete g_pPort;
     }
     g_pPort = new CSerialPort;
-    m_nComPort = GetCurSel(IDC_PORT) + 1;
+    // The entry names the port: the list may hold ports above COM16 too.
+    m_nComPort = ComNumberOf(GetItemText(IDC_PORT));
     const int opened = g_pPort->Open(m_nComPort, 19200);
     // The choice is kept even when the port failed to open.
     WriteSettings();

@@ -19,6 +19,7 @@ namespace {
 constexpr const char* kSettingsFileName = "KorvenCtrl.ini";
 constexpr const char* kAboutMenuText = "Inf&o über KorvenCtrl...";
 constexpr const char* kTrendMenuText = "Verlauf...";
+constexpr const char* kFindDeviceMenuText = "Gerät suchen...";
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
@@ -130,6 +131,7 @@ bool CMainDlg::OnInitDialog()
 
     AppendSystemMenuItem(IDM_ABOUTBOX, kAboutMenuText);
     AppendSystemMenuItem(IDM_TREND, kTrendMenuText);
+    AppendSystemMenuItem(IDM_FIND_DEVICE, kFindDeviceMenuText);
     SetIcon(IDI_PROGRAM);
 
     // The settings file lives in the folder the program was started in.
@@ -153,7 +155,7 @@ bool CMainDlg::OnInitDialog()
     // A failure has shown its own message; the live reading will find no answer.
     g_pPort->Open(m_nComPort, 19200);
 
-    SetCurSel(IDC_PORT, m_nComPort - 1);
+    SelectPortEntry(m_nComPort);
 
     m_bConnected = 0;
     SetTimer(kLiveReadingTimer, kLiveReadingPeriodMs);
@@ -187,6 +189,8 @@ void CMainDlg::OnSysCommand(unsigned id)
         about.DoModal();
     } else if ((id & 0xFFF0) == IDM_TREND) {
         OpenTrend();
+    } else if ((id & 0xFFF0) == IDM_FIND_DEVICE) {
+        OnFindDevice();
     }
 }
 

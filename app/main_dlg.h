@@ -53,11 +53,13 @@ inline constexpr int kPasswordDelayMs = 10;
 // The settings value that turns service mode on at start.
 inline constexpr int kServiceTestValue = 3179;
 
-// The system-menu commands of the about box and of the trend window.
+// The system-menu commands of the about box, of the trend window and of the port search.
 inline constexpr unsigned IDM_ABOUTBOX = 16;
 inline constexpr unsigned IDM_TREND = 32;
+inline constexpr unsigned IDM_FIND_DEVICE = 48;
 
 class CTrendDlg;
+struct PortCandidate;
 
 const ui::DialogTemplate& MainDialogTemplate();
 
@@ -93,6 +95,7 @@ public:
     void OnParamsPcToDevice();
     void OnFirmwareUpdate();
     void OnSelchangePort();
+    void OnFindDevice();
     void OnInvertClicked();
     void OnQuit();
     void OnCalibrate0V();
@@ -125,6 +128,10 @@ protected:
 private:
     void OnLiveReading();
     void OpenTrend();
+    // Selects COMn in the port list; a port above the list's sixteen gets an entry.
+    void SelectPortEntry(int comPort);
+    // The relay answered there: the port is chosen as the user would choose it.
+    void SelectFoundPort(const PortCandidate& found);
     // The shown set now holds what the relay holds: it was read, or written and acknowledged.
     void ShownSetSettled();
     void OnPasswordPrompt();

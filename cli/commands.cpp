@@ -56,6 +56,18 @@ const std::vector<CommandSpec>& Commands()
          "Asks the relay to test its third serial port (TCM3) and prints \"Test COM3 OK!\",\n"
          "or \"Test COM3 fehlgeschlagen!\" and exits with 1.\n",
          RunTestCom3},
+        {"ports", "ports [--probe]", "the serial ports where a relay may be",
+         "Lists every port where a relay may be, in the order --port auto tries them, one\n"
+         "a line: the name (COMn, or the device where no COMn names it; on Linux COMn as\n"
+         "the --ini file's [PORTS] maps it, else /dev/ttyS<n-1> where that has a UART),\n"
+         "the device behind it, what the system says it is (USB ids and names, serial\n"
+         "number; on Windows the friendly name) and its state: present, missing, busy\n"
+         "(another program holds it), not permitted, not serial or not opened. Each port\n"
+         "is opened and closed again at once; one that another program holds is only\n"
+         "reported. --probe also asks each present port for a live reading and adds\n"
+         "\"relay\" with the relay's version text, or \"no relay\"; it exits with 1 when no\n"
+         "relay answers.\n",
+         RunPorts, false},
     };
     return commands;
 }

@@ -18,6 +18,7 @@ int RunSave(Session& session, const Arguments& args);
 int RunFlash(Session& session, const Arguments& args);
 int RunCalibrate(Session& session, const Arguments& args);
 int RunTestCom3(Session& session, const Arguments& args);
+int RunPorts(Session& session, const Arguments& args);
 
 struct CommandSpec {
     const char* name;
@@ -25,6 +26,7 @@ struct CommandSpec {
     const char* summary;  // one line for the overview
     const char* help;     // what it does, its output and its exit codes
     int (*run)(Session&, const Arguments&);
+    bool needsPort = true; // false: runs without --port or --ini
 };
 
 // Every command, in the order the help lists them.

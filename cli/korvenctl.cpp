@@ -1,5 +1,6 @@
 #include "cli/korvenctl.h"
 
+#include "app/port_search.h"
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "files/settings_file.h"
@@ -16,12 +17,16 @@ namespace cli {
 namespace {
 
 constexpr int kBaudRate = 19200;
+// --port auto: the first port where a relay answers.
+constexpr const char* kAutoPort = "auto";
 
-const char kOverview[] = "Usage: korvenctl [--port COMn|PATH] [--ini FILE] [--trace FILE] COMMAND [ARGUMENTS]\n"
+const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] [--trace FILE] COMMAND [ARGUMENTS]\n"
                          "Reads, checks, writes and services a KORVEN relay over a serial line.\n"
                          "\n"
-                         "  --port COMn|PATH  the port: COMn as the program resolves it (key COMn of [PORTS]\n"
-                         "                    in the --ini file, else /dev/ttyS<n-1>), or a device path\n"
+                         "  --port COMn|PATH|auto\n"
+                         "                    the port: COMn as the program resolves it (key COMn of [PORTS]\n"
+                         "                    in the --ini file, else /dev/ttyS<n-1>), a device path, or\n"
+                         "                    auto: the first port where a relay answers (see ports)\n"
                          "  --ini FILE        a KorvenCtrl.ini; without --port its [CONNECTION] COM is used\n"
                          "  --trace FILE      append every byte sent and received to FILE\n"
                          "  --help            this text; COMMAND --help explains a command\n"
@@ -30,8 +35,8 @@ const char kOverview[] = "Usage: korvenctl [--port COMn|PATH] [--ini FILE] [--tr
 
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
-                          "(usage, checks, files), 3 the port could not be opened, 4 the output could\n"
-                          "not be written, 130 flash stopped by Ctrl+C.\n";
+                          "(usage, checks, files), 3 the port could not be opened (or --port auto found\n"
+                          "no relay), 4 the output could not be written, 130 flash stopped by Ctrl+C.\n";
 
 struct Parsed {
     GlobalOptions options;
@@ -98,20 +103,15 @@ bool AsksForHelp(const Arguments& args)
     return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
-// "COM3" (any case) gives 3; anything else is a device path.
-std::optional<int> ComNumber(const std::string& port)
-{
-    if (port.size() < 4 || port.size() > 6)
-        return std::nullopt;
-    std::string word = port.substr(0, 3);
-    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (word != "COM" || !std::all_of(port.begin() + 3, port.end(), [](unsigned char c) { return std::isdigit(c); }))
-        return std::nullopt;
-    const int number = std::stoi(port.substr(3));
-    return number >= 1 ? std::optional<int>(number) : std::nullopt;
-}
-
 } // namespace
+
+std::size_t DisplayWidth(std::string_view text)
+{
+    std::size_t width = 0;
+    for (char c : text)
+        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return width;
+}
 
 std::string UnixLines(std::string text)
 {
@@ -133,24 +133,44 @@ int Session::Usage(const std::string& command, const std::string& message) const
     return kExitInput;
 }
 
-bool Session::OpenPort()
+void Session::UsePortSettings()
 {
     std::ostream& err = m_console.err;
     CSerialPort::SetHooks(
         {[&err](const std::string& text, const std::string&) { err << UnixLines(text) << std::endl; }, m_options.ini});
+}
+
+bool Session::OpenPort()
+{
+    UsePortSettings();
     std::string port = m_options.port;
     if (port.empty()) // as the program starts: the port stored in the settings file
         port = "COM" + std::to_string(ReadProfileInt("CONNECTION", "COM", 1, m_options.ini));
-    const std::optional<int> number = ComNumber(port);
-    if ((number ? m_port.Open(*number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0)
+    if (port == kAutoPort)
+        return OpenFoundPort();
+    const int number = ComNumberOf(port);
+    if ((number > 0 ? m_port.Open(number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0)
         return true;
     // A device that opens but refuses the line settings (a file or /dev/null on
     // Windows) fails without the port's message; for a script it did not open.
     if (m_port.IsOpen()) {
         m_port.Close();
-        err << "Kann Schnittstelle " << port << " nicht öffnen" << std::endl;
+        m_console.err << "Kann Schnittstelle " << port << " nicht öffnen" << std::endl;
     }
     return false;
+}
+
+bool Session::OpenFoundPort()
+{
+    const std::vector<PortTrial> trials = FindRelay(ListPorts());
+    if (trials.empty() || trials.back().outcome != TrialOutcome::Answered) {
+        m_console.err << UnixLines(NoRelayFoundText(trials)) << std::endl;
+        return false;
+    }
+    const PortCandidate& found = trials.back().candidate;
+    m_console.err << "korvenctl: relay found at " << PortLabel(found) << std::endl;
+    return (found.comNumber > 0 ? m_port.Open(found.comNumber, kBaudRate) : m_port.OpenPath(found.device, kBaudRate)) ==
+           0;
 }
 
 namespace {
@@ -173,10 +193,11 @@ int RunCommandLine(const Arguments& args, const Console& console)
     if (spec == nullptr)
         return session.Usage("", "unknown command: " + parsed.command);
     if (AsksForHelp(parsed.args)) {
-        console.out << "Usage: korvenctl [--port COMn|PATH] " << spec->synopsis << "\n\n" << spec->help << kExitCodes;
+        console.out << "Usage: korvenctl [--port COMn|PATH|auto] " << spec->synopsis << "\n\n"
+                    << spec->help << kExitCodes;
         return kExitOk;
     }
-    if (parsed.options.port.empty() && parsed.options.ini.empty())
+    if (spec->needsPort && parsed.options.port.empty() && parsed.options.ini.empty())
         return session.Usage(spec->name, "no port given: use --port COMn|PATH");
 
     if (!parsed.options.trace.empty() && !trace::Start(parsed.options.trace))

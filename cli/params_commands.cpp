@@ -119,15 +119,6 @@ std::string JsonNumber(const std::string& text)
     return std::regex_match(text, kNumber) ? text : JsonString(text);
 }
 
-// Counts characters, not bytes, so that umlauts line up.
-std::size_t DisplayWidth(std::string_view text)
-{
-    std::size_t width = 0;
-    for (char c : text)
-        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-    return width;
-}
-
 void PrintTable(std::ostream& out, const ParameterSet& set, const DeviceInfo& info)
 {
     const auto line = [&out](const char* key, const std::string& label, const std::string& value) {

@@ -5,7 +5,9 @@
 #include "cli/korvenctl.h"
 #include "link/serial_port.h"
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace cli {
 
@@ -24,8 +26,12 @@ public:
     bool Interrupted() const { return m_console.interrupted != nullptr && m_console.interrupted->load(); }
 
     // Opens the port named by the options; on failure the port's own message has
-    // gone to standard error and the command ends with kExitPort.
+    // gone to standard error and the command ends with kExitPort. --port auto
+    // takes the first port where a relay answers, and names it on standard error.
     bool OpenPort();
+    // The port's messages go to standard error, and COMn is looked up in the
+    // --ini file's [PORTS].
+    void UsePortSettings();
     CSerialPort& Port() { return m_port; }
 
     // Writes a message to standard error (the program's "\r\n" line ends as "\n")
@@ -35,6 +41,8 @@ public:
     int Usage(const std::string& command, const std::string& message) const;
 
 private:
+    bool OpenFoundPort();
+
     const Console& m_console;
     GlobalOptions m_options;
     CSerialPort m_port;
@@ -42,5 +50,8 @@ private:
 
 // Turns the program's "\r\n" line ends into "\n" for a terminal or a pipe.
 std::string UnixLines(std::string text);
+
+// Counts characters, not bytes, so that umlauts line up.
+std::size_t DisplayWidth(std::string_view text);
 
 } // namespace cli

@@ -9,6 +9,11 @@
 
 std::size_t DrainPort(CSerialPort& port)
 {
+    return DrainPort(port, kDrainTimeLimit);
+}
+
+std::size_t DrainPort(CSerialPort& port, std::chrono::milliseconds timeLimit)
+{
     const auto start = std::chrono::steady_clock::now();
     unsigned char buffer[CSerialPort::kReadSize];
     std::size_t discarded = 0;
@@ -21,7 +26,7 @@ std::size_t DrainPort(CSerialPort& port)
         discarded += count;
         if (trace::Active())
             traced.append(reinterpret_cast<const char*>(buffer), count);
-        if (discarded >= kDrainByteLimit || std::chrono::steady_clock::now() - start >= kDrainTimeLimit)
+        if (discarded >= kDrainByteLimit || std::chrono::steady_clock::now() - start >= timeLimit)
             break;
     }
     if (!traced.empty())

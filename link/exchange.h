@@ -40,6 +40,8 @@ inline constexpr std::size_t kDrainByteLimit = 4096;
 // Reads until a read returns 0 bytes (or fails), bounded by kDrainTimeLimit and
 // kDrainByteLimit. Returns the number of bytes thrown away.
 std::size_t DrainPort(CSerialPort& port);
+// The same with a time bound of the caller's (the port search's is one read).
+std::size_t DrainPort(CSerialPort& port, std::chrono::milliseconds timeLimit);
 
 // A framed reply as the program reads it: a terminated string, so the bytes up
 // to the first NUL (a break on a raw line reads as NUL).

@@ -93,6 +93,14 @@ int CSerialPort::OpenPath(const std::string& path, int baudRate)
     return result;
 }
 
+int CSerialPort::TryPath(const std::string& path, int baudRate)
+{
+    m_comNumber = 0;
+    m_path = path;
+    m_baudRate = baudRate;
+    return OpenQuietly();
+}
+
 int CSerialPort::OpenQuietly()
 {
     Close();

@@ -30,7 +30,11 @@ public:
     // with the same settings and the same message, naming the path.
     int OpenPath(const std::string& path, int baudRate);
 
-    // Why the last Open or OpenPath found no device (None when it found one).
+    // Opens the device at path as OpenPath does, but shows nothing: for trying
+    // ports one after another. LastOpenFailure says why it found no device.
+    int TryPath(const std::string& path, int baudRate);
+
+    // Why the last Open, OpenPath or TryPath found no device (None when it found one).
     OpenFailure LastOpenFailure() const { return m_failure; }
 
     // A device that went away (an adapter pulled out, a hang-up) is closed by the

@@ -136,6 +136,11 @@ std::vector<std::string> CDialog::GetItemList(int id) const
     return m_backend->GetItemList(id);
 }
 
+int CDialog::AddListItem(int id, const std::string& text)
+{
+    return m_backend->AddListItem(id, text);
+}
+
 void CDialog::SetProgressRange(int id, int lower, int upper)
 {
     m_backend->SetProgressRange(id, lower, upper);

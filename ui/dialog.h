@@ -85,6 +85,8 @@ public:
     int GetCurSel(int id) const;
     void SetCurSel(int id, int index);
     std::vector<std::string> GetItemList(int id) const;
+    // Adds an entry at the end of combo box id's list: its index, -1 where id is no combo box.
+    int AddListItem(int id, const std::string& text);
     // Progress bars.
     void SetProgressRange(int id, int lower, int upper);
     void SetProgressPos(int id, int position);

@@ -36,6 +36,7 @@ public:
     virtual int GetCurSel(int id) const = 0;
     virtual void SetCurSel(int id, int index) = 0;
     virtual std::vector<std::string> GetItemList(int id) const = 0;
+    virtual int AddListItem(int id, const std::string& text) = 0;
     virtual void SetProgressRange(int id, int lower, int upper) = 0;
     virtual void SetProgressPos(int id, int position) = 0;
     virtual int GetProgressPos(int id) const = 0;

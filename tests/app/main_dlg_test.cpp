@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StartCase{nullptr, 1, 0, false, ""},
                       StartCase{"[PORTS]\nCOM3=/nonexistent/tty\n[CONNECTION]\nCOM=3\n", 3, 2, false,
                                 "Kann Schnittstelle COM3 nicht öffnen"},
-                      StartCase{"[PORTS]\nCOM17=/nonexistent\n[connection]\ncom=17\n", 17, -1, false,
+                      // A port above the list's sixteen gets an entry of its own.
+                      StartCase{"[PORTS]\nCOM17=/nonexistent\n[connection]\ncom=17\n", 17, 16, false,
                                 "Kann Schnittstelle COM17 nicht öffnen"},
                       StartCase{"[CONNECTION]\nCOM=0\n", 0, -1, false, "Kann Schnittstelle COM0 nicht öffnen"},
                       StartCase{"[PORTS]\nCOM3=/nonexistent\n[CONNECTION]\nCOM=3\n[DIR]\nTEST=3179\n", 3, 2, true,

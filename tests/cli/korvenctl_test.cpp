@@ -5,6 +5,7 @@
 
 #include "cli/korvenctl.h"
 #include "cli/session.h"
+#include "link/port_list_posix.h"
 #include "link/serial_port.h"
 #include "sim/sim.h"
 
@@ -44,15 +45,22 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_dir = pattern;
         ASSERT_TRUE(m_wineProgram.empty() || m_sim.MakeLink(std::getenv("WINEPREFIX") + std::string("/korven-com1")));
+        // In-process the ports are those of the --ini file alone: no device of this machine is touched.
+        SetPortLister([this] { return ScanPosixPorts(m_dir / "no-root"); });
     }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void TearDown() override
+    {
+        SetPortLister({});
+        fs::remove_all(m_dir);
+    }
 
-    // "$P" stands for "--port <the relay's device>", "$D" for the test's folder.
+    // "$P" stands for "--port <the relay's device>", "$D" for the test's folder, "$S" for the relay's device.
     std::string Expand(std::string text) const
     {
         for (const auto& [name, value] : {std::pair<std::string, std::string>{
                                               "$P", "--port " + (m_wineProgram.empty() ? m_sim.DevicePath() : "COM1")},
-                                          {"$D", m_dir.string()}}) {
+                                          {"$D", m_dir.string()},
+                                          {"$S", m_sim.DevicePath()}}) {
             for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
                 text.replace(at, name.size(), value);
         }
@@ -194,7 +202,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         // The test's folder is the current one: its file names COM99, which has no device.
         {"--ini KorvenCtrl.ini read", nullptr, 3, "", "Kann Schnittstelle COM99 nicht öffnen"},
         {"$P --trace $D/missing/trace read", nullptr, 2, "", "File $D/missing/trace kann nicht geschrieben werden"},
-        {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH] write", ""},
+        {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|auto] write", ""},
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
         // A reader gone away ends the readings at once.
         {"$P live --count 3", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
@@ -218,6 +226,39 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
                   row.spar.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.spar});
     }
     fs::current_path(previous);
+}
+
+TEST_F(KorvenctlTest, PortsListsTheCandidatesAndAutoTakesTheFirstRelay)
+{
+    struct Row {
+        const char* args;
+        Faults faults;
+        int code;
+        std::string out;
+        std::string err;
+        bool underWine = false; // the Windows list holds the machine's own ports: only COM1's relay is asked
+    };
+    const auto silent = [](SimOptions& o) { o.silent = true; };
+    const Row rows[] = {
+        {"--ini $D/KorvenCtrl.ini ports", nullptr, 0, "COM1  $S  -  present\n", ""},
+        {"ports --probe --ini $D/KorvenCtrl.ini", nullptr, 0, "COM1  $S  -  present  relay V2.1 13.06.7\n", ""},
+        {"--ini $D/KorvenCtrl.ini ports --probe", silent, 1, "COM1  $S  -  present  no relay\n", ""},
+        {"--ini $D/KorvenCtrl.ini --port auto read", nullptr, 0, "VER  Version               V2.1 13.06.7\n",
+         "korvenctl: relay found at COM1", true},
+        {"--ini $D/KorvenCtrl.ini --port auto live --count 1", silent, 3, "",
+         "Kein Gerät gefunden!\nCOM1 ($S): keine Antwort\n"},
+    };
+    std::ofstream(m_dir / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        if (!m_wineProgram.empty() && !row.underWine)
+            continue;
+        const Outcome outcome = Run(row.args, row.faults);
+        EXPECT_EQ(outcome.code, row.code) << outcome.err;
+        EXPECT_NE(outcome.out.find(Expand(row.out)), std::string::npos) << outcome.out;
+        EXPECT_NE(outcome.err.find(Expand(row.err)), std::string::npos) << outcome.err;
+        EXPECT_EQ(row.err.empty(), outcome.err.empty()) << outcome.err;
+    }
 }
 
 TEST_F(KorvenctlTest, SaveWritesTheProgramsRecordAndWriteSendsItBack)

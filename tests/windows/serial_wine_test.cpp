@@ -3,10 +3,12 @@
 //   COM1   korven-sim --value 230.4 --nak KAL0 --drop TCM3
 //   COM12  korven-sim --chatter (opened by the \\.\COM12 name)
 //   COM7   nothing (not mapped)
+//   COM21  a port above the program's sixteen, for the port list (nothing opens it)
 // The results must be those of the POSIX backend against the same relay.
 
 #include "link/exchange.h"
 #include "link/frame.h"
+#include "link/port_list.h"
 #include "link/serial_port.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +99,23 @@ TEST_F(WineSerial, ExchangesWithTheRelay)
         EXPECT_LE(took, row.atMost) << row.name;
     }
     EXPECT_TRUE(m_messages.empty());
+}
+
+// The list the search tries: COM1 to COM16, then the ports above them that the
+// system lists, each with the system's name for its device.
+TEST_F(WineSerial, PortListHoldsTheSixteenAndThePortsTheSystemAdds)
+{
+    const std::vector<PortCandidate> ports = SystemPorts();
+    ASSERT_GE(ports.size(), 17u);
+    for (std::size_t i = 0; i < 17; ++i) {
+        const int n = i < 16 ? static_cast<int>(i) + 1 : 21;
+        EXPECT_EQ(ports[i].device, "\\\\.\\COM" + std::to_string(n));
+        // A mapped port is the system's, with its name for the device.
+        EXPECT_TRUE((n != kRelay && n != kChatteringRelay && n != 21) ||
+                    (!ports[i].assumed && ports[i].target.rfind("\\Device\\", 0) == 0))
+            << n;
+    }
+    EXPECT_TRUE(ports[kNoDevice - 1].assumed);
 }
 
 } // namespace

@@ -269,6 +269,15 @@ public:
         return entries;
     }
 
+    int AddListItem(int id, const std::string& text) override
+    {
+        auto* combo = ItemAs<QComboBox>(id);
+        if (combo == nullptr)
+            return -1;
+        combo->addItem(FromUtf8(text));
+        return combo->count() - 1;
+    }
+
     void SetProgressRange(int id, int lower, int upper) override
     {
         if (auto* bar = ItemAs<QProgressBar>(id))

@@ -442,6 +442,16 @@ public:
         return entries;
     }
 
+    int AddListItem(int id, const std::string& text) override
+    {
+        if (!IsCombo(id))
+            return -1;
+        // The list is not sorted: the entry goes to the end.
+        const LRESULT index =
+            SendDlgItemMessageW(m_hWnd, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        return index >= 0 ? static_cast<int>(index) : -1;
+    }
+
     void SetProgressRange(int id, int lower, int upper) override
     {
         SendDlgItemMessageW(m_hWnd, id, PBM_SETRANGE32, static_cast<WPARAM>(lower), upper);

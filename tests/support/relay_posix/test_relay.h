@@ -4,6 +4,7 @@
 #include "sim/sim.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 // What a test's settings file names as COM1's device so that the name outlives
@@ -12,4 +13,10 @@ inline std::string PluggableName(KorvenSim& sim, const std::filesystem::path& fo
 {
     const std::string link = (folder / "relay").string();
     return sim.MakeLink(link) ? link : std::string();
+}
+
+// A relay for COM<comPort>: on POSIX the test maps the port to its device in [PORTS].
+inline std::unique_ptr<KorvenSim> RelayForPort(int /*comPort*/, SimOptions options = {})
+{
+    return std::make_unique<KorvenSim>(std::move(options));
 }

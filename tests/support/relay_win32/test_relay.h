@@ -5,6 +5,7 @@
 #include "tests/support/remote_sim.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 // What a test's settings file names as COM1's device so that the name outlives
@@ -12,4 +13,10 @@
 inline std::string PluggableName(KorvenSim& sim, const std::filesystem::path&)
 {
     return sim.DevicePath();
+}
+
+// A relay for COM<comPort>: under Wine its link is that COM port.
+inline std::unique_ptr<KorvenSim> RelayForPort(int comPort, SimOptions options = {})
+{
+    return std::make_unique<KorvenSim>(std::move(options), comPort);
 }

@@ -1,0 +1,92 @@
+// korvenctl ports: the candidate ports, and with --probe whether a relay answers
+// on each.
+
+#include "app/port_search.h"
+#include "cli/commands.h"
+#include "params/relay_transfer.h"
+
+#include <algorithm>
+#include <array>
+#include <ostream>
+
+namespace cli {
+
+namespace {
+
+const char* StateWord(OpenFailure state)
+{
+    switch (state) {
+    case OpenFailure::None:
+        return "present";
+    case OpenFailure::Missing:
+        return "missing";
+    case OpenFailure::Busy:
+        return "busy";
+    case OpenFailure::NotPermitted:
+        return "not permitted";
+    case OpenFailure::NotSerial:
+        return "not serial";
+    case OpenFailure::Other:
+        break;
+    }
+    return "not opened";
+}
+
+// Whether a relay answers at the port, with its version text from a parameter read.
+std::string ProbeText(const PortCandidate& candidate, bool& anyRelay)
+{
+    CSerialPort port;
+    if (TryPort(port, candidate) != TrialOutcome::Answered)
+        return "no relay";
+    anyRelay = true;
+    ParameterSet set;
+    DeviceInfo info;
+    ReadRelayParameters(port, set, info);
+    std::string text = "relay";
+    if (const auto end = info.VER.find_last_not_of(' '); end != std::string::npos)
+        text.append(" ").append(info.VER, 0, end + 1);
+    return text;
+}
+
+} // namespace
+
+int RunPorts(Session& session, const Arguments& args)
+{
+    bool probe = false;
+    for (const std::string& arg : args) {
+        if (arg != "--probe")
+            return session.Usage("ports", "unexpected argument: " + arg);
+        probe = true;
+    }
+    session.UsePortSettings();
+    std::vector<PortCandidate> ports = ListPorts();
+    ProbePortStates(ports);
+
+    // Name, device, description, state, and what the probe found; aligned in columns.
+    std::vector<std::array<std::string, 5>> rows;
+    std::array<std::size_t, 4> widths{};
+    bool anyRelay = false;
+    for (const PortCandidate& candidate : ports) {
+        const std::string description = PortDescription(candidate);
+        std::array<std::string, 5> row{candidate.name, candidate.target.empty() ? "-" : candidate.target,
+                                       description.empty() ? "-" : description, StateWord(candidate.state), ""};
+        if (probe && candidate.state == OpenFailure::None)
+            row[4] = ProbeText(candidate, anyRelay);
+        for (std::size_t i = 0; i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+        rows.push_back(std::move(row));
+    }
+    for (const auto& row : rows) {
+        std::string line = row[0];
+        for (std::size_t i = 1; i < row.size(); ++i) {
+            if (!row[i].empty()) // the probe's column, where there is one
+                line += std::string(widths[i - 1] + 2 - DisplayWidth(row[i - 1]), ' ') + row[i];
+        }
+        session.out() << line << "\n";
+    }
+    if (rows.empty())
+        session.Fail(kExitOk, kNoSerialPortText);
+    return probe && !anyRelay ? kExitRelay : kExitOk;
+}
+
+} // namespace cli

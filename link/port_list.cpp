@@ -1,0 +1,78 @@
+// The candidate ports, neutral part: the seam for tests, the open attempts and
+// the texts. The platform's scan is in port_list_posix.cpp or port_list_win32.cpp.
+
+#include "link/port_list.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace {
+
+std::function<std::vector<PortCandidate>()>& Lister()
+{
+    static std::function<std::vector<PortCandidate>()> lister;
+    return lister;
+}
+
+} // namespace
+
+std::vector<PortCandidate> ListPorts()
+{
+    return Lister() ? Lister()() : SystemPorts();
+}
+
+void SetPortLister(std::function<std::vector<PortCandidate>()> lister)
+{
+    Lister() = std::move(lister);
+}
+
+void ProbePortStates(std::vector<PortCandidate>& candidates)
+{
+    for (PortCandidate& candidate : candidates) {
+        // The device, if we get it, closes again at once; nothing is set or sent.
+        candidate.state = OpenSerialDevice(candidate.device).failure;
+    }
+}
+
+std::string PortDescription(const PortCandidate& candidate)
+{
+    std::vector<std::string> parts;
+    const auto add = [&parts](std::string part) {
+        if (!part.empty())
+            parts.push_back(std::move(part));
+    };
+    add(candidate.friendlyName);
+    std::string maker = candidate.manufacturer;
+    // A friendly name usually carries the product already.
+    if (!candidate.product.empty() && candidate.friendlyName.find(candidate.product) == std::string::npos)
+        maker += (maker.empty() ? "" : " ") + candidate.product;
+    add(maker);
+    if (!candidate.vendorId.empty() || !candidate.productId.empty())
+        add("USB " + candidate.vendorId + ":" + candidate.productId);
+    if (!candidate.serialNumber.empty())
+        add("Seriennummer " + candidate.serialNumber);
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : ", ") + part;
+    return text;
+}
+
+std::string PortLabel(const PortCandidate& candidate)
+{
+    const std::string device = DeviceDisplayName(candidate.device);
+    if (candidate.comNumber == 0 || device == candidate.name)
+        return candidate.name;
+    return candidate.name + " (" + device + ")";
+}
+
+int ComNumberOf(const std::string& name)
+{
+    if (name.size() < 4 || name.size() > 6)
+        return 0;
+    std::string word = name.substr(0, 3);
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (word != "COM" || !std::all_of(name.begin() + 3, name.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return 0;
+    return std::stoi(name.substr(3));
+}
