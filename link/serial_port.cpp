@@ -84,10 +84,7 @@ int CSerialPort::Open(int port, int baudRate)
 
 int CSerialPort::OpenPath(const std::string& path, int baudRate)
 {
-    m_comNumber = 0;
-    m_path = path;
-    m_baudRate = baudRate;
-    const int result = OpenQuietly();
+    const int result = TryPath(path, baudRate);
     if (!m_device)
         ReportOpenFailure(path, m_failure, path);
     return result;
