@@ -61,11 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lf = read.find('\n');
     FUZZ_REQUIRE(line == read.substr(0, lf == std::string_view::npos ? read.size() : lf + 1));
 
-    // What follows the first line changes nothing. The line goes back behind a
-    // byte-order mark, which the load takes off again: a line that starts with a
-    // second mark keeps it.
+    // What follows the first line changes nothing. A line that starts with a
+    // second byte-order mark goes back behind one, which the load takes off again.
     const LoadedSets whole = Loaded(path, bytes);
-    FUZZ_REQUIRE(Loaded(path, "\xEF\xBB\xBF" + line) == whole);
+    const std::string bom = "\xEF\xBB\xBF";
+    FUZZ_REQUIRE(Loaded(path, line.rfind(bom, 0) == 0 ? bom + line : line) == whole);
 
     // A set the checks let through is saved, and loaded again it is the same set
     // in the preview and in the window.
