@@ -1,0 +1,361 @@
+#include "app/commissioning_record.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "files/append_file.h"
+#include "files/utf8_path.h"
+
+namespace {
+
+constexpr const char* kBom = "\xEF\xBB\xBF";
+constexpr const char* kLineEnd = "\r\n";
+// A line longer than this is no line of ours: the tail is not searched further.
+constexpr std::size_t kLongestLine = 8192;
+constexpr std::size_t kTailChunk = 64 * 1024;
+// Files beside one with other columns, tried in turn.
+constexpr int kMostAlternatives = 99;
+
+// The parameters in the order of the window's fields, with their captions.
+struct ParameterColumn {
+    const char* caption;
+    std::string ParameterSet::*text; // nullptr: INV
+};
+constexpr std::array<ParameterColumn, 8> kParameterColumns = {{
+    {"Sollwertbezug [V]", &ParameterSet::SWB},
+    {"U > [%]", &ParameterSet::UPL},
+    {"U >> [%]", &ParameterSet::UPP},
+    {"U < [%]", &ParameterSet::UMI},
+    {"U << [%]", &ParameterSet::UMM},
+    {"Hysterese [%]", &ParameterSet::HYS},
+    {"Schaltverzögerung [s]", &ParameterSet::SVZ},
+    {"Invertieren", nullptr},
+}};
+
+std::uint32_t Crc32(std::string_view bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::string CheckDigits(std::string_view bytes)
+{
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08X", static_cast<unsigned>(Crc32(bytes)));
+    return digits;
+}
+
+// A field as the spreadsheet reads it: line breaks of a message become blanks,
+// and a field holding ';' or '"' is quoted.
+std::string Field(std::string_view text)
+{
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            while (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n'))
+                ++i;
+            if (!plain.empty())
+                plain += ' ';
+        } else {
+            plain += text[i];
+        }
+    }
+    if (plain.find_first_of(";\"") == std::string::npos)
+        return plain;
+    std::string quoted = "\"";
+    for (const char c : plain)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string DecimalComma(std::string text)
+{
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
+}
+
+std::string DecimalPoint(std::string text)
+{
+    std::replace(text.begin(), text.end(), ',', '.');
+    return text;
+}
+
+// Eight fields of a set, or eight empty ones.
+std::string SetFields(const std::optional<ParameterSet>& set)
+{
+    std::string fields;
+    for (const ParameterColumn& column : kParameterColumns) {
+        if (set)
+            fields += column.text != nullptr ? Field(DecimalComma(*set.*column.text)) : std::to_string(set->INV);
+        fields += ';';
+    }
+    return fields;
+}
+
+// Days since 1970-01-01 of a civil date (the proleptic Gregorian calendar).
+long long DaysFromCivil(long long year, unsigned month, unsigned day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+// "2026-10-25T02:30:00+02:00": the local time and its offset from UTC, which
+// tells the two half past two of the autumn night apart.
+std::string LocalTimeWithOffset(WallClock::time_point time)
+{
+    const std::time_t seconds = WallClock::to_time_t(time);
+    const std::tm* local = std::localtime(&seconds);
+    if (local == nullptr)
+        return "";
+    const long long localSeconds = DaysFromCivil(local->tm_year + 1900LL, static_cast<unsigned>(local->tm_mon + 1),
+                                                 static_cast<unsigned>(local->tm_mday)) *
+                                       86400 +
+                                   local->tm_hour * 3600LL + local->tm_min * 60LL + local->tm_sec;
+    const long long offsetMinutes = (localSeconds - static_cast<long long>(seconds)) / 60;
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", local);
+    char offset[40];
+    const long long magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    std::snprintf(offset, sizeof offset, "%c%02lld:%02lld", offsetMinutes < 0 ? '-' : '+', magnitude / 60,
+                  magnitude % 60);
+    return std::string(text) + offset;
+}
+
+std::vector<std::string> SplitFields(std::string_view line)
+{
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ';' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+std::string HeaderText()
+{
+    std::string header = "Zeit;Schnittstelle;Gerät;Version;Vorgang;Ergebnis;Datei;SHA-256;";
+    for (const ParameterColumn& column : kParameterColumns)
+        header += std::string(column.caption) + " vorher;";
+    for (const ParameterColumn& column : kParameterColumns)
+        header += std::string(column.caption) + ";";
+    return header + "Prüfsumme";
+}
+
+std::string AlternativePath(const std::string& path, int number)
+{
+    const std::filesystem::path original = PathFromUtf8(path);
+    std::filesystem::path other = original.parent_path() / original.stem();
+    other += "-" + std::to_string(number);
+    other += original.extension();
+    return PathToUtf8(other);
+}
+
+enum class Fit { Ours, NotOurs, Failed };
+
+// Whether the open file takes our lines; what must go before the next line
+// (the header of an empty or half-made file, the end of a line cut off).
+Fit Prepare(files::LockedAppendFile& file, std::string& prefix)
+{
+    const std::string header = RecordHeader();
+    const std::optional<std::uint64_t> size = file.Size();
+    if (!size)
+        return Fit::Failed;
+    const std::optional<std::string> head = file.ReadAt(0, header.size());
+    if (!head)
+        return Fit::Failed;
+    if (*size < header.size()) {
+        // Empty, or its header cut off while the file was made: the header's rest.
+        if (header.compare(0, head->size(), *head) != 0)
+            return Fit::NotOurs;
+        prefix = header.substr(head->size());
+        return Fit::Ours;
+    }
+    if (*head != header)
+        return Fit::NotOurs;
+    const std::optional<std::string> last = file.ReadAt(*size - 1, 1);
+    if (!last)
+        return Fit::Failed;
+    prefix = *last == "\n" ? "" : kLineEnd;
+    return Fit::Ours;
+}
+
+// Opens and locks the file that takes our lines: the record's, or one beside it.
+std::unique_ptr<files::LockedAppendFile> OpenForAppending(const std::string& path, std::string& prefix,
+                                                          std::string* used = nullptr)
+{
+    for (int number = 1; number <= kMostAlternatives + 1; ++number) {
+        const std::string candidate = number == 1 ? path : AlternativePath(path, number);
+        std::unique_ptr<files::LockedAppendFile> file = files::LockedAppendFile::Open(candidate);
+        if (!file)
+            return nullptr;
+        switch (Prepare(*file, prefix)) {
+        case Fit::Ours:
+            if (used != nullptr)
+                *used = candidate;
+            return file;
+        case Fit::Failed:
+            return nullptr;
+        case Fit::NotOurs:
+            break;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string RecordHeader()
+{
+    return kBom + HeaderText() + kLineEnd;
+}
+
+std::string RecordLine(const RecordEntry& entry, WallClock::time_point time)
+{
+    std::string line = LocalTimeWithOffset(time);
+    for (const std::string* text :
+         {&entry.port, &entry.device, &entry.version, &entry.action, &entry.outcome, &entry.file, &entry.sha256})
+        line += ";" + Field(*text);
+    line += ";" + SetFields(entry.before) + SetFields(entry.set);
+    return line + CheckDigits(line) + kLineEnd;
+}
+
+std::optional<std::vector<std::string>> ParseRecordLine(std::string_view line)
+{
+    const std::size_t check = line.rfind(';');
+    if (check == std::string_view::npos || line.substr(check + 1) != CheckDigits(line.substr(0, check + 1)))
+        return std::nullopt;
+    std::vector<std::string> fields = SplitFields(line);
+    if (fields.size() != kRecordColumns)
+        return std::nullopt;
+    return fields;
+}
+
+std::optional<ParameterSet> RecordedSet(const std::vector<std::string>& fields, std::size_t first)
+{
+    if (first + kParameterColumns.size() > fields.size() || fields[first].empty())
+        return std::nullopt;
+    ParameterSet set;
+    for (std::size_t i = 0; i < kParameterColumns.size(); ++i) {
+        if (kParameterColumns[i].text != nullptr)
+            set.*kParameterColumns[i].text = DecimalPoint(fields[first + i]);
+        else
+            set.INV = std::atoi(fields[first + i].c_str());
+    }
+    return set;
+}
+
+std::string CommissioningRecord::FilePath() const
+{
+    std::string prefix, used;
+    return OpenForAppending(m_path, prefix, &used) ? used : m_path;
+}
+
+bool CommissioningRecord::Writable() const
+{
+    std::string prefix;
+    std::unique_ptr<files::LockedAppendFile> file = OpenForAppending(m_path, prefix);
+    // A new file gets its header now, so that it shows what it is.
+    return file && (prefix.rfind(kBom, 0) != 0 || file->AppendSynced(prefix));
+}
+
+bool CommissioningRecord::Append(const RecordEntry& entry, WallClock::time_point time) const
+{
+    std::string prefix;
+    std::unique_ptr<files::LockedAppendFile> file = OpenForAppending(m_path, prefix);
+    return file && file->AppendSynced(prefix + RecordLine(entry, time));
+}
+
+template <typename Visit> void CommissioningRecord::FromTheEnd(Visit visit) const
+{
+    const std::string path = FilePath();
+    std::error_code error;
+    // A folder opens on POSIX, and has no end to read from.
+    if (!std::filesystem::is_regular_file(PathFromUtf8(path), error))
+        return;
+    std::FILE* file = OpenFileUtf8(path, "rb");
+    if (file == nullptr)
+        return;
+    long end = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : 0;
+    std::string pending; // the start of the line whose end was read before
+    bool going = true;
+    while (going && end > 0) {
+        const long start = end > static_cast<long>(kTailChunk) ? end - static_cast<long>(kTailChunk) : 0;
+        std::string chunk(static_cast<std::size_t>(end - start), '\0');
+        if (std::fseek(file, start, SEEK_SET) != 0)
+            break;
+        chunk.resize(std::fread(chunk.data(), 1, chunk.size(), file));
+        chunk += pending;
+        std::size_t lineEnd = chunk.size();
+        for (std::size_t at = chunk.rfind('\n', lineEnd == 0 ? 0 : lineEnd - 1); going && at != std::string::npos;
+             at = at == 0 ? std::string::npos : chunk.rfind('\n', at - 1)) {
+            std::string_view line(chunk.data() + at + 1, lineEnd - at - 1);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            if (const auto fields = ParseRecordLine(line))
+                going = visit(*fields);
+            lineEnd = at;
+        }
+        pending = chunk.substr(0, lineEnd);
+        if (pending.size() > kLongestLine)
+            pending.clear();
+        end = start;
+    }
+    if (going && !pending.empty()) {
+        if (const auto fields = ParseRecordLine(pending))
+            visit(*fields);
+    }
+    std::fclose(file);
+}
+
+std::vector<std::vector<std::string>> CommissioningRecord::LastEntries(std::size_t count) const
+{
+    std::vector<std::vector<std::string>> entries;
+    if (count > 0) {
+        FromTheEnd([&](const std::vector<std::string>& fields) {
+            entries.push_back(fields);
+            return entries.size() < count;
+        });
+    }
+    return entries;
+}
+
+std::optional<std::vector<std::string>> CommissioningRecord::LastEntryWithSet(const std::string& port) const
+{
+    std::optional<std::vector<std::string>> found;
+    FromTheEnd([&](const std::vector<std::string>& fields) {
+        if (fields[kPortColumn] == port && !fields[kSetColumns].empty())
+            found = fields;
+        return !found;
+    });
+    return found;
+}
+
+std::string RecordNotWritableMessage(const std::string& path)
+{
+    return "Das Inbetriebnahmeprotokoll " + path +
+           " kann nicht geschrieben werden.\r\n"
+           "Es wird nichts an das Gerät gesendet.";
+}

@@ -1,0 +1,102 @@
+#pragma once
+// The commissioning record: one line per change made to a relay (a parameter
+// write, a calibration, the port test, a firmware update) and per set found on
+// first contact, in one CSV file that a German spreadsheet opens as it stands:
+// UTF-8 with a byte-order mark, ';' between the fields, a decimal comma, one
+// header line. The file only grows: every entry is appended under a lock that
+// the window and korvenctl both take, and is on the disk before the append
+// returns. A line cut off by a crash or a power cut is ended by the next
+// append, and its check digits (the last field) tell it apart.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/reading_history.h"
+#include "params/parameter_set.h"
+
+// What was done, as the record's "Vorgang" column names it.
+namespace record {
+inline constexpr const char* kParametersWritten = "Parameter geschrieben";
+inline constexpr const char* kParametersFromFile = "Parameter aus Datei geschrieben";
+inline constexpr const char* kCalibrated0V = "Kalibrierung 0V";
+inline constexpr const char* kCalibrated100V = "Kalibrierung 100V";
+inline constexpr const char* kPortTest = "Test COM3";
+inline constexpr const char* kFirmwareUpdate = "Firmware-Update";
+inline constexpr const char* kFound = "Vorgefunden"; // the set a relay held on first contact
+} // namespace record
+
+struct RecordEntry {
+    std::string action;                 // one of record::k...
+    std::string outcome;                // what the operator was told ("Übertragung der Daten ok.")
+    std::string port;                   // "COM1", or the device path korvenctl was given
+    std::string device;                 // the device behind COMn on POSIX; empty where it is the port itself
+    std::string version;                // the relay's version text as last read
+    std::string file;                   // the parameter or HEX file's name
+    std::string sha256;                 // the digest of the firmware image programmed
+    std::optional<ParameterSet> before; // the relay's set before the change, as the preview showed it
+    std::optional<ParameterSet> set;    // the set sent, or the set found
+};
+
+// The record's columns, in their order.
+enum RecordColumn : std::size_t {
+    kTimeColumn,
+    kPortColumn,
+    kDeviceColumn,
+    kVersionColumn,
+    kActionColumn,
+    kOutcomeColumn,
+    kFileColumn,
+    kDigestColumn,
+    kBeforeColumns,                   // eight: the set before, SWB UPL UPP UMI UMM HYS SVZ INV
+    kSetColumns = kBeforeColumns + 8, // eight: the set sent or found
+    kCheckColumn = kSetColumns + 8,   // CRC-32 of the line before it, eight hex digits
+    kRecordColumns,
+};
+
+// The byte-order mark, the header line and its line end.
+std::string RecordHeader();
+// The entry's line at time (local time with its offset from UTC), with its line end.
+std::string RecordLine(const RecordEntry& entry, WallClock::time_point time);
+// The fields of a whole line (without its line end); nothing for a line that was
+// cut off or damaged, or has other columns.
+std::optional<std::vector<std::string>> ParseRecordLine(std::string_view line);
+// The set of the eight columns from first on; nothing where they are empty.
+std::optional<ParameterSet> RecordedSet(const std::vector<std::string>& fields, std::size_t first);
+
+class CommissioningRecord {
+public:
+    CommissioningRecord() = default; // off: nothing is recorded
+    explicit CommissioningRecord(std::string path) : m_path(std::move(path)) {}
+
+    bool On() const { return !m_path.empty(); }
+    // The file the settings name.
+    const std::string& Path() const { return m_path; }
+    // The file entries go to: Path(), or where that holds other columns (an
+    // older version of the record), the first "<name>-2.csv", "<name>-3.csv" ...
+    // beside it that holds ours or does not exist.
+    std::string FilePath() const;
+
+    // Whether an entry can be appended now: the file opens for appending (and is
+    // created, with its header, where it is missing).
+    bool Writable() const;
+    // Appends the entry's line, synced to the disk; false when it did not get there.
+    bool Append(const RecordEntry& entry, WallClock::time_point time = WallClock::now()) const;
+
+    // The fields of the newest whole entries, newest first, at most count; read
+    // from the end of the file, so that a large record shows as fast as a small one.
+    std::vector<std::vector<std::string>> LastEntries(std::size_t count) const;
+    // The newest entry for port that shows a set (nothing when there is none).
+    std::optional<std::vector<std::string>> LastEntryWithSet(const std::string& port) const;
+
+private:
+    // Calls visit with each whole line from the end, newest first, until it returns false.
+    template <typename Visit> void FromTheEnd(Visit visit) const;
+
+    std::string m_path;
+};
+
+// The line under the record's box when it cannot be written.
+std::string RecordNotWritableMessage(const std::string& path);

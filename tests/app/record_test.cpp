@@ -1,0 +1,183 @@
+// The commissioning record's file: its lines read back, the states a file may be
+// found in (missing, cut off by a crash, half made, older columns, unwritable),
+// two writers at once, and the digest of a firmware image.
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <regex>
+#include <thread>
+
+#include "app/commissioning_record.h"
+#include "files/utf8_path.h"
+#include "firmware/sha256.h"
+#include "tests/params/worked_example.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / PathFromUtf8("korven-record-Prüfung");
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string PathOf(const std::string& name) const { return PathToUtf8(m_dir / PathFromUtf8(name)); }
+    std::string Bytes(const std::string& name) const
+    {
+        std::ifstream in(m_dir / PathFromUtf8(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    void Put(const std::string& name, const std::string& bytes) const
+    {
+        std::ofstream(m_dir / PathFromUtf8(name), std::ios::binary) << bytes;
+    }
+
+    fs::path m_dir;
+};
+
+RecordEntry WriteEntry()
+{
+    RecordEntry entry;
+    entry.action = record::kParametersWritten;
+    entry.outcome = "Übertragung der Daten ok.";
+    entry.port = "COM3";
+    entry.device = "/dev/ttyUSB0";
+    entry.version = "V2.1 13.06.7";
+    entry.before = kWorkedExampleSet;
+    entry.set = kWorkedExampleSet;
+    entry.set->SVZ = "99.9";
+    entry.set->INV = 1;
+    return entry;
+}
+
+TEST_F(RecordTest, AnEntryReadsBackFieldByField)
+{
+    RecordEntry entry = WriteEntry();
+    entry.outcome = "Kalibrierung fehlgeschlagen!\r\n\r\nMögliche Ursachen:\r\n- \"0V\"; nicht kalibriert";
+    const CommissioningRecord record(PathOf("protokoll.csv"));
+    ASSERT_TRUE(record.Append(entry));
+
+    const std::string bytes = Bytes("protokoll.csv");
+    EXPECT_EQ(bytes.substr(0, RecordHeader().size()), RecordHeader());
+    const std::string line = bytes.substr(RecordHeader().size());
+    EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+    const auto fields = ParseRecordLine(line.substr(0, line.size() - 2));
+    ASSERT_TRUE(fields);
+    EXPECT_TRUE(std::regex_match((*fields)[kTimeColumn], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
+        << (*fields)[kTimeColumn];
+    EXPECT_EQ((*fields)[kOutcomeColumn], "Kalibrierung fehlgeschlagen! Mögliche Ursachen: - \"0V\"; nicht kalibriert");
+    EXPECT_EQ((*fields)[kSetColumns], "100,0") << "a decimal comma";
+    EXPECT_EQ(RecordedSet(*fields, kBeforeColumns), entry.before);
+    EXPECT_EQ(RecordedSet(*fields, kSetColumns), entry.set);
+    // A line cut anywhere, or changed in one byte, is not an entry.
+    EXPECT_FALSE(ParseRecordLine(line.substr(0, line.size() - 3)));
+    std::string changed = line.substr(0, line.size() - 2);
+    changed[40] ^= 1;
+    EXPECT_FALSE(ParseRecordLine(changed));
+}
+
+TEST_F(RecordTest, EveryStateOfTheFileTakesTheEntryWhole)
+{
+    const std::string header = RecordHeader();
+    const std::string older = "\xEF\xBB\xBFZeit;Vorgang;Ergebnis\r\n2026-01-01T10:00:00;Kalibrierung 0V;OK\r\n";
+    struct Row {
+        const char* name;
+        std::string before;  // the file's bytes before the append; empty: no file
+        const char* written; // the file the entry lands in
+        std::size_t damaged; // lines that are not entries, after the header
+    };
+    const Row rows[] = {
+        {"missing file", "", "protokoll.csv", 0},
+        {"cut off by a crash", header + RecordLine(WriteEntry(), WallClock::now()).substr(0, 70), "protokoll.csv", 1},
+        {"header cut off", header.substr(0, 30), "protokoll.csv", 0},
+        {"older columns", older, "protokoll-2.csv", 0},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        if (!row.before.empty())
+            Put("protokoll.csv", row.before);
+        const CommissioningRecord record(PathOf("protokoll.csv"));
+        EXPECT_TRUE(record.Writable()) << row.name;
+        ASSERT_TRUE(record.Append(WriteEntry())) << row.name;
+        EXPECT_EQ(record.FilePath(), PathOf(row.written)) << row.name;
+        if (std::string(row.written) != "protokoll.csv") {
+            EXPECT_EQ(Bytes("protokoll.csv"), row.before) << row.name << ": left as it was";
+        }
+
+        const std::string bytes = Bytes(row.written);
+        ASSERT_EQ(bytes.substr(0, header.size()), header) << row.name;
+        std::size_t whole = 0, damaged = 0;
+        for (std::size_t at = header.size(); at < bytes.size();) {
+            const std::size_t end = bytes.find("\r\n", at);
+            ASSERT_NE(end, std::string::npos) << row.name << ": the last line is ended";
+            (ParseRecordLine(std::string_view(bytes).substr(at, end - at)) ? whole : damaged) += 1;
+            at = end + 2;
+        }
+        EXPECT_EQ(whole, 1u) << row.name;
+        EXPECT_EQ(damaged, row.damaged) << row.name;
+        const auto last = record.LastEntryWithSet("COM3");
+        ASSERT_TRUE(last) << row.name;
+        EXPECT_EQ(RecordedSet(*last, kSetColumns), WriteEntry().set) << row.name;
+    }
+}
+
+TEST_F(RecordTest, AFileThatCannotBeWrittenTakesNothing)
+{
+    for (const std::string& path : {PathOf("fehlt/protokoll.csv"), PathToUtf8(m_dir)}) {
+        const CommissioningRecord record(path);
+        EXPECT_FALSE(record.Writable()) << path;
+        EXPECT_FALSE(record.Append(WriteEntry())) << path;
+        EXPECT_TRUE(record.LastEntries(10).empty()) << path;
+    }
+}
+
+// The window and korvenctl at once: no line mixes with another.
+TEST_F(RecordTest, TwoWritersAtOnceNeverMixTheirLines)
+{
+    constexpr int kEach = 200;
+    const auto writer = [this](const std::string& port) {
+        const CommissioningRecord record(PathOf("protokoll.csv"));
+        RecordEntry entry = WriteEntry();
+        entry.port = port;
+        for (int i = 0; i < kEach; ++i) {
+            entry.outcome = std::to_string(i);
+            ASSERT_TRUE(record.Append(entry));
+        }
+    };
+    std::thread window(writer, "COM1");
+    std::thread korvenctl(writer, "COM2");
+    window.join();
+    korvenctl.join();
+
+    const auto entries = CommissioningRecord(PathOf("protokoll.csv")).LastEntries(3 * kEach);
+    ASSERT_EQ(entries.size(), 2u * kEach);
+    int next[2] = {kEach - 1, kEach - 1}; // newest first, each writer's in its order
+    for (const auto& fields : entries) {
+        int& expected = next[fields[kPortColumn] == "COM1" ? 0 : 1];
+        EXPECT_EQ(fields[kOutcomeColumn], std::to_string(expected--));
+    }
+}
+
+TEST(Sha256Test, KnownDigests)
+{
+    const std::pair<std::string, const char*> rows[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        // 56 bytes: the length no longer fits the first block.
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& [bytes, digest] : rows)
+        EXPECT_EQ(Sha256Hex(bytes), digest) << bytes.size() << " bytes";
+}
+
+} // namespace
