@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "files/append_file.h"
+#include "files/settings_file.h"
 #include "files/utf8_path.h"
 
 namespace {
@@ -358,4 +359,35 @@ std::string RecordNotWritableMessage(const std::string& path)
     return "Das Inbetriebnahmeprotokoll " + path +
            " kann nicht geschrieben werden.\r\n"
            "Es wird nichts an das Gerät gesendet.";
+}
+
+CommissioningRecord RecordOfSettings(const std::string& iniPath)
+{
+    const std::string named = ReadProfileString("PROTOKOLL", "DATEI", "", iniPath);
+    if (named.empty())
+        return {};
+    const std::filesystem::path path = PathFromUtf8(named);
+    return CommissioningRecord(path.is_absolute() ? named : PathToUtf8(PathFromUtf8(iniPath).parent_path() / path));
+}
+
+bool WriteRecordSetting(const std::string& recordPath, const std::string& iniPath)
+{
+    return WriteProfileString("PROTOKOLL", "DATEI", recordPath, iniPath);
+}
+
+std::string RecordListText(const std::vector<std::vector<std::string>>& entries)
+{
+    std::string text;
+    for (const std::vector<std::string>& fields : entries) {
+        std::string time = fields[kTimeColumn].substr(0, 19);
+        if (time.size() > 10)
+            time[10] = ' ';
+        text += time + "  " + fields[kPortColumn] + "  " + fields[kActionColumn];
+        if (!fields[kFileColumn].empty())
+            text += " (" + fields[kFileColumn] + ")";
+        if (!fields[kOutcomeColumn].empty())
+            text += ": " + fields[kOutcomeColumn];
+        text += "\r\n";
+    }
+    return text.empty() ? "Keine Einträge." : text;
 }

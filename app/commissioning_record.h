@@ -98,5 +98,15 @@ private:
     std::string m_path;
 };
 
+// The entries as the record window lists them, one a line:
+// "2026-12-09 07:59:03  COM1  Parameter geschrieben: Übertragung der Daten ok."
+std::string RecordListText(const std::vector<std::vector<std::string>>& entries);
+
+// The record that [PROTOKOLL] DATEI of the settings file at iniPath names, a
+// relative path taken from the settings file's folder; off where it names none.
+CommissioningRecord RecordOfSettings(const std::string& iniPath);
+// Names the record in the settings file (an empty path switches it off).
+bool WriteRecordSetting(const std::string& recordPath, const std::string& iniPath);
+
 // The line under the record's box when it cannot be written.
 std::string RecordNotWritableMessage(const std::string& path);

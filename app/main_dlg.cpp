@@ -20,6 +20,7 @@ constexpr const char* kSettingsFileName = "KorvenCtrl.ini";
 constexpr const char* kAboutMenuText = "Inf&o über KorvenCtrl...";
 constexpr const char* kTrendMenuText = "Verlauf...";
 constexpr const char* kFindDeviceMenuText = "Gerät suchen...";
+constexpr const char* kRecordMenuText = "Protokoll...";
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
@@ -51,7 +52,15 @@ const DialogTemplate& MainDialogTemplate()
             {IDC_DEVICE_TO_PC, Kind::PushButton, "Parameter Korven--> PC", 219, 126, 83, 14},
             {IDC_PC_TO_DEVICE, Kind::PushButton, "Parameter PC-->Korven", 219, 148, 83, 14},
             {IDC_MEASURED, Kind::Edit, "", 30, 34, 40, 12},
-            {IDC_PORT, Kind::ComboBox, "", 105, 34, 48, 158, 0, 0,
+            {IDC_PORT,
+             Kind::ComboBox,
+             "",
+             105,
+             34,
+             48,
+             158,
+             0,
+             0,
              {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10", "COM11", "COM12",
               "COM13", "COM14", "COM15", "COM16"}},
             {IDC_CALIBRATE_0V, Kind::PushButton, "Kalibrieren 0V", 16, 191, 83, 14, Hidden},
@@ -132,6 +141,7 @@ bool CMainDlg::OnInitDialog()
     AppendSystemMenuItem(IDM_ABOUTBOX, kAboutMenuText);
     AppendSystemMenuItem(IDM_TREND, kTrendMenuText);
     AppendSystemMenuItem(IDM_FIND_DEVICE, kFindDeviceMenuText);
+    AppendSystemMenuItem(IDM_RECORD, kRecordMenuText);
     SetIcon(IDI_PROGRAM);
 
     // The settings file lives in the folder the program was started in.
@@ -191,6 +201,8 @@ void CMainDlg::OnSysCommand(unsigned id)
         OpenTrend();
     } else if ((id & 0xFFF0) == IDM_FIND_DEVICE) {
         OnFindDevice();
+    } else if ((id & 0xFFF0) == IDM_RECORD) {
+        OnRecordWindow();
     }
 }
 
@@ -229,6 +241,7 @@ void CMainDlg::ReadSettings()
     m_nComPort = ReadProfileInt("CONNECTION", "COM", 1, m_szIniPath);
     m_nTestValue = ReadProfileInt("DIR", "TEST", 0, m_szIniPath);
     m_szWorkingDir = ReadProfileString("DIR", "WORKINGDIR", m_strStartDir, m_szIniPath);
+    m_record = RecordOfSettings(m_szIniPath);
 }
 
 // The protocol trace is off unless [DEBUG] TRACE names a file; one that cannot be

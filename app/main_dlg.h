@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/commissioning_record.h"
 #include "app/reading_history.h"
 #include "params/checks.h"
 #include "params/parameter_set.h"
@@ -57,6 +58,7 @@ inline constexpr int kServiceTestValue = 3179;
 inline constexpr unsigned IDM_ABOUTBOX = 16;
 inline constexpr unsigned IDM_TREND = 32;
 inline constexpr unsigned IDM_FIND_DEVICE = 48;
+inline constexpr unsigned IDM_RECORD = 64;
 
 class CTrendDlg;
 struct PortCandidate;
@@ -86,6 +88,10 @@ public:
     const ParameterSet& SettledSet() const { return m_settledSet; }
     // The trend window, once it has been opened.
     CTrendDlg* Trend() const { return m_trend.get(); }
+    // The commissioning record the settings name (off where they name none).
+    const CommissioningRecord& Record() const { return m_record; }
+    // Names the record's file in the settings file (an empty path switches it off).
+    void SetRecordFile(const std::string& path);
 
     // Handlers of the message map.
     void OnSaveParams();
@@ -96,6 +102,7 @@ public:
     void OnFirmwareUpdate();
     void OnSelchangePort();
     void OnFindDevice();
+    void OnRecordWindow();
     void OnInvertClicked();
     void OnQuit();
     void OnCalibrate0V();
@@ -108,7 +115,9 @@ public:
     void ReadSettings();
     void WriteSettings();
     void RefreshFromDevice();
-    int SendShownSet();
+    // Sends the shown set after the checks; change says what the record notes of
+    // it (the relay's set before, the file it came from).
+    int SendShownSet(RecordEntry change = {});
     int CheckBeforeTransfer();
     int CheckBeforeSave();
     // Scans text into *target; the full scan also fills the device texts.
@@ -143,6 +152,14 @@ private:
     int RunChecks(CheckFamily family);
     void RefuseUnconnected();
     bool ReadParametersFromDevice();
+    // False, after its box, when the record is on and cannot be written: an
+    // action that would change the relay must not start.
+    bool RecordAllowsChange();
+    // Notes entry with the port and the relay's version text, on the disk before
+    // the operator is told the outcome; a record that fails says so.
+    void Record(RecordEntry entry);
+    // The set just read, where the record last showed another one for this port.
+    void RecordFoundSet();
 
     std::string m_strMeasured;
     ParameterSet shownSet;
@@ -155,6 +172,7 @@ private:
     int m_nComPort = 1;
     int m_nTestValue = 0;
     ReadingHistory m_history;
+    CommissioningRecord m_record;
     ParameterSet m_settledSet;
     std::unique_ptr<CTrendDlg> m_trend;
 };

@@ -105,7 +105,11 @@ void CFirmwareDlg::OnOpenHexFile()
 void CFirmwareDlg::OnUpload()
 {
     ShowPassControls(true);
-    if (!RunPass([](FirmwareUpdate& update) { return update.Run(); }))
+    PassResult result;
+    const bool going = RunPass([](FirmwareUpdate& update) { return update.Run(); }, &result);
+    if (recordUpdate)
+        recordUpdate(FirmwareRecordEntry(m_strPathName, m_image, result));
+    if (!going)
         return; // the program is ending: everything stays as it is
     EndVerifyControls();
     ShowItem(IDC_PROGRESS, false);
@@ -150,7 +154,7 @@ void CFirmwareDlg::EndVerifyControls()
     UpdateData(false);
 }
 
-bool CFirmwareDlg::RunPass(const std::function<PassResult(FirmwareUpdate&)>& pass)
+bool CFirmwareDlg::RunPass(const std::function<PassResult(FirmwareUpdate&)>& pass, PassResult* passResult)
 {
     if (m_pPort == nullptr)
         return true;
@@ -171,6 +175,8 @@ bool CFirmwareDlg::RunPass(const std::function<PassResult(FirmwareUpdate&)>& pas
     m_bPassRunning = true;
     const PassResult result = pass(update);
     m_bPassRunning = false;
+    if (passResult != nullptr)
+        *passResult = result;
     if (result.outcome != PassOutcome::Stopped)
         return true;
     m_bQuitRequested = true;
@@ -184,9 +190,12 @@ void CMainDlg::OnFirmwareUpdate()
         RefuseUnconnected();
         return;
     }
+    if (!RecordAllowsChange())
+        return;
     // No live reading may mix with the firmware frames.
     KillTimer(kLiveReadingTimer);
     CFirmwareDlg dlg(g_pPort, m_szWorkingDir);
+    dlg.recordUpdate = [this](const RecordEntry& entry) { Record(entry); };
     dlg.DoModal();
     if (dlg.QuitRequested())
         return; // the program is ending: not another frame

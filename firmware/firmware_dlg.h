@@ -13,6 +13,7 @@
 class CSerialPort;
 class FirmwareUpdate;
 struct PassResult;
+struct RecordEntry;
 
 // Control ids of the firmware dialog.
 enum : int {
@@ -43,6 +44,9 @@ public:
     void OnRestart();
     void OnTimer(int id) override;
 
+    // Given the record's entry of each update run, before its outcome shows.
+    std::function<void(const RecordEntry&)> recordUpdate;
+
     bool PassRunning() const { return m_bPassRunning; }
     // A request to quit the program stopped a pass: the program is ending.
     bool QuitRequested() const { return m_bQuitRequested; }
@@ -57,8 +61,8 @@ private:
     void ShowPassControls(bool programming);
     void EndVerifyControls();
     // Runs pass (the whole update or the verify pass alone) with the window's
-    // callbacks; false when a quit request stopped it.
-    bool RunPass(const std::function<PassResult(FirmwareUpdate&)>& pass);
+    // callbacks, its result into *result; false when a quit request stopped it.
+    bool RunPass(const std::function<PassResult(FirmwareUpdate&)>& pass, PassResult* result = nullptr);
 
     CSerialPort* m_pPort;
     std::string m_szPath;

@@ -1,5 +1,8 @@
 #include "firmware/update_passes.h"
 
+#include "app/commissioning_record.h"
+#include "files/utf8_path.h"
+#include "firmware/sha256.h"
 #include "link/exchange.h"
 
 #include <thread>
@@ -103,4 +106,22 @@ void FirmwareUpdate::BlockDone(char letter, unsigned block, bool good) const
 bool FirmwareUpdate::StopRequested() const
 {
     return m_events.stopRequested && m_events.stopRequested();
+}
+
+RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage& image, const PassResult& result)
+{
+    RecordEntry entry;
+    entry.action = record::kFirmwareUpdate;
+    entry.file = PathToUtf8(PathFromUtf8(hexPath).filename());
+    std::string blocks;
+    for (unsigned block = 0; block < kBlockCount; ++block)
+        blocks += FormatBlock(image, BlockWordAddress(block));
+    entry.sha256 = Sha256Hex(blocks);
+    if (result.outcome != PassOutcome::Stopped)
+        entry.outcome = result.status;
+    else if (result.status.empty())
+        entry.outcome = "abgebrochen vor der Programmierung";
+    else
+        entry.outcome = "abgebrochen nach \"" + result.status + "\"";
+    return entry;
 }

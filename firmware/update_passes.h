@@ -15,6 +15,7 @@
 #include <string>
 
 class CSerialPort;
+struct RecordEntry;
 
 inline constexpr const char* kUpdateRequest = "FWUP:";
 // The relay leaves update mode and starts the new firmware on the next reading request.
@@ -79,3 +80,8 @@ private:
     const FirmwareImage& m_image;
     UpdateEvents m_events;
 };
+
+// The commissioning record's entry of an update run with the image of the HEX
+// file at hexPath: the file's name, the SHA-256 of the 240 block texts sent, and
+// how it ended ("Verify ok!", the failing block's status, where it was stopped).
+RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage& image, const PassResult& result);

@@ -68,6 +68,9 @@ void CMainDlg::OnSaveParams()
 
 void CMainDlg::OnLoadParams()
 {
+    // With a relay the load may write to it: not without the record.
+    if (m_bConnected == 1 && !RecordAllowsChange())
+        return;
     if (m_bConnected == 1)
         RefreshFromDevice();
     const std::optional<std::string> chosen = Ui().ChooseFile(ParameterFileDialog(this, false, m_szWorkingDir));
@@ -94,7 +97,10 @@ void CMainDlg::OnLoadParams()
         // The levels move only with a write the relay acknowledged: a set that
         // failed the checks, was refused or only loaded into the window is not the
         // relay's.
-        if (m_bConnected == 1 && SendShownSet() == -1 && m_bConnected == 1) {
+        RecordEntry change;
+        change.before = preview.deviceSet;
+        change.file = PathToUtf8(PathFromUtf8(*chosen).filename());
+        if (m_bConnected == 1 && SendShownSet(change) == -1 && m_bConnected == 1) {
             shownSet = preview.deviceSet;
             UpdateData(false);
         }

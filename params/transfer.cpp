@@ -40,6 +40,7 @@ bool CMainDlg::ReadParametersFromDevice()
         return false;
     }
     ShownSetSettled();
+    RecordFoundSet();
     return true;
 }
 
@@ -67,7 +68,7 @@ void CMainDlg::OnParamsPcToDevice()
         RefuseUnconnected();
         return;
     }
-    if (CheckBeforeTransfer() == 0)
+    if (!RecordAllowsChange() || CheckBeforeTransfer() == 0)
         return;
 
     // The relay's values for the left column; whatever the reply holds is taken.
@@ -85,7 +86,14 @@ void CMainDlg::OnParamsPcToDevice()
     // The set the operator confirmed is the one sent, even if a live reading
     // refreshed the fields while the preview was open; once the relay holds it,
     // the fields show it again.
-    if (WriteSetToDevice(preview.newSet)) {
+    const bool written = WriteSetToDevice(preview.newSet);
+    RecordEntry change;
+    change.action = record::kParametersWritten;
+    change.outcome = written ? kTransferOkText : kTransferFailedText;
+    change.before = compareSet;
+    change.set = preview.newSet;
+    Record(change);
+    if (written) {
         shownSet = preview.newSet;
         UpdateData(false);
         ShownSetSettled();
@@ -95,11 +103,16 @@ void CMainDlg::OnParamsPcToDevice()
     }
 }
 
-int CMainDlg::SendShownSet()
+int CMainDlg::SendShownSet(RecordEntry change)
 {
     if (CheckBeforeTransfer() == 0)
         return 0;
-    if (WriteSetToDevice(shownSet)) {
+    const bool written = WriteSetToDevice(shownSet);
+    change.action = record::kParametersFromFile;
+    change.outcome = written ? kTransferOkText : kTransferFailedText;
+    change.set = shownSet;
+    Record(change);
+    if (written) {
         ShownSetSettled();
         MessageBox(kTransferOkText, "Meldung", MB_OK);
         return 0;

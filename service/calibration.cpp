@@ -31,7 +31,10 @@ bool CMainDlg::RunServiceCommandOf(ServiceCommand command)
         RefuseUnconnected();
         return false;
     }
+    if (!RecordAllowsChange())
+        return false;
     const ServiceResult result = RunServiceCommand(*g_pPort, command);
+    Record(ServiceRecordEntry(command, result));
     if (result.message != nullptr)
         AfxMessageBox(result.message, result.exclamation ? MB_OK | MB_ICONEXCLAMATION : MB_OK);
     return true;

@@ -74,3 +74,13 @@ ServiceResult RunServiceCommand(CSerialPort& port, ServiceCommand command)
     result.reply = exchange.reply;
     return result;
 }
+
+RecordEntry ServiceRecordEntry(ServiceCommand command, const ServiceResult& result)
+{
+    RecordEntry entry;
+    entry.action = command == ServiceCommand::Calibrate0V     ? record::kCalibrated0V
+                   : command == ServiceCommand::Calibrate100V ? record::kCalibrated100V
+                                                              : record::kPortTest;
+    entry.outcome = result.message != nullptr ? result.message : "keine Meldung: unerwartete Antwort";
+    return entry;
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/commissioning_record.h"
 #include "link/exchange.h"
 
 class CSerialPort;
@@ -36,3 +37,7 @@ ServiceResult JudgeServiceReply(ServiceCommand command, std::string_view reply);
 // One exchange on port: the port test drains stale input first, the
 // calibrations don't (their reply is judged on whatever the single read holds).
 ServiceResult RunServiceCommand(CSerialPort& port, ServiceCommand command);
+
+// The commissioning record's entry of a command run: what was done, and what the
+// operator was told (a reply that earns no message is noted as such).
+RecordEntry ServiceRecordEntry(ServiceCommand command, const ServiceResult& result);

@@ -22,7 +22,9 @@ class RecordTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_dir = fs::temp_directory_path() / PathFromUtf8("korven-record-Prüfung");
+        // One folder a test: ctest runs them side by side.
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_dir = fs::temp_directory_path() / PathFromUtf8("korven-record-Prüfung-" + test);
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
