@@ -4,6 +4,7 @@
 #include "app/live_reply.h"
 #include "app/reading_csv.h"
 #include "cli/commands.h"
+#include "files/utf8_path.h"
 #include "link/frame.h"
 #include "params/checks.h"
 #include "params/parameter_file.h"
@@ -80,6 +81,7 @@ int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info)
         return kExitPort;
     if (!ReadRelayParameters(session.Port(), set, info).ok())
         return session.Fail(kExitRelay, kTransferFailedText);
+    session.NoteFoundSet(set, info);
     return kExitOk;
 }
 
@@ -325,10 +327,15 @@ int RunWrite(Session& session, const Arguments& args)
     }
     // What the file or the command line does not give keeps the relay's value,
     // as when the program loads a file with a relay connected.
+    // A change the record cannot take is not started: not even the read goes out.
+    if (!dryRun && !session.RecordAllowsChange())
+        return kExitOutput;
     ParameterSet set;
     DeviceInfo info;
     if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
         return code;
+    RecordEntry change;
+    change.before = set;
     if (!file.empty())
         ParseParameterText(line, ScanMode::Full, set, nullptr);
     Apply(assignments, set);
@@ -340,10 +347,16 @@ int RunWrite(Session& session, const Arguments& args)
         session.out() << ShownFrame(BuildFrame(BuildSparText(set))) << std::endl;
         return kExitOk;
     }
-    if (!WriteRelayParameters(session.Port(), set).ok())
+    const bool written = WriteRelayParameters(session.Port(), set).ok();
+    change.action = file.empty() ? record::kParametersWritten : record::kParametersFromFile;
+    change.outcome = written ? kTransferOkText : kTransferFailedText;
+    change.file = file.empty() ? "" : PathToUtf8(PathFromUtf8(file).filename());
+    change.set = set;
+    const bool noted = session.Note(change);
+    if (!written)
         return session.Fail(kExitRelay, kTransferFailedText);
     session.out() << kTransferOkText << std::endl;
-    return kExitOk;
+    return noted ? kExitOk : kExitOutput;
 }
 
 int RunSave(Session& session, const Arguments& args)
