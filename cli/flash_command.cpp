@@ -110,8 +110,6 @@ int RunFlash(Session& session, const Arguments& args)
     ProgressView view(session.out(), session.console().outIsTerminal);
     if (session.Interrupted()) // while the file loaded
         return session.Fail(kExitInterrupted, view.StopReport(""));
-    if (!session.RecordAllowsChange())
-        return kExitOutput;
     if (!session.OpenPort())
         return kExitPort;
     if (!RelayAnswers(session.Port()))
@@ -125,11 +123,10 @@ int RunFlash(Session& session, const Arguments& args)
                            [&session] { return session.Interrupted(); }});
     const PassResult result = update.Run();
     view.EndPass();
-    const bool noted = session.Note(FirmwareRecordEntry(args[0], *image, result));
     switch (result.outcome) {
     case PassOutcome::Ok:
         session.out() << result.status << std::endl;
-        return noted ? kExitOk : kExitOutput;
+        return kExitOk;
     case PassOutcome::Failed:
         return session.Fail(kExitRelay, result.status);
     case PassOutcome::Stopped:

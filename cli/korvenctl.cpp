@@ -20,29 +20,23 @@ constexpr int kBaudRate = 19200;
 // --port auto: the first port where a relay answers.
 constexpr const char* kAutoPort = "auto";
 
-const char kOverview[] =
-    "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] [--trace FILE] [--record FILE] COMMAND\n"
-    "                 [ARGUMENTS]\n"
-    "Reads, checks, writes and services a KORVEN relay over a serial line.\n"
-    "\n"
-    "  --port COMn|PATH|auto\n"
-    "                    the port: COMn as the program resolves it (key COMn of [PORTS]\n"
-    "                    in the --ini file, else /dev/ttyS<n-1>), a device path, or\n"
-    "                    auto: the first port where a relay answers (see ports)\n"
-    "  --ini FILE        a KorvenCtrl.ini; without --port its [CONNECTION] COM is used\n"
-    "  --trace FILE      append every byte sent and received to FILE\n"
-    "  --record FILE     note every change made to the relay in the commissioning record\n"
-    "                    FILE (else the one [PROTOKOLL] DATEI of the --ini file names); a\n"
-    "                    change the record cannot take is not started (exit 4)\n"
-    "  --help            this text; COMMAND --help explains a command\n"
-    "\n"
-    "Commands:\n";
+const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] [--trace FILE] COMMAND [ARGUMENTS]\n"
+                         "Reads, checks, writes and services a KORVEN relay over a serial line.\n"
+                         "\n"
+                         "  --port COMn|PATH|auto\n"
+                         "                    the port: COMn as the program resolves it (key COMn of [PORTS]\n"
+                         "                    in the --ini file, else /dev/ttyS<n-1>), a device path, or\n"
+                         "                    auto: the first port where a relay answers (see ports)\n"
+                         "  --ini FILE        a KorvenCtrl.ini; without --port its [CONNECTION] COM is used\n"
+                         "  --trace FILE      append every byte sent and received to FILE\n"
+                         "  --help            this text; COMMAND --help explains a command\n"
+                         "\n"
+                         "Commands:\n";
 
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
                           "(usage, checks, files), 3 the port could not be opened (or --port auto found\n"
-                          "no relay), 4 the output or the record could not be written, 130 flash stopped\n"
-                          "by Ctrl+C.\n";
+                          "no relay), 4 the output could not be written, 130 flash stopped by Ctrl+C.\n";
 
 struct Parsed {
     GlobalOptions options;
@@ -62,11 +56,10 @@ std::optional<std::string> ParseGlobal(const Arguments& args, Parsed& parsed)
             value = name.substr(eq + 1);
             name.erase(eq);
         }
-        std::string* target = name == "--port"     ? &parsed.options.port
-                              : name == "--ini"    ? &parsed.options.ini
-                              : name == "--trace"  ? &parsed.options.trace
-                              : name == "--record" ? &parsed.options.record
-                                                   : nullptr;
+        std::string* target = name == "--port"    ? &parsed.options.port
+                              : name == "--ini"   ? &parsed.options.ini
+                              : name == "--trace" ? &parsed.options.trace
+                                                  : nullptr;
         if (target != nullptr) {
             if (!value && i + 1 < args.size())
                 value = args[++i];
@@ -156,7 +149,6 @@ bool Session::OpenPort()
     if (port == kAutoPort)
         return OpenFoundPort();
     const int number = ComNumberOf(port);
-    m_portName = number > 0 ? "COM" + std::to_string(number) : port;
     if ((number > 0 ? m_port.Open(number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0)
         return true;
     // A device that opens but refuses the line settings (a file or /dev/null on
@@ -177,7 +169,6 @@ bool Session::OpenFoundPort()
     }
     const PortCandidate& found = trials.back().candidate;
     m_console.err << "korvenctl: relay found at " << PortLabel(found) << std::endl;
-    m_portName = found.comNumber > 0 ? "COM" + std::to_string(found.comNumber) : found.device;
     return (found.comNumber > 0 ? m_port.Open(found.comNumber, kBaudRate) : m_port.OpenPath(found.device, kBaudRate)) ==
            0;
 }

@@ -4,7 +4,6 @@
 #include "app/live_reply.h"
 #include "app/reading_csv.h"
 #include "cli/commands.h"
-#include "files/utf8_path.h"
 #include "link/frame.h"
 #include "params/checks.h"
 #include "params/parameter_file.h"
@@ -81,7 +80,6 @@ int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info)
         return kExitPort;
     if (!ReadRelayParameters(session.Port(), set, info).ok())
         return session.Fail(kExitRelay, kTransferFailedText);
-    session.NoteFoundSet(set, info);
     return kExitOk;
 }
 
@@ -327,15 +325,10 @@ int RunWrite(Session& session, const Arguments& args)
     }
     // What the file or the command line does not give keeps the relay's value,
     // as when the program loads a file with a relay connected.
-    // A change the record cannot take is not started: not even the read goes out.
-    if (!dryRun && !session.RecordAllowsChange())
-        return kExitOutput;
     ParameterSet set;
     DeviceInfo info;
     if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
         return code;
-    RecordEntry change;
-    change.before = set;
     if (!file.empty())
         ParseParameterText(line, ScanMode::Full, set, nullptr);
     Apply(assignments, set);
@@ -347,16 +340,10 @@ int RunWrite(Session& session, const Arguments& args)
         session.out() << ShownFrame(BuildFrame(BuildSparText(set))) << std::endl;
         return kExitOk;
     }
-    const bool written = WriteRelayParameters(session.Port(), set).ok();
-    change.action = file.empty() ? record::kParametersWritten : record::kParametersFromFile;
-    change.outcome = written ? kTransferOkText : kTransferFailedText;
-    change.file = file.empty() ? "" : PathToUtf8(PathFromUtf8(file).filename());
-    change.set = set;
-    const bool noted = session.Note(change);
-    if (!written)
+    if (!WriteRelayParameters(session.Port(), set).ok())
         return session.Fail(kExitRelay, kTransferFailedText);
     session.out() << kTransferOkText << std::endl;
-    return noted ? kExitOk : kExitOutput;
+    return kExitOk;
 }
 
 int RunSave(Session& session, const Arguments& args)

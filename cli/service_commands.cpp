@@ -26,14 +26,9 @@ int Report(Session& session, ServiceCommand command, const ServiceResult& result
 
 int RunService(Session& session, ServiceCommand command)
 {
-    if (!session.RecordAllowsChange())
-        return kExitOutput;
     if (!session.OpenPort())
         return kExitPort;
-    const ServiceResult result = RunServiceCommand(session.Port(), command);
-    const bool noted = session.Note(ServiceRecordEntry(command, result));
-    const int code = Report(session, command, result);
-    return code == kExitOk && !noted ? kExitOutput : code;
+    return Report(session, command, RunServiceCommand(session.Port(), command));
 }
 
 } // namespace

@@ -2,10 +2,8 @@
 // What every command of korvenctl works with: the console, the global options
 // and the port, which is opened only once a command has checked its input.
 
-#include "app/commissioning_record.h"
 #include "cli/korvenctl.h"
 #include "link/serial_port.h"
-#include "params/parameter_text.h"
 
 #include <cstddef>
 #include <string>
@@ -14,10 +12,9 @@
 namespace cli {
 
 struct GlobalOptions {
-    std::string port;   // COMn or a device path
-    std::string ini;    // settings file whose [PORTS] maps COMn, and [CONNECTION] COM
-    std::string trace;  // protocol trace file
-    std::string record; // commissioning record; else [PROTOKOLL] DATEI of the --ini file
+    std::string port;  // COMn or a device path
+    std::string ini;   // settings file whose [PORTS] maps COMn, and [CONNECTION] COM
+    std::string trace; // protocol trace file
 };
 
 class Session {
@@ -37,18 +34,6 @@ public:
     void UsePortSettings();
     CSerialPort& Port() { return m_port; }
 
-    // The commissioning record of --record, else the one the --ini file names.
-    CommissioningRecord Record() const;
-    // False, after the message on standard error, when the record is on and
-    // cannot be written: a command that would change the relay sends nothing
-    // and ends with kExitOutput.
-    bool RecordAllowsChange() const;
-    // Notes entry with the port and the relay's version text; false, after a
-    // message, when the record is on and the entry did not reach the disk.
-    bool Note(RecordEntry entry) const;
-    // The set just read, where the record last showed another one for the port.
-    void NoteFoundSet(const ParameterSet& set, const DeviceInfo& info);
-
     // Writes a message to standard error (the program's "\r\n" line ends as "\n")
     // and returns code.
     int Fail(int code, const std::string& message) const;
@@ -57,9 +42,6 @@ public:
 
 private:
     bool OpenFoundPort();
-
-    std::string m_portName; // what OpenPort opened, as the record names it: COMn, or the path
-    std::string m_version;  // the relay's version text, once read
 
     const Console& m_console;
     GlobalOptions m_options;
