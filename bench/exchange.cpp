@@ -59,8 +59,8 @@ Figures Measure(int runs, const std::function<bool()>& once)
 void PrintRow(const char* name, const Figures& figures, Millis floor, Millis target, const char* note = "")
 {
     const Millis overhead = figures.median - floor;
-    std::printf("%-38s %8.1f ms %8.1f ms %8.1f ms   under %4.0f ms: %-3s", name, figures.median.count(),
-                floor.count(), overhead.count(), target.count(), overhead < target ? "yes" : "NO");
+    std::printf("%-38s %8.1f ms %8.1f ms %8.1f ms   under %4.0f ms: %-3s", name, figures.median.count(), floor.count(),
+                overhead.count(), target.count(), overhead < target ? "yes" : "NO");
     if (figures.failures)
         std::printf("   (%d failed exchanges)", figures.failures);
     std::printf("%s\n", note);
@@ -105,10 +105,9 @@ int main(int argc, char** argv)
     }
     const auto ini = std::filesystem::temp_directory_path() / ("korven-bench-" + std::to_string(getpid()) + ".ini");
     std::ofstream(ini, std::ios::binary) << "[PORTS]\nCOM1=" << sim.DevicePath() << "\n";
-    CSerialPort::SetHooks({[](const std::string& text, const std::string&) {
-                               std::fprintf(stderr, "exchange: %s\n", text.c_str());
-                           },
-                           ini.string()});
+    CSerialPort::SetHooks(
+        {[](const std::string& text, const std::string&) { std::fprintf(stderr, "exchange: %s\n", text.c_str()); },
+         ini.string()});
     CSerialPort port;
     const int opened = port.Open(1, 19200);
     std::filesystem::remove(ini);
@@ -136,9 +135,8 @@ int main(int argc, char** argv)
     PrintRow("(a) GMWT, drain, framed reply", framed, kReadTimeOut + pauseOrArrival(kPause, 9, gmwtReply.size()),
              kExchangeTarget);
 
-    const Figures ack = Measure(runs, [&] {
-        return RunExchange(port, "KAL0:", false, kPause, ReplyForm::Acknowledgement).ok();
-    });
+    const Figures ack =
+        Measure(runs, [&] { return RunExchange(port, "KAL0:", false, kPause, ReplyForm::Acknowledgement).ok(); });
     PrintRow("(b) KAL0, no drain, ACK", ack, pauseOrArrival(kPause, 9, 1), kExchangeTarget);
 
     const Figures drain = Measure(runs, [&] { return DrainPort(port) == 0; });
@@ -147,9 +145,8 @@ int main(int argc, char** argv)
     if (lineSpeed) {
         RunExchange(port, "FWUP:", false, kPause, ReplyForm::Ignored);
         const std::string block = "P0000" + std::string(192, 'F');
-        const Figures blocks = Measure(runs, [&] {
-            return RunExchange(port, block, false, kBlockPause, ReplyForm::Acknowledgement).ok();
-        });
+        const Figures blocks = Measure(
+            runs, [&] { return RunExchange(port, block, false, kBlockPause, ReplyForm::Acknowledgement).ok(); });
         // The floor adds the 30 ms pause to the line time of the 201-byte block
         // and its ACK, as on a port whose write returns only once the bytes are out.
         const Millis sequential = LineTime(201 + 1) + Millis(kBlockPause);

@@ -35,6 +35,7 @@
 
 #include "app/main_dlg.h"
 #include "app/trend_dlg.h"
+#include "bench/printing_ui.h"
 #include "link/exchange.h"
 #include "link/read_timing.h"
 #include "link/serial_port.h"
@@ -79,19 +80,6 @@ double Median(std::vector<double> values)
     const std::size_t mid = values.size() / 2;
     return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2.0;
 }
-
-// Message boxes would wait for a click nobody gives: they are printed instead.
-class PrintingUi : public ui::UserInterface {
-public:
-    int ShowMessage(const ui::MessageRequest& request) override
-    {
-        std::fprintf(stderr, "message box [%s]: %s\n", request.caption.c_str(), request.text.c_str());
-        ++shown;
-        return ui::IDOK;
-    }
-    std::optional<std::string> ChooseFile(const ui::FileDialogRequest&) override { return std::nullopt; }
-    int shown = 0;
-};
 
 // The main window with a stopwatch on its live-reading ticks.
 class TimedMainDlg : public CMainDlg {
@@ -252,8 +240,7 @@ int main(int argc, char** argv)
     auto process = std::make_unique<SimProcess>();
     std::unique_ptr<KorvenSim> inProcess;
     std::string device;
-    if (access(simProgram.c_str(), X_OK) == 0 &&
-        process->Start(simProgram, {"--line-speed", "--log", log.string()})) {
+    if (access(simProgram.c_str(), X_OK) == 0 && process->Start(simProgram, {"--line-speed", "--log", log.string()})) {
         device = process->Device();
     } else {
         std::fprintf(stderr, "korven-sim not started from %s: the relay runs in-process\n", simProgram.c_str());
@@ -327,13 +314,12 @@ int main(int argc, char** argv)
     std::printf("  tick period, median of %zu (relay side):  %.1f ms\n", simPeriods.size(), simMedian);
     std::printf("  tick period, median of %zu (window side): %.1f ms\n", windowPeriods.size(), windowMedian);
     std::printf("  floor: %d ms timer + %lld ms drain read + %lld ms pause + %lld ms reply gap = %.1f ms\n",
-                kLiveReadingPeriodMs,
-                static_cast<long long>((kReadTimePerByte * CSerialPort::kReadSize).count()),
+                kLiveReadingPeriodMs, static_cast<long long>((kReadTimePerByte * CSerialPort::kReadSize).count()),
                 static_cast<long long>(kPause.count()), static_cast<long long>(kInterByteGap.count()), floorMs);
     const double allowed = withTrend ? kTargetDeviationWithTrendPercent : kTargetDeviationPercent;
     std::printf("  deviation from the floor:        %+.2f %% (target within %.0f %%)\n", deviation, allowed);
-    std::printf("  CPU while idle between ticks:    %.3f %% of %.1f s (target under %.0f %%)\n", idlePercent,
-                idleWall, kTargetIdleCpuPercent);
+    std::printf("  CPU while idle between ticks:    %.3f %% of %.1f s (target under %.0f %%)\n", idlePercent, idleWall,
+                kTargetIdleCpuPercent);
     std::printf("  CPU over the whole run:          %.3f %% of %.1f s (%s)\n", runCpu / runWall * 100.0, runWall,
                 cpuWho == RUSAGE_SELF ? "whole process" : "window thread");
     const bool met = allConnected && std::abs(deviation) <= allowed && idlePercent < kTargetIdleCpuPercent;

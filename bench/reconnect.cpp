@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/main_dlg.h"
+#include "bench/printing_ui.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
 #include "sim/sim.h"
@@ -32,18 +33,6 @@ using Millis = std::chrono::duration<double, std::milli>;
 
 constexpr double kTargetBackMs = 2500.0;
 constexpr double kTargetMissingTickMs = 20.0;
-
-class CountingUi : public ui::UserInterface {
-public:
-    int ShowMessage(const ui::MessageRequest& request) override
-    {
-        std::fprintf(stderr, "message box [%s]: %s\n", request.caption.c_str(), request.text.c_str());
-        ++shown;
-        return ui::IDOK;
-    }
-    std::optional<std::string> ChooseFile(const ui::FileDialogRequest&) override { return std::nullopt; }
-    int shown = 0;
-};
 
 // Pulls the line out once the window is connected, plugs it in two ticks later,
 // and times the way back.
@@ -129,7 +118,7 @@ int main(int argc, char** argv)
     }
     std::ofstream(folder / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << link << "\n";
 
-    CountingUi counting;
+    PrintingUi counting;
     ui::SetUi(&counting);
     std::vector<double> back, missing;
     {
