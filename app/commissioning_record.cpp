@@ -20,6 +20,10 @@ constexpr std::size_t kLongestLine = 8192;
 constexpr std::size_t kTailChunk = 64 * 1024;
 // Files beside one with other columns, tried in turn.
 constexpr int kMostAlternatives = 99;
+// Room an entry needs on the disk, with plenty to spare: a full disk opens a file
+// for appending all the same, and only the write of the entry would fail, after
+// the change it notes.
+constexpr std::uintmax_t kRoomForAnEntry = 64 * 1024;
 
 // The parameters in the order of the window's fields, with their captions.
 struct ParameterColumn {
@@ -276,10 +280,16 @@ std::string CommissioningRecord::FilePath() const
 
 bool CommissioningRecord::Writable() const
 {
-    std::string prefix;
-    std::unique_ptr<files::LockedAppendFile> file = OpenForAppending(m_path, prefix);
+    std::string prefix, used;
+    std::unique_ptr<files::LockedAppendFile> file = OpenForAppending(m_path, prefix, &used);
+    if (!file)
+        return false;
+    std::error_code error;
+    const std::filesystem::space_info space = std::filesystem::space(PathFromUtf8(used), error);
+    if (!error && space.available < kRoomForAnEntry)
+        return false;
     // A new file gets its header now, so that it shows what it is.
-    return file && (prefix.rfind(kBom, 0) != 0 || file->AppendSynced(prefix));
+    return prefix.rfind(kBom, 0) != 0 || file->AppendSynced(prefix);
 }
 
 bool CommissioningRecord::Append(const RecordEntry& entry, WallClock::time_point time) const
@@ -352,6 +362,12 @@ std::optional<std::vector<std::string>> CommissioningRecord::LastEntryWithSet(co
         return !found;
     });
     return found;
+}
+
+bool CommissioningRecord::LastShows(const std::string& port, const ParameterSet& set) const
+{
+    const auto last = LastEntryWithSet(port);
+    return last && RecordedSet(*last, kSetColumns) == set;
 }
 
 std::string RecordNotWritableMessage(const std::string& path)

@@ -90,6 +90,8 @@ public:
     std::vector<std::vector<std::string>> LastEntries(std::size_t count) const;
     // The newest entry for port that shows a set (nothing when there is none).
     std::optional<std::vector<std::string>> LastEntryWithSet(const std::string& port) const;
+    // Whether that entry shows set: a set found that it shows is not noted again.
+    bool LastShows(const std::string& port, const ParameterSet& set) const;
 
 private:
     // Calls visit with each whole line from the end, newest first, until it returns false.

@@ -152,9 +152,9 @@ private:
     int RunChecks(CheckFamily family);
     void RefuseUnconnected();
     bool ReadParametersFromDevice();
-    // False, after its box, when the record is on and cannot be written: an
-    // action that would change the relay must not start.
-    bool RecordAllowsChange();
+    // False, after its box (owned by owner, else by the main window), when the
+    // record is on and cannot be written: a change of the relay must not start.
+    bool RecordAllowsChange(const ui::CDialog* owner = nullptr);
     // Notes entry with the port and the relay's version text, on the disk before
     // the operator is told the outcome; a record that fails says so.
     void Record(RecordEntry entry);

@@ -7,11 +7,12 @@
 
 using namespace ui;
 
-bool CMainDlg::RecordAllowsChange()
+bool CMainDlg::RecordAllowsChange(const CDialog* owner)
 {
     if (!m_record.On() || m_record.Writable())
         return true;
-    MessageBox(RecordNotWritableMessage(m_record.Path()), "Fehler", MB_OK | MB_ICONEXCLAMATION);
+    ui::MessageBox(owner != nullptr ? owner : this, RecordNotWritableMessage(m_record.Path()), "Fehler",
+                   MB_OK | MB_ICONEXCLAMATION);
     return false;
 }
 
@@ -32,8 +33,7 @@ void CMainDlg::RecordFoundSet()
 {
     if (!m_record.On())
         return;
-    const auto last = m_record.LastEntryWithSet("COM" + std::to_string(m_nComPort));
-    if (last && RecordedSet(*last, kSetColumns) == shownSet)
+    if (m_record.LastShows("COM" + std::to_string(m_nComPort), shownSet))
         return;
     RecordEntry entry;
     entry.action = record::kFound;

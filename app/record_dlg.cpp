@@ -20,7 +20,7 @@ const DialogTemplate& RecordDialogTemplate()
         {
             {IDC_STATIC, Kind::Label, "Datei:", 7, 9, 24, 8},
             {IDC_RECORD_FILE, Kind::Label, "", 33, 9, 320, 8},
-            {IDC_RECORD_ENTRIES, Kind::Edit, "", 7, 22, 346, 164, MultiLine | ReadOnly},
+            {IDC_RECORD_ENTRIES, Kind::Edit, "", 7, 22, 346, 164, MultiLine | ReadOnly | ScrollBars},
             {IDC_RECORD_CHOOSE, Kind::PushButton, "Datei wählen...", 7, 193, 70, 14},
             {IDC_RECORD_OFF, Kind::PushButton, "Ausschalten", 83, 193, 70, 14},
             {IDCANCEL, Kind::PushButton, "Schließen", 303, 193, 50, 14},

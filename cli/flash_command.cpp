@@ -110,6 +110,8 @@ int RunFlash(Session& session, const Arguments& args)
     ProgressView view(session.out(), session.console().outIsTerminal);
     if (session.Interrupted()) // while the file loaded
         return session.Fail(kExitInterrupted, view.StopReport(""));
+    if (!session.RecordAllowsChange())
+        return kExitOutput;
     if (!session.OpenPort())
         return kExitPort;
     if (!RelayAnswers(session.Port()))
@@ -123,10 +125,12 @@ int RunFlash(Session& session, const Arguments& args)
                            [&session] { return session.Interrupted(); }});
     const PassResult result = update.Run();
     view.EndPass();
+    // On the disk before the outcome is printed.
+    const int recorded = session.Record(FirmwareRecordEntry(args[0], *image, result), kExitOk);
     switch (result.outcome) {
     case PassOutcome::Ok:
         session.out() << result.status << std::endl;
-        return kExitOk;
+        return recorded;
     case PassOutcome::Failed:
         return session.Fail(kExitRelay, result.status);
     case PassOutcome::Stopped:

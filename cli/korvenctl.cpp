@@ -20,7 +20,8 @@ constexpr int kBaudRate = 19200;
 // --port auto: the first port where a relay answers.
 constexpr const char* kAutoPort = "auto";
 
-const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] [--trace FILE] COMMAND [ARGUMENTS]\n"
+const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] [--trace FILE] [--record FILE]\n"
+                         "                 COMMAND [ARGUMENTS]\n"
                          "Reads, checks, writes and services a KORVEN relay over a serial line.\n"
                          "\n"
                          "  --port COMn|PATH|auto\n"
@@ -29,6 +30,9 @@ const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] 
                          "                    auto: the first port where a relay answers (see ports)\n"
                          "  --ini FILE        a KorvenCtrl.ini; without --port its [CONNECTION] COM is used\n"
                          "  --trace FILE      append every byte sent and received to FILE\n"
+                         "  --record FILE     note every change of the relay in the commissioning record\n"
+                         "                    FILE (else in the one [PROTOKOLL] DATEI of the --ini file\n"
+                         "                    names); a change it cannot note is not started (exit 4)\n"
                          "  --help            this text; COMMAND --help explains a command\n"
                          "\n"
                          "Commands:\n";
@@ -36,7 +40,8 @@ const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] 
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
                           "(usage, checks, files), 3 the port could not be opened (or --port auto found\n"
-                          "no relay), 4 the output could not be written, 130 flash stopped by Ctrl+C.\n";
+                          "no relay), 4 the output or the commissioning record could not be written,\n"
+                          "130 flash stopped by Ctrl+C.\n";
 
 struct Parsed {
     GlobalOptions options;
@@ -58,8 +63,9 @@ std::optional<std::string> ParseGlobal(const Arguments& args, Parsed& parsed)
         }
         std::string* target = name == "--port"    ? &parsed.options.port
                               : name == "--ini"   ? &parsed.options.ini
-                              : name == "--trace" ? &parsed.options.trace
-                                                  : nullptr;
+                              : name == "--trace"  ? &parsed.options.trace
+                              : name == "--record" ? &parsed.options.record
+                                                   : nullptr;
         if (target != nullptr) {
             if (!value && i + 1 < args.size())
                 value = args[++i];
@@ -149,6 +155,8 @@ bool Session::OpenPort()
     if (port == kAutoPort)
         return OpenFoundPort();
     const int number = ComNumberOf(port);
+    m_comNumber = number;
+    m_portName = number > 0 ? "COM" + std::to_string(number) : port;
     if ((number > 0 ? m_port.Open(number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0)
         return true;
     // A device that opens but refuses the line settings (a file or /dev/null on
@@ -169,6 +177,8 @@ bool Session::OpenFoundPort()
     }
     const PortCandidate& found = trials.back().candidate;
     m_console.err << "korvenctl: relay found at " << PortLabel(found) << std::endl;
+    m_comNumber = found.comNumber;
+    m_portName = found.comNumber > 0 ? "COM" + std::to_string(found.comNumber) : found.device;
     return (found.comNumber > 0 ? m_port.Open(found.comNumber, kBaudRate) : m_port.OpenPath(found.device, kBaudRate)) ==
            0;
 }

@@ -4,6 +4,7 @@
 #include "app/live_reply.h"
 #include "app/reading_csv.h"
 #include "cli/commands.h"
+#include "files/utf8_path.h"
 #include "link/frame.h"
 #include "params/checks.h"
 #include "params/parameter_file.h"
@@ -80,6 +81,7 @@ int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info)
         return kExitPort;
     if (!ReadRelayParameters(session.Port(), set, info).ok())
         return session.Fail(kExitRelay, kTransferFailedText);
+    session.RecordFoundSet(set, info.VER);
     return kExitOk;
 }
 
@@ -323,12 +325,17 @@ int RunWrite(Session& session, const Arguments& args)
         if (!HoldsParameters(line))
             return session.Fail(kExitInput, "korvenctl: " + file + " holds no parameters");
     }
+    // Nothing goes to the relay, not even the read, when the write could not be noted.
+    if (!dryRun && !session.RecordAllowsChange())
+        return kExitOutput;
     // What the file or the command line does not give keeps the relay's value,
     // as when the program loads a file with a relay connected.
     ParameterSet set;
     DeviceInfo info;
     if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
         return code;
+    RecordEntry change;
+    change.before = set;
     if (!file.empty())
         ParseParameterText(line, ScanMode::Full, set, nullptr);
     Apply(assignments, set);
@@ -340,10 +347,16 @@ int RunWrite(Session& session, const Arguments& args)
         session.out() << ShownFrame(BuildFrame(BuildSparText(set))) << std::endl;
         return kExitOk;
     }
-    if (!WriteRelayParameters(session.Port(), set).ok())
-        return session.Fail(kExitRelay, kTransferFailedText);
+    const bool written = WriteRelayParameters(session.Port(), set).ok();
+    change.action = file.empty() ? record::kParametersWritten : record::kParametersFromFile;
+    change.outcome = written ? kTransferOkText : kTransferFailedText;
+    change.file = file.empty() ? "" : PathToUtf8(PathFromUtf8(file).filename());
+    change.set = set;
+    const int code = session.Record(change, written ? kExitOk : kExitRelay);
+    if (!written)
+        return session.Fail(code, kTransferFailedText);
     session.out() << kTransferOkText << std::endl;
-    return kExitOk;
+    return code;
 }
 
 int RunSave(Session& session, const Arguments& args)

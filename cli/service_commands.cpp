@@ -26,9 +26,15 @@ int Report(Session& session, ServiceCommand command, const ServiceResult& result
 
 int RunService(Session& session, ServiceCommand command)
 {
+    if (!session.RecordAllowsChange())
+        return kExitOutput;
     if (!session.OpenPort())
         return kExitPort;
-    return Report(session, command, RunServiceCommand(session.Port(), command));
+    const ServiceResult result = RunServiceCommand(session.Port(), command);
+    // On the disk before the outcome is printed; a relay's failure keeps its code.
+    const int recorded = session.Record(ServiceRecordEntry(command, result), kExitOk);
+    const int code = Report(session, command, result);
+    return code != kExitOk ? code : recorded;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // What every command of korvenctl works with: the console, the global options
 // and the port, which is opened only once a command has checked its input.
 
+#include "app/commissioning_record.h"
 #include "cli/korvenctl.h"
 #include "link/serial_port.h"
 
@@ -15,11 +16,12 @@ struct GlobalOptions {
     std::string port;  // COMn or a device path
     std::string ini;   // settings file whose [PORTS] maps COMn, and [CONNECTION] COM
     std::string trace; // protocol trace file
+    std::string record; // commissioning record; else the one the --ini file names
 };
 
 class Session {
 public:
-    Session(const Console& console, GlobalOptions options) : m_console(console), m_options(std::move(options)) {}
+    Session(const Console& console, GlobalOptions options);
 
     const Console& console() const { return m_console; }
     std::ostream& out() const { return m_console.out; }
@@ -34,6 +36,22 @@ public:
     void UsePortSettings();
     CSerialPort& Port() { return m_port; }
 
+    // The commissioning record of --record, else the one [PROTOKOLL] DATEI of the
+    // --ini file names; off where neither names one.
+    const CommissioningRecord& Record() const { return m_record; }
+    // False, with the record's message on standard error, when the record is on
+    // and cannot be written: a change of the relay must not start (kExitOutput).
+    // Asked before the port is opened, so that nothing at all is sent.
+    bool RecordAllowsChange() const;
+    // Notes entry with the port opened and the relay's version text as last read,
+    // on the disk before the outcome is printed. code, or kExitOutput (after the
+    // message) where a change that went well could not be noted.
+    int Record(RecordEntry entry, int code);
+    // The set just read, and its version text, where the record last showed
+    // another set for the port. Reading changes nothing: a record that cannot
+    // take it is only said so.
+    void RecordFoundSet(const ParameterSet& set, const std::string& version);
+
     // Writes a message to standard error (the program's "\r\n" line ends as "\n")
     // and returns code.
     int Fail(int code, const std::string& message) const;
@@ -42,10 +60,16 @@ public:
 
 private:
     bool OpenFoundPort();
+    // Fills the record's port, device and version fields of entry.
+    void PlaceEntry(RecordEntry& entry) const;
 
     const Console& m_console;
     GlobalOptions m_options;
     CSerialPort m_port;
+    CommissioningRecord m_record;
+    int m_comNumber = 0;     // of the port opened; 0 for a device path
+    std::string m_portName;  // the port opened, as the record names it: "COM3" or a device path
+    std::string m_version;   // the relay's version text, once this run has read it
 };
 
 // Turns the program's "\r\n" line ends into "\n" for a terminal or a pipe.

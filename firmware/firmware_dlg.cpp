@@ -104,6 +104,8 @@ void CFirmwareDlg::OnOpenHexFile()
 
 void CFirmwareDlg::OnUpload()
 {
+    if (mayStartUpdate && !mayStartUpdate())
+        return;
     ShowPassControls(true);
     PassResult result;
     const bool going = RunPass([](FirmwareUpdate& update) { return update.Run(); }, &result);
@@ -162,7 +164,10 @@ bool CFirmwareDlg::RunPass(const std::function<PassResult(FirmwareUpdate&)>& pas
     UpdateEvents events{
         [this](const std::string& status) {
             m_strStatus = status;
-            UpdateData(false);
+            // How the update ended shows once the record holds it.
+            const bool closing = status == kVerifyOk || status.ends_with(kBlockFailedSuffix);
+            if (!closing || !recordUpdate)
+                UpdateData(false);
         },
         [this](char, unsigned block, bool) { SetProgressPos(IDC_PROGRESS, static_cast<int>(block)); },
         [&quit] {
@@ -195,6 +200,7 @@ void CMainDlg::OnFirmwareUpdate()
     // No live reading may mix with the firmware frames.
     KillTimer(kLiveReadingTimer);
     CFirmwareDlg dlg(g_pPort, m_szWorkingDir);
+    dlg.mayStartUpdate = [this, &dlg] { return RecordAllowsChange(&dlg); };
     dlg.recordUpdate = [this](const RecordEntry& entry) { Record(entry); };
     dlg.DoModal();
     if (dlg.QuitRequested())

@@ -121,6 +121,8 @@ RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage&
         entry.outcome = result.status;
     else if (result.status.empty())
         entry.outcome = "abgebrochen vor der Programmierung";
+    else if (result.status == kProgrammingOk || result.status.starts_with(ProgramStatus(kBlockCount - 1)))
+        entry.outcome = "abgebrochen zwischen Programmierung und Verify"; // every block sent, none verified
     else
         entry.outcome = "abgebrochen nach \"" + result.status + "\"";
     return entry;

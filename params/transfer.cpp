@@ -80,7 +80,8 @@ void CMainDlg::OnParamsPcToDevice()
     preview.columnTitle = kPcColumnTitle;
     preview.newSet = shownSet;
     preview.deviceSet = compareSet;
-    if (preview.DoModal() != IDOK)
+    // The record is asked again: the preview may have been open for long.
+    if (preview.DoModal() != IDOK || !RecordAllowsChange())
         return;
 
     // The set the operator confirmed is the one sent, even if a live reading
@@ -90,7 +91,7 @@ void CMainDlg::OnParamsPcToDevice()
     RecordEntry change;
     change.action = record::kParametersWritten;
     change.outcome = written ? kTransferOkText : kTransferFailedText;
-    change.before = compareSet;
+    change.before = preview.deviceSet;
     change.set = preview.newSet;
     Record(change);
     if (written) {
@@ -105,7 +106,9 @@ void CMainDlg::OnParamsPcToDevice()
 
 int CMainDlg::SendShownSet(RecordEntry change)
 {
-    if (CheckBeforeTransfer() == 0)
+    // Refused by the record, nothing is sent and the fields keep the file's
+    // values, as after a failed check.
+    if (CheckBeforeTransfer() == 0 || !RecordAllowsChange())
         return 0;
     const bool written = WriteSetToDevice(shownSet);
     change.action = record::kParametersFromFile;

@@ -35,6 +35,7 @@ enum : unsigned {
     NoTabStop = 1u << 7,
     ReadOnly = 1u << 8,
     WantReturn = 1u << 9, // multi-line edit that keeps Enter as a line break
+    ScrollBars = 1u << 10, // multi-line edit with scroll bars, for a text longer or wider than the edit
 };
 
 struct ControlTemplate {

@@ -1,13 +1,21 @@
 // Crash trials: a child process writes the settings file and a parameter file in
-// a loop through the program's own write paths and is killed with SIGKILL at a
-// random moment; afterwards each file must hold exactly its old or its new
-// content, never a truncated or mixed one. Prints "N trials, K damaged files"
-// and fails when K is not 0.
+// a loop through the program's own write paths, and two more append entries to
+// one commissioning record at once, as the window and korvenctl do; all three
+// are killed with SIGKILL at a random moment. Afterwards each file must hold
+// exactly its old or its new content, never a truncated or mixed one; the record
+// must hold every entry its writers had reported (an append reports once it has
+// returned, as the program then shows the outcome), each whole, and parse: a
+// line that is not an entry is allowed only where a trial cut the record's last
+// line as a power cut would, and the next append must end it so that no entry
+// merges with it. Prints "N trials, K damaged files, E entries reported, M
+// missing, C last lines cut short ..." and fails when K or M is not 0, or when
+// after any trial the record holds more lines that are no entry than were cut.
 //
 //   crash_trials N [FOLDER]   FOLDER defaults to a fresh folder in /dev/shm (or
 //                             the temporary folder): a process crash leaves the
 //                             same state on any file system.
 
+#include "app/commissioning_record.h"
 #include "files/settings_file.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
@@ -24,9 +32,11 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -83,6 +93,50 @@ std::optional<std::string> Slurp(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Appends entries named by letter and a running number, and reports each on
+// report once the append has returned.
+[[noreturn]] void AppendForever(const std::string& path, char letter, int first, int report)
+{
+    const CommissioningRecord record(path);
+    RecordEntry entry;
+    entry.action = record::kParametersWritten;
+    entry.port = letter == 'A' ? "COM1" : "COM2";
+    entry.before = ParameterSetNumber(0);
+    entry.set = ParameterSetNumber(1);
+    for (int n = first;; ++n) {
+        entry.outcome = letter + std::to_string(n);
+        const std::string reported = entry.outcome + "\n"; // shorter than PIPE_BUF: never mixed with the other's
+        if (record.Append(entry) && write(report, reported.data(), reported.size()) < 0)
+            std::_Exit(3);
+    }
+}
+
+struct RecordCheck {
+    bool headerWhole = false;
+    std::set<std::string> entries; // outcomes of the whole entries
+    int damaged = 0;               // lines (and an unended last line) that are no entry
+    std::size_t lastLineStart = 0; // where the last ended line begins
+    std::size_t lastLineEnd = 0;   // where its line end begins
+};
+
+RecordCheck CheckRecord(const std::string& bytes)
+{
+    RecordCheck check;
+    const std::string header = RecordHeader();
+    check.headerWhole = bytes.compare(0, header.size(), header) == 0;
+    std::size_t at = header.size();
+    for (std::size_t end; at < bytes.size() && (end = bytes.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::size_t textEnd = end > at && bytes[end - 1] == '\r' ? end - 1 : end;
+        const auto fields = ParseRecordLine(std::string_view(bytes).substr(at, textEnd - at));
+        if (!fields || !check.entries.insert((*fields)[kOutcomeColumn]).second)
+            ++check.damaged;
+        check.lastLineStart = at;
+        check.lastLineEnd = textEnd;
+    }
+    check.damaged += at < bytes.size() ? 1 : 0;
+    return check;
+}
+
 [[noreturn]] void WriteForever(const std::string& ini, const std::string& par)
 {
     for (int i = 0;; i ^= 1) {
@@ -118,6 +172,7 @@ int main(int argc, char** argv)
     const fs::path folder = FreshFolder(argc > 2 ? argv[2] : nullptr);
     const std::string ini = (folder / "KorvenCtrl.ini").string();
     const std::string par = (folder / "anlage.par").string();
+    const std::string recordPath = (folder / "protokoll.csv").string();
 
     // Every content a file may hold after a kill: as it was, or as either write leaves it.
     std::ofstream(ini, std::ios::binary | std::ios::trunc) << InitialSettings();
@@ -137,17 +192,69 @@ int main(int argc, char** argv)
     std::uniform_int_distribution<int> moment(0, 20000);
     int damaged = 0;
     bool parameterFileWritten = false; // from then on it must never be missing
+    std::size_t reportedEntries = 0, missingEntries = 0;
+    int damagedLines = 0, cuts = 0; // of the record as it now stands
+    bool tooManyDamaged = false;
+    int allCuts = 0;
+    std::set<std::string> reported; // of the record as it now stands
     for (int trial = 0; trial < trials; ++trial) {
-        const pid_t child = fork();
-        if (child < 0) {
-            std::perror("fork");
+        int report[2];
+        if (pipe(report) != 0) {
+            std::perror("pipe");
             return 2;
         }
-        if (child == 0)
-            WriteForever(ini, par);
+        std::vector<pid_t> children;
+        for (int which = 0; which < 3; ++which) {
+            const pid_t child = fork();
+            if (child < 0) {
+                std::perror("fork");
+                return 2;
+            }
+            if (child == 0 && which == 0)
+                WriteForever(ini, par);
+            if (child == 0)
+                AppendForever(recordPath, which == 1 ? 'A' : 'B', trial * 1000000, report[1]);
+            children.push_back(child);
+        }
+        close(report[1]);
         std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
+        for (const pid_t child : children)
+            kill(child, SIGKILL);
+        for (const pid_t child : children)
+            waitpid(child, nullptr, 0);
+        std::string names;
+        char buffer[4096];
+        for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
+            names.append(buffer, static_cast<std::size_t>(n));
+        close(report[0]);
+        for (std::size_t at = 0, end; (end = names.find('\n', at)) != std::string::npos;
+             at = end + 1, ++reportedEntries)
+            reported.insert(names.substr(at, end - at));
+
+        std::string recordBytes = Slurp(recordPath).value_or("");
+        RecordCheck check = CheckRecord(recordBytes);
+        for (const std::string& name : reported)
+            missingEntries += check.entries.count(name) == 0 ? 1 : 0;
+        damagedLines = check.damaged;
+        tooManyDamaged = tooManyDamaged || check.damaged > cuts;
+        // Now and then a power cut: the last line, where no writer had reported it, is cut short.
+        const auto last = ParseRecordLine(
+            std::string_view(recordBytes).substr(check.lastLineStart, check.lastLineEnd - check.lastLineStart));
+        if (trial % 2 == 1 && last && reported.count((*last)[kOutcomeColumn]) == 0) {
+            std::uniform_int_distribution<std::size_t> cut(check.lastLineStart + 1, check.lastLineEnd - 1);
+            fs::resize_file(recordPath, cut(random));
+            ++cuts;
+            ++allCuts;
+        }
+        // A record grown large starts anew, so that the trials stay quick.
+        if (recordBytes.size() > 2 * 1024 * 1024) {
+            fs::remove(recordPath);
+            reported.clear();
+            damagedLines = 0;
+            cuts = 0;
+        }
+        if (!check.headerWhole && !recordBytes.empty())
+            ++damaged;
 
         const bool iniGood = goodSettings.count(Slurp(ini).value_or("")) != 0;
         const std::optional<std::string> parameters = Slurp(par);
@@ -160,8 +267,10 @@ int main(int argc, char** argv)
         if (!parGood)
             fs::remove(par);
     }
-    std::printf("%d trials, %d damaged files\n", trials, damaged);
+    std::printf("%d trials, %d damaged files, %zu entries reported, %zu missing, %d last lines cut short (the "
+                "record now holds %d lines that are no entry, of %d cut)\n",
+                trials, damaged, reportedEntries, missingEntries, allCuts, damagedLines, cuts);
     if (argc <= 2)
         fs::remove_all(folder);
-    return damaged == 0 ? 0 : 1;
+    return damaged == 0 && missingEntries == 0 && !tooManyDamaged ? 0 : 1;
 }

@@ -458,9 +458,12 @@ private:
             if (control.flags & MultiLine) {
                 auto* edit = new QPlainTextEdit(this);
                 edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-                // Like the classic edit control: scrolls with the caret, shows no bars.
-                edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-                edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                // Like the classic edit control: scrolls with the caret, shows no
+                // bars unless the template asks for them.
+                const Qt::ScrollBarPolicy bars =
+                    (control.flags & ScrollBars) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+                edit->setHorizontalScrollBarPolicy(bars);
+                edit->setVerticalScrollBarPolicy(bars);
                 edit->document()->setDocumentMargin(2);
                 edit->setReadOnly(control.flags & ReadOnly);
                 edit->setTabChangesFocus(true);

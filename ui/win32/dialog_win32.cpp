@@ -82,6 +82,8 @@ DWORD ControlStyle(const ControlTemplate& control)
             style |= ES_MULTILINE | ES_AUTOVSCROLL;
         if (control.flags & WantReturn)
             style |= ES_WANTRETURN;
+        if (control.flags & ScrollBars)
+            style |= WS_VSCROLL | WS_HSCROLL;
         if (control.flags & ReadOnly)
             style |= ES_READONLY;
         break;

@@ -1,0 +1,130 @@
+// The commissioning record on this machine's disk: how long one append with its
+// sync takes, and how long the last 100 entries of a 10 MB record take to show.
+//
+// An append opens the record, waits for its lock, looks at its header and its
+// last byte, writes the entry and syncs it, as the window and korvenctl do before
+// each outcome they report. Its floor is a bare write and fsync of the same line
+// to a file kept open. The 10 MB record is made of entries as the program writes
+// them; the window reads its newest entries from the end and lists them. Targets:
+// an append in under 20 ms (95th percentile), the last 100 entries in under 50 ms.
+//
+//   bench/record [FOLDER]   FOLDER defaults to a new folder in the current one,
+//                           so that the disk is the one the build is on.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "app/commissioning_record.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Millis = std::chrono::duration<double, std::milli>;
+
+constexpr double kTargetAppendMs = 20.0;
+constexpr double kTargetShowMs = 50.0;
+constexpr int kAppends = 200;
+constexpr int kShows = 20;
+constexpr std::uintmax_t kLargeRecord = 10u * 1024 * 1024;
+
+double Percentile(std::vector<double> values, double share)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
+}
+
+RecordEntry WriteEntry(int n)
+{
+    RecordEntry entry;
+    entry.action = record::kParametersWritten;
+    entry.outcome = "Übertragung der Daten ok.";
+    entry.port = "COM" + std::to_string(1 + n % 4);
+    entry.device = "/dev/ttyUSB" + std::to_string(n % 4);
+    entry.version = "V2.1 13.06.7";
+    entry.before = ParameterSet{0, "2.0", "1.5", "-10.0", "-20.0", "10.0", "15.0", "100.0"};
+    entry.set = ParameterSet{n % 2, "2.5", "1.0", "-12.0", "-20.0", "10.0", "17.5", "110.0"};
+    return entry;
+}
+
+template <typename Work> std::vector<double> Times(int count, Work work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i) {
+        const auto start = Clock::now();
+        work(i);
+        times.push_back(Millis(Clock::now() - start).count());
+    }
+    return times;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::current_path() / "korven-record-bench";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+
+    // The floor: the same line written and synced to a file held open.
+    const std::string line = RecordLine(WriteEntry(0), WallClock::now());
+    const int fd = ::open((folder / "floor.csv").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const std::vector<double> floor = Times(kAppends, [&](int) {
+        if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()) || ::fsync(fd) != 0)
+            std::perror("floor");
+    });
+    ::close(fd);
+
+    const CommissioningRecord small((folder / "protokoll.csv").string());
+    const std::vector<double> appends = Times(kAppends, [&](int n) {
+        if (!small.Append(WriteEntry(n)))
+            std::fprintf(stderr, "an append failed\n");
+    });
+
+    // 10 MB of entries, written at once (without a sync for each).
+    const fs::path largePath = folder / "gross.csv";
+    {
+        std::ofstream large(largePath, std::ios::binary);
+        large << RecordHeader();
+        const WallClock::time_point start = WallClock::now() - std::chrono::hours(24 * 365);
+        for (int n = 0; static_cast<std::uintmax_t>(large.tellp()) < kLargeRecord; ++n)
+            large << RecordLine(WriteEntry(n), start + n * std::chrono::seconds(90));
+    }
+    const CommissioningRecord large(largePath.string());
+    std::size_t shown = 0;
+    const std::vector<double> shows = Times(kShows, [&](int) {
+        const auto entries = large.LastEntries(100);
+        shown = entries.size();
+        if (RecordListText(entries).empty())
+            std::fprintf(stderr, "nothing to show\n");
+    });
+    // A port the record has never seen: the search for its last set reads the whole file.
+    const std::vector<double> searches = Times(5, [&](int) { (void)large.LastEntryWithSet("COM16"); });
+
+    const double append95 = Percentile(appends, 0.95);
+    const double showMedian = Percentile(shows, 0.5);
+    std::printf("commissioning record in %s\n", folder.c_str());
+    std::printf("  floor, write and fsync of one %zu-byte line to an open file: median %.2f ms, 95th %.2f ms\n",
+                line.size(), Percentile(floor, 0.5), Percentile(floor, 0.95));
+    std::printf(
+        "  append with its sync, %d of them: median %.2f ms, 95th %.2f ms, max %.2f ms (target under %.0f ms)\n",
+        kAppends, Percentile(appends, 0.5), append95, Percentile(appends, 1.0), kTargetAppendMs);
+    std::printf("  last %zu entries of a %.1f MB record, listed, %d times: median %.2f ms, max %.2f ms (target "
+                "under %.0f ms)\n",
+                shown, static_cast<double>(fs::file_size(largePath)) / (1024.0 * 1024.0), kShows, showMedian,
+                Percentile(shows, 1.0), kTargetShowMs);
+    std::printf("  last set of a port the 10 MB record never saw (the whole file read): median %.2f ms\n",
+                Percentile(searches, 0.5));
+    const bool met = append95 < kTargetAppendMs && showMedian < kTargetShowMs && shown == 100;
+    std::printf("  %s\n", met ? "targets met" : "TARGETS NOT MET");
+    fs::remove_all(folder);
+    return 0;
+}

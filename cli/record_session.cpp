@@ -1,0 +1,68 @@
+// korvenctl's side of the commissioning record: the same file and the same
+// entries as the window's, the port named as this run opened it.
+
+#include "cli/session.h"
+#include "link/serial_device.h"
+#include "params/parameter_file.h"
+
+namespace cli {
+
+Session::Session(const Console& console, GlobalOptions options)
+    : m_console(console), m_options(std::move(options)),
+      m_record(!m_options.record.empty() ? CommissioningRecord(m_options.record)
+               : m_options.ini.empty()   ? CommissioningRecord()
+                                         : RecordOfSettings(m_options.ini))
+{
+}
+
+bool Session::RecordAllowsChange() const
+{
+    if (!m_record.On() || m_record.Writable())
+        return true;
+    Fail(kExitOutput, RecordNotWritableMessage(m_record.Path()));
+    return false;
+}
+
+void Session::PlaceEntry(RecordEntry& entry) const
+{
+    entry.port = m_portName;
+    if (m_comNumber > 0) {
+        const std::string device = DeviceDisplayName(SerialDevicePath(m_comNumber));
+        entry.device = device != entry.port ? device : "";
+    }
+    entry.version = m_version;
+    // A command that does not read the set (a calibration, a flash) notes the
+    // version text the record last showed for the port.
+    if (entry.version.empty()) {
+        if (const auto last = m_record.LastEntryWithSet(m_portName))
+            entry.version = (*last)[kVersionColumn];
+    }
+}
+
+int Session::Record(RecordEntry entry, int code)
+{
+    if (!m_record.On())
+        return code;
+    PlaceEntry(entry);
+    if (m_record.Append(entry))
+        return code;
+    Fail(kExitOutput, CannotWriteMessage(m_record.FilePath()));
+    return code == kExitOk ? kExitOutput : code;
+}
+
+void Session::RecordFoundSet(const ParameterSet& set, const std::string& version)
+{
+    m_version = version;
+    if (!m_record.On())
+        return;
+    if (m_record.LastShows(m_portName, set))
+        return;
+    RecordEntry entry;
+    entry.action = record::kFound;
+    entry.set = set;
+    PlaceEntry(entry);
+    if (!m_record.Append(entry))
+        Fail(kExitOk, CannotWriteMessage(m_record.FilePath()));
+}
+
+} // namespace cli
