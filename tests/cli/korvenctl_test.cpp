@@ -3,8 +3,10 @@
 // concern it. With KORVEN_WINE_KORVENCTL naming a korvenctl.exe, the tables run that under
 // Wine, its COM1 mapped to the relay linked at $WINEPREFIX/korven-com1 (scripts/check-installer).
 
+#include "app/commissioning_record.h"
 #include "cli/korvenctl.h"
 #include "cli/session.h"
+#include "firmware/sha256.h"
 #include "link/port_list_posix.h"
 #include "link/serial_port.h"
 #include "sim/sim.h"
@@ -59,6 +61,7 @@ protected:
     {
         for (const auto& [name, value] : {std::pair<std::string, std::string>{
                                               "$P", "--port " + (m_wineProgram.empty() ? m_sim.DevicePath() : "COM1")},
+                                          {"$R", "--record $D/protokoll.csv"},
                                           {"$D", m_dir.string()},
                                           {"$S", m_sim.DevicePath()}}) {
             for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
@@ -128,6 +131,12 @@ protected:
                 found.push_back(frame);
         }
         return found;
+    }
+
+    // The record's entries of $R, newest first.
+    std::vector<std::vector<std::string>> RecordEntries() const
+    {
+        return CommissioningRecord((m_dir / "protokoll.csv").string()).LastEntries(20);
     }
 
     std::string FileBytes(const std::string& name) const
@@ -302,20 +311,25 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
         int code;
         std::string out;
         std::string err;
-        std::size_t frames; // received by the relay
+        std::size_t frames;        // received by the relay
+        std::string recorded = ""; // the record's outcome of the run, its start; empty: no entry
     };
     const Row rows[] = {
-        {"$P flash $D/blank.hex", nullptr, kNever, 0, "Verify Adresse 7680 (100%)\nVerify ok!\n", "", 484},
-        {"$P flash $D/blank.hex", [](SimOptions& o) { o.nak = {"V5"}; }, kNever, 1,
-         "Programmiere Adresse 7680 (100%)\n", "Verify Adresse 192 --> Fehler!\n", 1 + 1 + 240 + 1 + 6},
-        {"$P flash $D/blank.hex", [](SimOptions& o) { o.silent = true; }, kNever, 1, "",
+        {"$P $R flash $D/blank.hex", nullptr, kNever, 0, "Verify Adresse 7680 (100%)\nVerify ok!\n", "", 484,
+         "Verify ok!"},
+        {"$P $R flash $D/blank.hex", [](SimOptions& o) { o.nak = {"V5"}; }, kNever, 1,
+         "Programmiere Adresse 7680 (100%)\n", "Verify Adresse 192 --> Fehler!\n", 1 + 1 + 240 + 1 + 6,
+         "Verify Adresse 192 --> Fehler!"},
+        {"$P $R flash $D/blank.hex", [](SimOptions& o) { o.silent = true; }, kNever, 1, "",
          "Keine Verbindung zum Gerät!\n", 1},
-        {"$P flash $D/bad.hex", nullptr, kNever, 2, "", "Das File ist kein gültiges HEX-File!\n", 0},
-        {"$P flash $D/blank.hex", nullptr, 12, 130, "", "korvenctl: stopped by Ctrl+C after Programmiere Adresse ", 0},
-        {"$P flash $D/blank.hex", nullptr, 0, 130, "", "before the update began: nothing was sent", 0},
+        {"$P $R flash $D/bad.hex", nullptr, kNever, 2, "", "Das File ist kein gültiges HEX-File!\n", 0},
+        {"$P $R flash $D/blank.hex", nullptr, 12, 130, "", "korvenctl: stopped by Ctrl+C after Programmiere Adresse ",
+         0, "abgebrochen nach \"Programmiere Adresse "},
+        {"$P $R flash $D/blank.hex", nullptr, 0, 130, "", "before the update began: nothing was sent", 0},
         // In the pause between the passes (or at the last block: the same for the relay).
-        {"$P flash $D/blank.hex", nullptr, 242, 130, "",
-         "between the passes: all 240 blocks were sent, only the verify is missing", 242},
+        {"$P $R flash $D/blank.hex", nullptr, 242, 130, "",
+         "between the passes: all 240 blocks were sent, only the verify is missing", 242,
+         "abgebrochen zwischen Programmierung und Verify"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.err);
@@ -326,11 +340,27 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
             if (row.interruptAt != kNever && m_sim.WaitForFrames(row.interruptAt, std::chrono::seconds(30)))
                 Interrupt(interrupted);
         });
+        fs::remove(m_dir / "protokoll.csv");
         const Outcome outcome = Run(row.args, row.faults, &interrupted);
         presser.join();
         EXPECT_EQ(outcome.code, row.code) << outcome.err;
         EXPECT_NE(outcome.out.find(row.out), std::string::npos) << outcome.out;
         EXPECT_NE(outcome.err.find(row.err), std::string::npos) << outcome.err;
+        const auto entries = RecordEntries();
+        const bool updated = !entries.empty() && entries[0][kActionColumn] == record::kFirmwareUpdate;
+        EXPECT_EQ(updated, !row.recorded.empty());
+        if (updated) {
+            EXPECT_EQ(entries[0][kOutcomeColumn].rfind(row.recorded, 0), 0u) << entries[0][kOutcomeColumn];
+            EXPECT_EQ(entries[0][kFileColumn], "blank.hex");
+            // The image of all 0xFF: 240 blocks of 196 characters, an address and 'F's.
+            std::string blocks;
+            for (unsigned block = 0; block < 240; ++block) {
+                char address[5];
+                std::snprintf(address, sizeof address, "%04X", block * 64);
+                blocks += address + allF;
+            }
+            EXPECT_EQ(entries[0][kDigestColumn], Sha256Hex(blocks));
+        }
 
         const std::vector<std::string> frames = m_sim.ReceivedFrames();
         if (row.interruptAt == 12) {
@@ -395,4 +425,49 @@ TEST_F(KorvenctlTest, LiveReconnectsAfterAnUnplug)
     EXPECT_TRUE(std::regex_search(lines[1], reading)) << lines[1];
     EXPECT_TRUE(std::regex_search(lines[2], none)) << lines[2];
     EXPECT_TRUE(std::regex_search(lines[6], reading)) << lines[6];
+}
+
+// Every change korvenctl makes is noted as the window notes it; a record that
+// cannot be written starts none of them.
+TEST_F(KorvenctlTest, TheRecordNotesEveryChangeAndNoChangeStartsWithoutIt)
+{
+    std::ofstream(m_dir / "anlage.par", std::ios::binary)
+        << "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP20.0;UMI-10.0;UMM-20.0;INV0;SVZ1.5;";
+    struct Row {
+        const char* args;
+        const char* action;
+        const char* outcome;
+        const char* file;
+    };
+    const Row rows[] = {
+        {"$P $R write --set SWB=120", record::kParametersWritten, "Übertragung der Daten ok.", ""},
+        {"$P $R write $D/anlage.par", record::kParametersFromFile, "Übertragung der Daten ok.", "anlage.par"},
+        {"$P $R calibrate 100", record::kCalibrated100V, "Kalibrierung 100V OK!", ""},
+        {"$P $R test-com3", record::kPortTest, "Test COM3 OK!", ""},
+    };
+    for (const Row& row : rows) {
+        const Outcome outcome = Run(row.args);
+        EXPECT_EQ(outcome.code, 0) << row.args << ": " << outcome.err;
+        const auto entries = RecordEntries();
+        ASSERT_FALSE(entries.empty()) << row.args;
+        EXPECT_EQ(entries[0][kActionColumn], row.action) << row.args;
+        EXPECT_EQ(entries[0][kOutcomeColumn], row.outcome) << row.args;
+        EXPECT_EQ(entries[0][kFileColumn], row.file) << row.args;
+        EXPECT_EQ(entries[0][kVersionColumn], "V2.1 13.06.7") << row.args;
+    }
+    // The first read noted the set found (the second found the set written); the
+    // writes, the sets before and after.
+    const auto entries = RecordEntries();
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(entries.back()[kActionColumn], record::kFound);
+    EXPECT_EQ(entries[3][kSetColumns], "120,0");
+    EXPECT_EQ(entries[3][kBeforeColumns], "100,0");
+
+    std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:00000001FF\n";
+    for (const char* command : {"write --set SWB=120", "calibrate 0", "test-com3", "flash $D/blank.hex"}) {
+        const Outcome refused = Run(std::string("$P --record $D/fehlt/p.csv ") + command);
+        EXPECT_EQ(refused.code, 4) << command;
+        EXPECT_NE(refused.err.find("p.csv kann nicht geschrieben werden"), std::string::npos) << refused.err;
+        EXPECT_TRUE(m_sim.ReceivedFrames().empty()) << command;
+    }
 }
