@@ -195,7 +195,7 @@ int main(int argc, char** argv)
     std::size_t reportedEntries = 0, missingEntries = 0;
     int damagedLines = 0, cuts = 0; // of the record as it now stands
     bool tooManyDamaged = false;
-    int allCuts = 0, killCuts = 0;
+    int powerCuts = 0, killCuts = 0;
     std::set<std::string> reported; // of the record as it now stands
     for (int trial = 0; trial < trials; ++trial) {
         int report[2];
@@ -250,7 +250,7 @@ int main(int argc, char** argv)
             std::uniform_int_distribution<std::size_t> cut(check.lastLineStart + 1, check.lastLineEnd - 1);
             fs::resize_file(recordPath, cut(random));
             ++cuts;
-            ++allCuts;
+            ++powerCuts;
         }
         // A record grown large starts anew, so that the trials stay quick.
         if (recordBytes.size() > 2 * 1024 * 1024) {
@@ -275,7 +275,7 @@ int main(int argc, char** argv)
     }
     std::printf("%d trials, %d damaged files, %zu entries reported, %zu missing, %d last lines cut short and %d "
                 "cut by the kill (the record now holds %d lines that are no entry, of %d cut)\n",
-                trials, damaged, reportedEntries, missingEntries, allCuts, killCuts, damagedLines, cuts);
+                trials, damaged, reportedEntries, missingEntries, powerCuts, killCuts, damagedLines, cuts);
     if (argc <= 2)
         fs::remove_all(folder);
     return damaged == 0 && missingEntries == 0 && !tooManyDamaged ? 0 : 1;
