@@ -3,13 +3,13 @@
 #include <filesystem>
 
 #include "app/about_dlg.h"
-#include "app/trend_dlg.h"
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
 #include "link/serial_port.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
 #include "res/resource_ids.h"
+#include "trend/trend_dlg.h"
 #include "ui/app.h"
 
 using namespace ui;

@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "app/commissioning_record.h"
-#include "app/reading_history.h"
 #include "params/checks.h"
 #include "params/parameter_set.h"
 #include "params/parameter_text.h"
+#include "record/commissioning_record.h"
 #include "service/service_command.h"
+#include "trend/reading_history.h"
 #include "ui/dialog.h"
 
 // Control ids of the main window.

@@ -34,12 +34,12 @@
 #include <vector>
 
 #include "app/main_dlg.h"
-#include "app/trend_dlg.h"
 #include "bench/printing_ui.h"
 #include "link/exchange.h"
 #include "link/read_timing.h"
 #include "link/serial_port.h"
 #include "sim/sim.h"
+#include "trend/trend_dlg.h"
 #include "ui/app.h"
 #include "ui/message_seam.h"
 

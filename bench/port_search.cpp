@@ -4,7 +4,7 @@
 //
 //   bench/port_search [--runs N]
 
-#include "app/port_search.h"
+#include "link/port_search.h"
 #include "sim/sim.h"
 
 #include <algorithm>

@@ -22,7 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/commissioning_record.h"
+#include "record/commissioning_record.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <QWidget>
 
 #include "app/main_dlg.h"
-#include "app/trend_dlg.h"
-#include "app/trend_picture.h"
 #include "params/switching_levels.h"
+#include "trend/trend_dlg.h"
+#include "trend/trend_picture.h"
 #include "ui/app.h"
 #include "ui/qt/qt_access.h"
 

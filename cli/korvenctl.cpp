@@ -1,9 +1,9 @@
 #include "cli/korvenctl.h"
 
-#include "app/port_search.h"
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "files/settings_file.h"
+#include "link/port_search.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
 
@@ -61,8 +61,8 @@ std::optional<std::string> ParseGlobal(const Arguments& args, Parsed& parsed)
             value = name.substr(eq + 1);
             name.erase(eq);
         }
-        std::string* target = name == "--port"    ? &parsed.options.port
-                              : name == "--ini"   ? &parsed.options.ini
+        std::string* target = name == "--port"     ? &parsed.options.port
+                              : name == "--ini"    ? &parsed.options.ini
                               : name == "--trace"  ? &parsed.options.trace
                               : name == "--record" ? &parsed.options.record
                                                    : nullptr;

@@ -2,13 +2,13 @@
 // writing it after the checks.
 
 #include "app/live_reply.h"
-#include "app/reading_csv.h"
 #include "cli/commands.h"
 #include "files/utf8_path.h"
 #include "link/frame.h"
 #include "params/checks.h"
 #include "params/parameter_file.h"
 #include "params/relay_transfer.h"
+#include "trend/reading_csv.h"
 
 #include <chrono>
 #include <limits>

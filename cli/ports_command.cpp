@@ -1,8 +1,8 @@
 // korvenctl ports: the candidate ports, and with --probe whether a relay answers
 // on each.
 
-#include "app/port_search.h"
 #include "cli/commands.h"
+#include "link/port_search.h"
 #include "params/relay_transfer.h"
 
 #include <algorithm>

@@ -2,9 +2,9 @@
 // What every command of korvenctl works with: the console, the global options
 // and the port, which is opened only once a command has checked its input.
 
-#include "app/commissioning_record.h"
 #include "cli/korvenctl.h"
 #include "link/serial_port.h"
+#include "record/commissioning_record.h"
 
 #include <cstddef>
 #include <string>
@@ -13,9 +13,9 @@
 namespace cli {
 
 struct GlobalOptions {
-    std::string port;  // COMn or a device path
-    std::string ini;   // settings file whose [PORTS] maps COMn, and [CONNECTION] COM
-    std::string trace; // protocol trace file
+    std::string port;   // COMn or a device path
+    std::string ini;    // settings file whose [PORTS] maps COMn, and [CONNECTION] COM
+    std::string trace;  // protocol trace file
     std::string record; // commissioning record; else the one the --ini file names
 };
 
@@ -67,9 +67,9 @@ private:
     GlobalOptions m_options;
     CSerialPort m_port;
     CommissioningRecord m_record;
-    int m_comNumber = 0;     // of the port opened; 0 for a device path
-    std::string m_portName;  // the port opened, as the record names it: "COM3" or a device path
-    std::string m_version;   // the relay's version text, once this run has read it
+    int m_comNumber = 0;    // of the port opened; 0 for a device path
+    std::string m_portName; // the port opened, as the record names it: "COM3" or a device path
+    std::string m_version;  // the relay's version text, once this run has read it
 };
 
 // Turns the program's "\r\n" line ends into "\n" for a terminal or a pipe.

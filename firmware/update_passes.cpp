@@ -1,9 +1,9 @@
 #include "firmware/update_passes.h"
 
-#include "app/commissioning_record.h"
 #include "files/utf8_path.h"
 #include "firmware/sha256.h"
 #include "link/exchange.h"
+#include "record/commissioning_record.h"
 
 #include <thread>
 

@@ -3,8 +3,8 @@
 // height through the trend's layout: a bounded number of ticks and points, every
 // one inside the plot, and no run that goes back in time.
 
-#include "app/trend_picture.h"
 #include "fuzz/support.h"
+#include "trend/trend_picture.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

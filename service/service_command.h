@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/commissioning_record.h"
 #include "link/exchange.h"
+#include "record/commissioning_record.h"
 
 class CSerialPort;
 

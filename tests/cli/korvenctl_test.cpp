@@ -3,12 +3,12 @@
 // concern it. With KORVEN_WINE_KORVENCTL naming a korvenctl.exe, the tables run that under
 // Wine, its COM1 mapped to the relay linked at $WINEPREFIX/korven-com1 (scripts/check-installer).
 
-#include "app/commissioning_record.h"
 #include "cli/korvenctl.h"
 #include "cli/session.h"
 #include "firmware/sha256.h"
 #include "link/port_list_posix.h"
 #include "link/serial_port.h"
+#include "record/commissioning_record.h"
 #include "sim/sim.h"
 
 #include <gtest/gtest.h>

@@ -15,10 +15,10 @@
 //                             the temporary folder): a process crash leaves the
 //                             same state on any file system.
 
-#include "app/commissioning_record.h"
 #include "files/settings_file.h"
 #include "params/parameter_file.h"
 #include "params/parameter_set.h"
+#include "record/commissioning_record.h"
 
 #include <array>
 #include <chrono>

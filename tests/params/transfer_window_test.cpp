@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/trend_dlg.h"
 #include "tests/params/print_parameter_set.h"
 #include "tests/support/window_fixture.h"
+#include "trend/trend_dlg.h"
 
 namespace {
 

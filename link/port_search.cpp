@@ -1,4 +1,4 @@
-#include "app/port_search.h"
+#include "link/port_search.h"
 
 #include "app/live_reply.h"
 #include "link/exchange.h"

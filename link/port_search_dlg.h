@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/port_search.h"
+#include "link/port_search.h"
 #include "ui/dialog.h"
 
 // Control ids and the timer of the search window.

@@ -1,4 +1,4 @@
-#include "app/trend_picture.h"
+#include "trend/trend_picture.h"
 
 #include <algorithm>
 #include <array>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/reading_history.h"
 #include "params/switching_levels.h"
+#include "trend/reading_history.h"
 
 struct PlotPoint {
     int x = 0, y = 0;

@@ -9,9 +9,9 @@
 #include <regex>
 #include <thread>
 
-#include "app/commissioning_record.h"
 #include "files/utf8_path.h"
 #include "firmware/sha256.h"
+#include "record/commissioning_record.h"
 #include "tests/params/worked_example.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/commissioning_record.h"
+#include "record/commissioning_record.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 // a missing device, a port another program holds, a silent line, a chattering
 // one and two relays; and the box text of a search that found none.
 
-#include "app/port_search.h"
+#include "link/port_search.h"
 #include "sim/sim.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/reading_history.h"
+#include "trend/reading_history.h"
 
 // The byte-order mark and the header line "Zeit;Messwert [V]".
 std::string CsvHeader();

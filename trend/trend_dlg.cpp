@@ -1,14 +1,14 @@
-#include "app/trend_dlg.h"
+#include "trend/trend_dlg.h"
 
 #include <array>
 
 #include "app/main_dlg.h"
-#include "app/reading_csv.h"
-#include "app/trend_picture.h"
 #include "files/atomic_file.h"
 #include "params/parameter_file.h"
 #include "params/switching_levels.h"
 #include "res/resource_ids.h"
+#include "trend/reading_csv.h"
+#include "trend/trend_picture.h"
 
 using namespace ui;
 

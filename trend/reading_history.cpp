@@ -1,4 +1,4 @@
-#include "app/reading_history.h"
+#include "trend/reading_history.h"
 
 #include <cmath>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "app/record_dlg.h"
+#include "record/record_dlg.h"
 
 #include "app/main_dlg.h"
 #include "files/utf8_path.h"

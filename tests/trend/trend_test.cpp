@@ -5,9 +5,9 @@
 #include <ctime>
 #include <gtest/gtest.h>
 
-#include "app/reading_csv.h"
-#include "app/trend_picture.h"
 #include "tests/params/worked_example.h"
+#include "trend/reading_csv.h"
+#include "trend/trend_picture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/port_search_dlg.h"
+#include "link/port_search_dlg.h"
 
 #include <algorithm>
 

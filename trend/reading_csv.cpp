@@ -1,4 +1,4 @@
-#include "app/reading_csv.h"
+#include "trend/reading_csv.h"
 
 #include "params/parameter_set.h"
 

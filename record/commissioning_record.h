@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/reading_history.h"
 #include "params/parameter_set.h"
+#include "trend/reading_history.h"
 
 // What was done, as the record's "Vorgang" column names it.
 namespace record {

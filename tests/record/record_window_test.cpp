@@ -5,8 +5,8 @@
 #include <fstream>
 #include <functional>
 
-#include "app/commissioning_record.h"
-#include "app/record_dlg.h"
+#include "record/commissioning_record.h"
+#include "record/record_dlg.h"
 #include "tests/params/worked_example.h"
 #include "tests/support/window_fixture.h"
 
