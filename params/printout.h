@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/text_fields.h"
 #include "params/parameter_set.h"
 
 // Twenty slots; the printout fills 0 to 7.
@@ -29,20 +30,6 @@ struct PrintValues {
 
 // A printed line, with its indent and values, holds at most this many characters.
 inline constexpr std::size_t kMaxPrintLine = 511;
-
-// The splitting of a text at a delimiter, one field per call. A cursor made from
-// a text starts at its beginning; a default one has no text in progress.
-struct FieldCursor {
-    FieldCursor() = default;
-    explicit FieldCursor(std::string_view whole) : text(whole), next(0) {}
-    std::string_view text;
-    std::optional<std::size_t> next; // where the next field starts; nothing once the text is used up
-};
-
-// The next field up to the first character of delimiters or the end of the text;
-// an empty field between two delimiters is returned empty, not skipped. Nothing
-// when the field would start at the end of the text or no text is in progress.
-std::optional<std::string_view> NextField(FieldCursor& cursor, std::string_view delimiters);
 
 // The reading of a template's lines, one per call; a new cursor starts over.
 struct TemplateCursor {

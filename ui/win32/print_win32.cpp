@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
+#include "files/text_fields.h" // the device entry's fields, split as the printout splits its own
 #include "files/wide.h"
-#include "params/printout.h" // the device entry's fields, split as the printout splits its own
 
 namespace ui {
 
