@@ -26,6 +26,16 @@ const char* StateWord(OpenFailure state)
         return "not permitted";
     case OpenFailure::NotSerial:
         return "not serial";
+    case OpenFailure::BadAddress:
+        return "bad address";
+    case OpenFailure::UnknownHost:
+        return "unknown host";
+    case OpenFailure::NobodyListens:
+        return "refused";
+    case OpenFailure::NoAnswer:
+        return "no answer";
+    case OpenFailure::NotRfc2217:
+        return "not rfc2217";
     case OpenFailure::Other:
         break;
     }

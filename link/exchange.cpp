@@ -3,6 +3,7 @@
 #include "link/frame.h"
 #include "link/serial_port.h"
 #include "link/trace.h"
+#include "link/whole_reply.h"
 
 #include <algorithm>
 #include <thread>
@@ -78,27 +79,57 @@ const char* OutcomeName(ExchangeOutcome outcome)
     return "bad reply";
 }
 
-ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain, std::chrono::milliseconds pause,
-                           ReplyForm form)
+namespace {
+
+// A network port as the source of a whole reply.
+class PortReplySource final : public ReplySource {
+public:
+    explicit PortReplySource(CSerialPort& port) : m_port(port) {}
+    bool Receive(std::string& into, std::chrono::milliseconds wait) override { return m_port.Receive(into, wait) == 0; }
+    ReadClock::time_point Now() const override { return ReadClock::now(); }
+
+private:
+    CSerialPort& m_port;
+};
+
+// The single read of a serial line.
+std::string ReadOnce(CSerialPort& port)
 {
-    if (drain)
-        DrainPort(port);
-
-    const std::string frame = BuildFrame(text);
-    // A failed write is not looked at: the read that follows finds nothing.
-    const bool written = port.Write(frame.data(), static_cast<int>(frame.size())) == 0;
-    trace::Record(trace::Direction::Sent, frame, written ? "" : "write failed");
-
-    std::this_thread::sleep_for(pause);
-
     unsigned char buffer[CSerialPort::kReadSize];
     unsigned count = 0;
     if (port.Read(buffer, count) != 0)
         count = 0;
     count = std::min<unsigned>(count, CSerialPort::kReadSize);
+    return std::string(reinterpret_cast<const char*>(buffer), count);
+}
+
+} // namespace
+
+ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain, std::chrono::milliseconds pause,
+                           ReplyForm form)
+{
+    if (drain)
+        DrainPort(port);
+    // Over a network a reply may come after its exchange gave up: it is no answer to this one.
+    if (const std::string late = port.TakeLate(); !late.empty())
+        trace::Record(trace::Direction::Received, late, "late");
+
+    const std::string frame = BuildFrame(text);
+    // A failed write is not looked at: the read that follows finds nothing.
+    const bool written = port.Write(frame.data(), static_cast<int>(frame.size())) == 0;
+    const auto sent = ReadClock::now();
+    trace::Record(trace::Direction::Sent, frame, written ? "" : "write failed");
+
+    std::this_thread::sleep_for(pause);
 
     ExchangeResult result;
-    result.reply.assign(reinterpret_cast<const char*>(buffer), count);
+    if (port.ReadsWhole()) {
+        // The reply comes late and in pieces: read it whole, up to the pause and the link's allowance.
+        PortReplySource source(port);
+        result.reply = ReadWholeReply(source, form, sent + pause + port.LinkAllowance());
+    } else {
+        result.reply = ReadOnce(port);
+    }
     result.outcome = JudgeReply(result.reply, form);
     // Our own frame coming back (a loop-back plug, an echoing line) carries a right
     // checksum but is no answer: a read reported as done would have read nothing.

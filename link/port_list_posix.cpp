@@ -5,6 +5,7 @@
 #include "link/port_list_posix.h"
 
 #include "files/settings_file.h"
+#include "link/net_address.h"
 #include "link/serial_port.h"
 
 #include <algorithm>
@@ -132,9 +133,11 @@ std::vector<PortCandidate> ScanPosixPorts(const fs::path& root)
             device = (root / "dev" / tty).string();
         }
         // A key present but empty names no device; a device named twice is tried once.
-        if (device.empty() || !listed.insert(Resolved(device)).second)
+        // A network port is no file: it stands for itself.
+        const std::string target = IsNetworkPath(device) ? device : Resolved(device);
+        if (device.empty() || !listed.insert(target).second)
             continue;
-        PortCandidate candidate(key, n, device, Resolved(device));
+        PortCandidate candidate(key, n, device, target);
         ReadUsbDevice(root, fs::path(candidate.target).filename().string(), candidate);
         candidates.push_back(std::move(candidate));
     }

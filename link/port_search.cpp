@@ -24,6 +24,12 @@ TrialOutcome OutcomeOf(OpenFailure failure)
     case OpenFailure::None:
     case OpenFailure::Other:
         break;
+    case OpenFailure::BadAddress:
+    case OpenFailure::UnknownHost:
+    case OpenFailure::NobodyListens:
+    case OpenFailure::NoAnswer:
+    case OpenFailure::NotRfc2217:
+        return TrialOutcome::NotReached;
     }
     return TrialOutcome::NotOpened;
 }
@@ -66,6 +72,8 @@ const char* TrialText(TrialOutcome outcome)
         return "keine Berechtigung";
     case TrialOutcome::NotSerial:
         return "keine serielle Schnittstelle";
+    case TrialOutcome::NotReached:
+        return "Netzwerk-Schnittstelle nicht erreichbar";
     case TrialOutcome::NotOpened:
         break;
     }

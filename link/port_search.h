@@ -24,6 +24,7 @@ enum class TrialOutcome {
     NotPermitted, // the user may not open it
     NotSerial,    // no serial port
     NotOpened,    // refused for another reason, or its line settings
+    NotReached,   // a network port whose server could not be reached
 };
 
 struct PortTrial {

@@ -2,6 +2,7 @@
 // The platform part of CSerialPort: serial_port_posix.cpp or serial_port_win32.cpp,
 // chosen by CMake. CSerialPort holds one open device and delegates to it.
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -14,6 +15,27 @@ enum class OpenFailure {
     NotPermitted, // the user may not open it
     NotSerial,    // something is there, but no serial port (a file, a folder, a terminal without a line)
     Other,        // the system refused it for another reason
+    // Network ports (net_address.h):
+    BadAddress,    // the address is malformed
+    UnknownHost,   // the name does not resolve
+    NobodyListens, // the host refuses the connection: nothing listens on that port, or it is held
+    NoAnswer,      // the host does not answer
+    NotRfc2217,    // an rfc2217:// server that never took the COM-PORT-OPTION
+};
+
+// What a device reached over a network adds: its replies come late and in
+// pieces, so the exchange reads them whole (link/exchange.cpp).
+class ReplyStream {
+public:
+    virtual ~ReplyStream() = default;
+    // Waits at most wait for data and appends what came, possibly nothing, as
+    // soon as some came. false when the connection is gone.
+    virtual bool Receive(std::string& into, std::chrono::milliseconds wait) = 0;
+    // The data that came and was not read, taken without waiting: a reply that
+    // came after its exchange had given up.
+    virtual std::string TakeLate() = 0;
+    // How long past its pause an exchange waits for the whole reply.
+    virtual std::chrono::milliseconds LinkAllowance() const = 0;
 };
 
 class SerialDevice {
@@ -35,6 +57,10 @@ public:
     // reads of a removed device just come back empty. false marks it gone.
     virtual bool StillThere() = 0;
 
+    // A device reached over a network, whose replies the exchange reads whole;
+    // null for a serial device, which reads as it always has.
+    virtual ReplyStream* Replies() { return nullptr; }
+
     // Whether a read, a write or StillThere found the device gone (a hang-up, an
     // adapter pulled out). The handle is then good for nothing but closing.
     bool Gone() const { return m_gone; }
@@ -43,10 +69,13 @@ protected:
     bool m_gone = false;
 };
 
-// The device the platform opens for COM<port>. On Windows the \\.\COMn form; on
+// The device the platform opens for COM<port>. On Windows the \\.\COMn form, or
+// the [PORTS] entry of COMn where it names a network port (net_address.h); on
 // POSIX the path under key COMn in section [PORTS] of the settings file (a key
 // present but empty names no device), else /dev/ttyS<n-1>.
 std::string SerialDevicePath(int port);
+// The serial device of COM<port> when the settings name none: /dev/ttyS<n-1>, \\.\COMn.
+std::string DefaultSerialDevice(int port);
 
 struct DeviceOpening {
     std::unique_ptr<SerialDevice> device; // null when the open failed

@@ -1,7 +1,10 @@
 #include "link/serial_port.h"
 
+#include "files/settings_file.h"
+#include "link/net_device.h"
 #include "link/serial_device.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -35,6 +38,8 @@ std::string OpenFailureReason(OpenFailure failure, const std::string& path)
         return "";
     if (path.empty())
         return "In [PORTS] von KorvenCtrl.ini ist für diese Schnittstelle kein Gerät eingetragen.";
+    if (IsNetworkFailure(failure))
+        return NetworkFailureReason(failure, path);
     const std::string device = DeviceDisplayName(path);
     switch (failure) {
     case OpenFailure::None:
@@ -49,6 +54,7 @@ std::string OpenFailureReason(OpenFailure failure, const std::string& path)
     case OpenFailure::NotSerial:
         return device + " ist keine serielle Schnittstelle.";
     case OpenFailure::Other:
+    default:
         break;
     }
     return device + " lässt sich nicht öffnen.";
@@ -76,7 +82,7 @@ int CSerialPort::Open(int port, int baudRate)
     m_comNumber = port;
     m_path.clear();
     m_baudRate = baudRate;
-    const int result = OpenQuietly();
+    const int result = OpenQuietly(kNetworkOpenWait);
     if (!m_device)
         ReportOpenFailure("COM" + std::to_string(port), m_failure, SerialDevicePath(port));
     return result;
@@ -95,19 +101,47 @@ int CSerialPort::TryPath(const std::string& path, int baudRate)
     m_comNumber = 0;
     m_path = path;
     m_baudRate = baudRate;
-    return OpenQuietly();
+    return OpenQuietly(kNetworkOpenWait);
 }
 
-int CSerialPort::OpenQuietly()
+int CSerialPort::OpenQuietly(std::chrono::milliseconds wait)
 {
-    Close();
     // A COM number is looked up each time: the settings may name another device by now.
-    DeviceOpening opening = OpenSerialDevice(m_comNumber > 0 ? SerialDevicePath(m_comNumber) : m_path);
+    const std::string path = m_comNumber > 0 ? SerialDevicePath(m_comNumber) : m_path;
+    if (IsNetworkPath(path))
+        return OpenNetwork(path, wait);
+    Close();
+    DeviceOpening opening = OpenSerialDevice(path);
     m_device = std::move(opening.device);
     m_failure = opening.failure;
     if (!m_device)
         return -1;
     // Settings the device refuses give -1 without a message; the device stays open.
+    return m_device->Configure(LineBaudRate(m_baudRate)) ? 0 : -1;
+}
+
+int CSerialPort::OpenNetwork(const std::string& path, std::chrono::milliseconds wait)
+{
+    m_device.reset();
+    if (!m_connecting || m_connecting->Path() != path) {
+        // [PORTS] COMn_ZUSCHLAG: the link's allowance for this port, in milliseconds.
+        const std::string& settings = GetHooks().settingsPath;
+        const int allowanceMs = m_comNumber > 0 && !settings.empty()
+                                    ? ReadProfileInt("PORTS", "COM" + std::to_string(m_comNumber) + "_ZUSCHLAG",
+                                                     static_cast<int>(kDefaultLinkAllowance.count()), settings)
+                                    : static_cast<int>(kDefaultLinkAllowance.count());
+        const auto allowance = std::chrono::milliseconds(std::clamp(allowanceMs, 0, 60000));
+        m_connecting = std::make_unique<NetworkDevice>(path, allowance, LineBaudRate(m_baudRate));
+    }
+    const OpenStep step = m_connecting->Continue(wait);
+    m_failure = m_connecting->Failure();
+    if (step == OpenStep::Pending)
+        return -1; // goes on at the next Reopen
+    if (step == OpenStep::Failed) {
+        m_connecting.reset();
+        return -1;
+    }
+    m_device = std::move(m_connecting);
     return m_device->Configure(LineBaudRate(m_baudRate)) ? 0 : -1;
 }
 
@@ -117,10 +151,10 @@ bool CSerialPort::Reopen()
         return true;
     if (m_comNumber == 0 && m_path.empty())
         return false; // never asked to open anything
-    if (OpenQuietly() == 0)
+    if (OpenQuietly(kNetworkTickWait) == 0)
         return true;
     // A device that opens but refuses its settings is no working port: try again later.
-    Close();
+    m_device.reset();
     return false;
 }
 
@@ -160,7 +194,36 @@ int CSerialPort::Write(const void* data, int length)
     return ok ? 0 : -1;
 }
 
+bool CSerialPort::ReadsWhole() const
+{
+    return m_device && m_device->Replies() != nullptr;
+}
+
+std::chrono::milliseconds CSerialPort::LinkAllowance() const
+{
+    return ReadsWhole() ? m_device->Replies()->LinkAllowance() : std::chrono::milliseconds{0};
+}
+
+int CSerialPort::Receive(std::string& into, std::chrono::milliseconds wait)
+{
+    if (!ReadsWhole())
+        return -1;
+    const bool ok = m_device->Replies()->Receive(into, wait);
+    ForgetGoneDevice();
+    return ok ? 0 : -1;
+}
+
+std::string CSerialPort::TakeLate()
+{
+    if (!ReadsWhole())
+        return {};
+    std::string late = m_device->Replies()->TakeLate();
+    ForgetGoneDevice();
+    return late;
+}
+
 void CSerialPort::Close()
 {
     m_device.reset();
+    m_connecting.reset();
 }

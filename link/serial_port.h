@@ -4,11 +4,14 @@
 // reads at most 128 bytes under short time-outs, writes whole frames and closes.
 // It knows nothing of frames or commands.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "link/serial_device.h" // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
+
+class NetworkDevice;
 
 class CSerialPort {
 public:
@@ -24,6 +27,8 @@ public:
     // opened reports "Kann Schnittstelle COMn nicht öffnen" (caption "ERROR"),
     // with a second line that says why, through the message hook before
     // returning -1. Baud rates other than 9600, 19200 and 38400 give 9600.
+    // A network port (net_address.h) is waited for up to about 2 s; one not
+    // there by then reports why, and Reopen goes on with it.
     int Open(int port, int baudRate);
 
     // Opens the device at path as it is given (a command line names ports so),
@@ -41,7 +46,8 @@ public:
     // Read or Write that finds it gone. Reopen opens the port of the last Open or
     // OpenPath again, silently, when the object holds no device: true when it
     // holds a working one afterwards. The protocol never calls it; the live
-    // reading does, at the start of a tick.
+    // reading does, at the start of a tick. A network port's connection goes on
+    // across calls: each works on it for at most about 100 ms.
     bool Reopen();
 
     // Asks the device whether it is still there, for drivers whose reads of a
@@ -63,6 +69,16 @@ public:
 
     bool IsOpen() const { return m_device != nullptr; }
 
+    // A network port, whose replies the exchange reads whole (ReplyStream).
+    bool ReadsWhole() const;
+    // How long past its pause an exchange waits for a whole reply.
+    std::chrono::milliseconds LinkAllowance() const;
+    // Waits at most wait for bytes and appends what came, as soon as some came.
+    // -1 when there is no device or the connection is gone (closed then).
+    int Receive(std::string& into, std::chrono::milliseconds wait);
+    // Data that came and was not read, taken without waiting; always nothing on a serial device.
+    std::string TakeLate();
+
     // Process-wide hooks, set once by the program (and by tests).
     struct Hooks {
         // Shows the port's own message box: text and caption ("ERROR").
@@ -74,11 +90,14 @@ public:
     static const Hooks& GetHooks();
 
 private:
-    // The device, or why there is none; reports nothing.
-    int OpenQuietly();
+    // The device, or why there is none; reports nothing. A network port is
+    // worked on for at most wait.
+    int OpenQuietly(std::chrono::milliseconds wait);
+    int OpenNetwork(const std::string& path, std::chrono::milliseconds wait);
     void ForgetGoneDevice();
 
     std::unique_ptr<SerialDevice> m_device;
+    std::unique_ptr<NetworkDevice> m_connecting; // a network port's open under way
     OpenFailure m_failure = OpenFailure::None;
     // What the last Open or OpenPath was asked for, for Reopen.
     int m_comNumber = 0; // 0: a path given as it is

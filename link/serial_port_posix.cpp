@@ -2,6 +2,7 @@
 // done with poll().
 
 #include "files/settings_file.h"
+#include "link/net_device.h"
 #include "link/read_timing.h"
 #include "link/serial_device.h"
 #include "link/serial_port.h"
@@ -230,11 +231,18 @@ std::string SerialDevicePath(int port)
         if (path != kNoPortsKey)
             return path;
     }
+    return DefaultSerialDevice(port);
+}
+
+std::string DefaultSerialDevice(int port)
+{
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
 DeviceOpening OpenSerialDevice(const std::string& path)
 {
+    if (IsNetworkPath(path)) // a port of a device server
+        return OpenNetworkDevice(path);
     DeviceOpening opening;
     const int fd = OpenTerminal(path, opening.failure);
     if (fd >= 0)

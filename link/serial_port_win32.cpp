@@ -1,6 +1,8 @@
 // Win32 part of CSerialPort: the communications functions, with the driver's own
 // read time-outs doing what poll() does on POSIX.
 
+#include "link/net_address.h"
+#include "link/net_device.h"
 #include "link/serial_device.h"
 #include "link/serial_mode.h"
 
@@ -93,12 +95,23 @@ private:
 
 std::string SerialDevicePath(int port)
 {
+    // A [PORTS] entry that names a network port takes the place of the COM port;
+    // any other entry is ignored here.
+    if (std::string network = NetworkPortEntry(port); !network.empty())
+        return network;
+    return DefaultSerialDevice(port);
+}
+
+std::string DefaultSerialDevice(int port)
+{
     // The \\.\ form opens COM10 and up as well.
     return "\\\\.\\COM" + std::to_string(port);
 }
 
 DeviceOpening OpenSerialDevice(const std::string& path)
 {
+    if (IsNetworkPath(path)) // a port of a device server
+        return OpenNetworkDevice(path);
     DeviceOpening opening;
     // Exclusive (no sharing), only if it exists, not overlapped.
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

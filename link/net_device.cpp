@@ -1,0 +1,344 @@
+#include "link/net_device.h"
+
+#include "link/read_timing.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace net {
+
+// A name looked up on a thread of its own: a name server may keep the answer
+// for many seconds, and the window must not wait for it. The thread holds the
+// state as long as it runs, so a device closed meanwhile leaves it nothing to
+// write into but this.
+struct PendingLookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    Lookup result;
+};
+
+} // namespace net
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Bound of a write whose bytes the connection does not take: 1 s plus 1 ms per byte.
+constexpr milliseconds kWriteTimeBase{1000};
+
+milliseconds Left(Clock::time_point end)
+{
+    const auto left = std::chrono::ceil<milliseconds>(end - Clock::now());
+    return left.count() > 0 ? left : milliseconds{0};
+}
+
+} // namespace
+
+NetworkDevice::NetworkDevice(std::string path, milliseconds allowance, int baudRate)
+    : m_path(std::move(path)), m_address(ParseNetAddress(m_path)), m_allowance(allowance), m_baudRate(baudRate),
+      m_phaseStart(Clock::now())
+{
+    if (!m_address) {
+        Fail(OpenFailure::BadAddress);
+        return;
+    }
+    net::Lookup lookup = net::Resolve(m_address->host, m_address->port, true);
+    if (!lookup.isName) {
+        if (lookup.failure != OpenFailure::None) {
+            Fail(lookup.failure);
+            return;
+        }
+        m_endpoints = std::move(lookup.endpoints);
+        m_phase = Phase::Connecting;
+        if (!ConnectNext())
+            Fail(m_failure);
+        return;
+    }
+    m_lookup = std::make_shared<net::PendingLookup>();
+    std::thread([lookup = m_lookup, host = m_address->host, port = m_address->port] {
+        net::Lookup result = net::Resolve(host, port, false);
+        const std::lock_guard<std::mutex> lock(lookup->mutex);
+        lookup->result = std::move(result);
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+}
+
+NetworkDevice::~NetworkDevice() = default;
+
+OpenStep NetworkDevice::Fail(OpenFailure failure)
+{
+    m_phase = Phase::Failed;
+    m_failure = failure;
+    m_socket.reset();
+    return OpenStep::Failed;
+}
+
+bool NetworkDevice::ConnectNext()
+{
+    m_socket.reset();
+    while (m_nextEndpoint < m_endpoints.size()) {
+        OpenFailure failure = OpenFailure::None;
+        m_socket = net::StartConnect(m_endpoints[m_nextEndpoint++], failure);
+        if (m_socket) {
+            m_phaseStart = Clock::now();
+            return true;
+        }
+        m_failure = failure;
+    }
+    if (m_failure == OpenFailure::None)
+        m_failure = OpenFailure::UnknownHost;
+    return false;
+}
+
+OpenFailure NetworkDevice::Failure() const
+{
+    switch (m_phase) {
+    case Phase::Resolving:
+        return OpenFailure::UnknownHost;
+    case Phase::Connecting:
+        return OpenFailure::NoAnswer;
+    case Phase::Negotiating:
+        return OpenFailure::NotRfc2217;
+    case Phase::Settling:
+    case Phase::Retrying:
+        return OpenFailure::NobodyListens;
+    case Phase::Ready:
+        return OpenFailure::None;
+    case Phase::Failed:
+        break;
+    }
+    return m_failure;
+}
+
+bool NetworkDevice::RetryLater()
+{
+    // A device server closes a connection at once while its device is still held
+    // (by another client, or by the session that just ended: ser2net lets go of
+    // it some 0.4 s later). Within the attempt's bound it is asked again.
+    m_socket.reset();
+    m_telnet.reset();
+    m_data.clear();
+    m_gone = false;
+    if (Clock::now() + kRetryPause >= m_attemptStart + kNegotiationLimit) {
+        Fail(OpenFailure::NobodyListens);
+        return false;
+    }
+    m_phase = Phase::Retrying;
+    m_phaseStart = Clock::now();
+    return true;
+}
+
+OpenStep NetworkDevice::Continue(milliseconds budget)
+{
+    const Clock::time_point end = Clock::now() + budget;
+    for (;;) {
+        switch (m_phase) {
+        case Phase::Resolving: {
+            std::unique_lock<std::mutex> lock(m_lookup->mutex);
+            if (!m_lookup->done.wait_until(lock, end, [this] { return m_lookup->finished; }))
+                return OpenStep::Pending;
+            net::Lookup result = std::move(m_lookup->result);
+            lock.unlock();
+            m_lookup.reset();
+            if (result.failure != OpenFailure::None)
+                return Fail(result.failure);
+            m_endpoints = std::move(result.endpoints);
+            m_phase = Phase::Connecting;
+            if (!ConnectNext())
+                return Fail(m_failure);
+            break;
+        }
+        case Phase::Connecting: {
+            OpenFailure failure = OpenFailure::None;
+            const auto limit = m_phaseStart + kConnectLimit;
+            switch (m_socket->FinishConnect(Left(std::min(end, limit)), failure)) {
+            case net::Progress::Pending:
+                if (Clock::now() >= limit)
+                    return Fail(OpenFailure::NoAnswer);
+                return OpenStep::Pending;
+            case net::Progress::Failed:
+                // The host may have other addresses (IPv6 and IPv4): try the next.
+                m_failure = failure;
+                if (!ConnectNext())
+                    return Fail(failure);
+                break;
+            case net::Progress::Done:
+                m_phaseStart = Clock::now();
+                if (m_attemptStart == Clock::time_point{})
+                    m_attemptStart = m_phaseStart;
+                if (m_address->scheme == NetScheme::Raw) {
+                    // Nothing to negotiate: the server's own settings hold. A moment
+                    // shows whether the server keeps the connection.
+                    m_phase = Phase::Settling;
+                    break;
+                }
+                m_telnet = std::make_unique<ComPortSession>(static_cast<unsigned>(m_baudRate));
+                m_phase = Phase::Negotiating;
+                if (!SendRaw(m_telnet->Start()) && !RetryLater())
+                    return OpenStep::Failed;
+                break;
+            }
+            break;
+        }
+        case Phase::Negotiating: {
+            if (m_telnet->Ready()) {
+                m_phase = Phase::Ready;
+                break;
+            }
+            if (m_telnet->Refused())
+                return Fail(OpenFailure::NotRfc2217);
+            const auto limit = m_attemptStart + kNegotiationLimit;
+            if (Clock::now() >= limit)
+                return Fail(OpenFailure::NotRfc2217);
+            if (Clock::now() >= end)
+                return OpenStep::Pending;
+            if (!Pump(Left(std::min(end, limit))) && !RetryLater())
+                return OpenStep::Failed;
+            break;
+        }
+        case Phase::Settling: {
+            const auto settled = m_phaseStart + kSettleTime;
+            if (Clock::now() >= settled) {
+                m_phase = Phase::Ready;
+                break;
+            }
+            if (Clock::now() >= end)
+                return OpenStep::Pending;
+            if (!Pump(Left(std::min(end, settled))) && !RetryLater())
+                return OpenStep::Failed;
+            break;
+        }
+        case Phase::Retrying: {
+            const auto again = m_phaseStart + kRetryPause;
+            if (Clock::now() < again) {
+                if (end <= again)
+                    return OpenStep::Pending;
+                std::this_thread::sleep_until(again);
+            }
+            m_nextEndpoint = 0;
+            m_phase = Phase::Connecting;
+            if (!ConnectNext())
+                return Fail(m_failure);
+            break;
+        }
+        case Phase::Ready:
+            return OpenStep::Ready;
+        case Phase::Failed:
+            return OpenStep::Failed;
+        }
+    }
+}
+
+bool NetworkDevice::SendRaw(std::string_view bytes)
+{
+    bool gone = false;
+    const milliseconds bound = kWriteTimeBase + milliseconds(bytes.size());
+    if (m_socket && m_socket->Send(bytes, bound, gone))
+        return true;
+    if (gone || !m_socket)
+        m_gone = true;
+    return false;
+}
+
+bool NetworkDevice::Pump(milliseconds wait)
+{
+    if (m_gone || !m_socket)
+        return false;
+    std::string raw;
+    if (!m_socket->Receive(raw, wait)) {
+        m_gone = true;
+        // What came before the end is still data.
+    }
+    if (m_telnet) {
+        std::string reply;
+        m_telnet->Receive(raw, m_data, reply);
+        if (!reply.empty() && !m_gone)
+            SendRaw(reply);
+    } else {
+        m_data += raw;
+    }
+    return !m_gone;
+}
+
+bool NetworkDevice::Configure(int baudRate)
+{
+    // The line was set while negotiating; another rate is set now, without waiting for the answer.
+    if (m_telnet && baudRate != m_baudRate) {
+        m_baudRate = baudRate;
+        return SendRaw(ComPortSession::SetBaudRate(static_cast<unsigned>(baudRate)));
+    }
+    return !m_gone;
+}
+
+bool NetworkDevice::Read(unsigned char* buffer, unsigned size, unsigned& count)
+{
+    // The timing of a serial read: as soon as size bytes are in, after the
+    // inter-byte gap once data came, and at the latest 1 ms per requested byte.
+    count = 0;
+    ReadDeadline deadline(ReadClock::now(), size);
+    for (;;) {
+        if (!m_data.empty()) {
+            const std::size_t take = std::min<std::size_t>(size - count, m_data.size());
+            std::copy_n(m_data.begin(), take, buffer + count);
+            m_data.erase(0, take);
+            count += static_cast<unsigned>(take);
+            deadline.BytesArrived(ReadClock::now());
+        }
+        const int wait = deadline.PollTimeoutMs(ReadClock::now());
+        if (count == size || wait == 0)
+            return true;
+        if (!Pump(milliseconds(wait)) && m_data.empty())
+            return count > 0; // gone: what came before is still a reply
+    }
+}
+
+bool NetworkDevice::Write(const unsigned char* data, std::size_t length)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), length);
+    return SendRaw(m_telnet ? ComPortSession::Escape(bytes) : std::string(bytes));
+}
+
+bool NetworkDevice::StillThere()
+{
+    // A closed or reset connection shows at a look without waiting; one that
+    // died quietly shows once keep-alive has found it so.
+    Pump(milliseconds{0});
+    return !m_gone;
+}
+
+bool NetworkDevice::Receive(std::string& into, milliseconds wait)
+{
+    const Clock::time_point end = Clock::now() + wait;
+    // Telnet commands alone wake the wait without data: wait on until data or the end.
+    while (m_data.empty() && !m_gone && Pump(Left(end)) && m_data.empty() && Clock::now() < end) {
+    }
+    into += m_data;
+    m_data.clear();
+    return !m_gone;
+}
+
+std::string NetworkDevice::TakeLate()
+{
+    std::size_t before = 0;
+    do {
+        before = m_data.size();
+    } while (Pump(milliseconds{0}) && m_data.size() != before);
+    return std::exchange(m_data, {});
+}
+
+DeviceOpening OpenNetworkDevice(const std::string& path, milliseconds wait, int baudRate)
+{
+    auto device = std::make_unique<NetworkDevice>(path, kDefaultLinkAllowance, baudRate);
+    DeviceOpening opening;
+    if (device->Continue(wait) == OpenStep::Ready)
+        opening.device = std::move(device);
+    else
+        opening.failure = device->Failure();
+    return opening;
+}

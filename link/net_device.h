@@ -1,0 +1,102 @@
+#pragma once
+// The network port: a SerialDevice that reaches the relay's line through a
+// device server, over RFC 2217 or a raw TCP socket. Its open goes in steps
+// (looking the name up, connecting, negotiating), so that a window's tick can
+// work on it for a short while and come back to it at the next. Each device has
+// its own connection and look-up; nothing is shared between devices.
+
+#include "link/net_address.h"
+#include "link/net_socket.h"
+#include "link/serial_device.h"
+#include "link/telnet.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace net {
+struct PendingLookup;
+} // namespace net
+
+// How long past its pause an exchange waits for a whole reply, unless the
+// settings file says otherwise ([PORTS] COMn_ZUSCHLAG, in milliseconds).
+inline constexpr std::chrono::milliseconds kDefaultLinkAllowance{1000};
+// The wait for a connection at start-up and at a change of selection, which the
+// user asked for.
+inline constexpr std::chrono::milliseconds kNetworkOpenWait{2000};
+// The wait for a connection at a tick of the live reading.
+inline constexpr std::chrono::milliseconds kNetworkTickWait{100};
+// A connect that has not finished after this gets no answer; a server that has
+// not taken the COM-PORT-OPTION after this does not speak it.
+inline constexpr std::chrono::milliseconds kConnectLimit{5000};
+inline constexpr std::chrono::milliseconds kNegotiationLimit{3000};
+// A raw port is taken once the server has kept the connection this long.
+inline constexpr std::chrono::milliseconds kSettleTime{100};
+// The pause before a server that closed the connection at once is asked again.
+inline constexpr std::chrono::milliseconds kRetryPause{100};
+
+enum class OpenStep { Ready, Pending, Failed };
+
+class NetworkDevice final : public SerialDevice, public ReplyStream {
+public:
+    // Starts opening the network port at path; a malformed path fails at once.
+    NetworkDevice(std::string path, std::chrono::milliseconds allowance, int baudRate);
+    ~NetworkDevice() override;
+    NetworkDevice(const NetworkDevice&) = delete;
+    NetworkDevice& operator=(const NetworkDevice&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+    // Works on the open for at most budget.
+    OpenStep Continue(std::chrono::milliseconds budget);
+    // Why the open failed; while it is still under way, why it would fail if it
+    // were given up now (the name has not resolved, the host has not answered,
+    // the server has not negotiated).
+    OpenFailure Failure() const;
+
+    bool Configure(int baudRate) override;
+    bool Read(unsigned char* buffer, unsigned size, unsigned& count) override;
+    bool Write(const unsigned char* data, std::size_t length) override;
+    bool StillThere() override;
+    ReplyStream* Replies() override { return this; }
+
+    bool Receive(std::string& into, std::chrono::milliseconds wait) override;
+    std::string TakeLate() override;
+    std::chrono::milliseconds LinkAllowance() const override { return m_allowance; }
+
+private:
+    enum class Phase { Resolving, Connecting, Negotiating, Settling, Retrying, Ready, Failed };
+
+    OpenStep Fail(OpenFailure failure);
+    // The server closed the connection at once: again after a pause, while the
+    // attempt's bound allows; false (failed) when it does not.
+    bool RetryLater();
+    // Connects to the next address of the host; false when none is left.
+    bool ConnectNext();
+    // One wait of at most wait for bytes from the server, Telnet taken out; false
+    // when the connection has ended.
+    bool Pump(std::chrono::milliseconds wait);
+    bool SendRaw(std::string_view bytes);
+
+    std::string m_path;
+    std::optional<NetAddress> m_address;
+    std::chrono::milliseconds m_allowance;
+    int m_baudRate;
+    Phase m_phase = Phase::Resolving;
+    OpenFailure m_failure = OpenFailure::None;
+    std::shared_ptr<net::PendingLookup> m_lookup; // a name being looked up on a thread of its own
+    std::vector<net::Endpoint> m_endpoints;
+    std::size_t m_nextEndpoint = 0;
+    std::unique_ptr<net::Socket> m_socket;
+    std::chrono::steady_clock::time_point m_phaseStart;
+    std::chrono::steady_clock::time_point m_attemptStart{}; // the first connection that stood
+    std::unique_ptr<ComPortSession> m_telnet;               // rfc2217:// only
+    std::string m_data;                                     // data from the server not read yet
+};
+
+// Opens the network port at path, waiting at most wait: for the port list's
+// probe and every other caller that opens once.
+DeviceOpening OpenNetworkDevice(const std::string& path, std::chrono::milliseconds wait = kNetworkOpenWait,
+                                int baudRate = 19200);

@@ -1,0 +1,241 @@
+// Network ports end to end: CSerialPort and the exchange through Debian's
+// ser2net in front of korven-sim, over RFC 2217 and raw TCP, directly and
+// through a relay that delays, splits and cuts what passes.
+
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "link/net_device.h"
+#include "link/serial_port.h"
+#include "sim/device_server.h"
+#include "sim/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+const std::string kFrameOfGmwt = "\x02GMWT:230.418\x03";
+
+class NetworkPortTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!Ser2net::Available())
+            GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
+        std::string error;
+        ASSERT_TRUE(m_sim.Start(&error)) << error;
+        m_sim.Update([](SimOptions& o) { o.value = "230.4"; });
+        ASSERT_TRUE(m_server.Start(m_sim.DevicePath(), &error)) << error;
+        m_ini = fs::temp_directory_path() / ("korven-network-" + std::to_string(::getpid()) + ".ini");
+        CSerialPort::SetHooks(
+            {[this](const std::string& text, const std::string&) { m_messages.push_back(text); }, m_ini.string()});
+    }
+
+    void TearDown() override
+    {
+        m_port.Close();
+        CSerialPort::SetHooks({});
+        fs::remove(m_ini);
+    }
+
+    void MapCom5(const std::string& url, const std::string& more = "") const
+    {
+        std::ofstream(m_ini, std::ios::binary) << "[PORTS]\nCOM5=" << url << "\n" << more;
+    }
+
+    // The reason line of the only box shown.
+    std::string OnlyReason() const
+    {
+        EXPECT_EQ(m_messages.size(), 1u);
+        if (m_messages.empty())
+            return "";
+        const std::string& text = m_messages.front();
+        EXPECT_EQ(text.substr(0, text.find("\r\n")), "Kann Schnittstelle COM5 nicht öffnen");
+        const auto end = text.find("\r\n");
+        return end == std::string::npos ? "(no reason line)" : text.substr(end + 2);
+    }
+
+    KorvenSim m_sim;
+    Ser2net m_server;
+    CSerialPort m_port;
+    fs::path m_ini;
+    std::vector<std::string> m_messages;
+};
+
+TEST_F(NetworkPortTest, EveryReplyFormOverEveryKindOfPath)
+{
+    DelayingRelay relay;
+    std::string error;
+    ASSERT_TRUE(relay.Start(m_server.Rfc2217Port(), &error)) << error;
+    struct Row {
+        const char* name;
+        std::string url;
+        DelayingRelay::Shape shape;
+    };
+    const std::string relayed = "rfc2217://127.0.0.1:" + std::to_string(relay.Port());
+    const Row rows[] = {
+        {"RFC 2217", m_server.Rfc2217Url(), {}},
+        {"raw TCP", m_server.RawUrl(), {}},
+        // 60 ms each way: a reply read once after the pause would hold nothing yet.
+        {"RFC 2217, 60 ms each way, replies a byte at a time", relayed, {60ms, 1, 2ms}},
+        {"RFC 2217, replies in two pieces 40 ms apart", relayed, {20ms, 50, 40ms}},
+    };
+    const std::string spar = "SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        relay.SetShape(row.shape);
+        MapCom5(row.url);
+        ASSERT_EQ(m_port.Open(5, 19200), 0) << (m_messages.empty() ? "" : m_messages.back());
+        EXPECT_TRUE(m_port.ReadsWhole());
+        m_sim.ClearReceivedFrames();
+
+        const ExchangeResult live = RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed);
+        EXPECT_EQ(live.outcome, ExchangeOutcome::Accepted);
+        EXPECT_EQ(live.reply, kFrameOfGmwt);
+        const ExchangeResult set = RunExchange(m_port, "GPAR:", true, kPause, ReplyForm::Framed);
+        EXPECT_EQ(set.outcome, ExchangeOutcome::Accepted);
+        EXPECT_EQ(set.reply.size(), 104u);
+        EXPECT_EQ(RunExchange(m_port, spar, false, kPause, ReplyForm::Acknowledgement).outcome,
+                  ExchangeOutcome::Accepted);
+        m_sim.Update([](SimOptions& o) { o.nak = {"KAL0"}; });
+        EXPECT_EQ(RunExchange(m_port, "KAL0:", false, kPause, ReplyForm::Acknowledgement).outcome,
+                  ExchangeOutcome::Refused);
+        m_sim.Update([](SimOptions& o) { o.nak.clear(); });
+        EXPECT_EQ(RunExchange(m_port, "FWUP:", false, kPause, ReplyForm::Ignored).reply, "\x06");
+        // The relay saw exactly the frames, once each, as a serial line carries them.
+        const std::vector<std::string> expected = {BuildFrame("GMWT:"), BuildFrame("GPAR:"), BuildFrame(spar),
+                                                   BuildFrame("KAL0:"), BuildFrame("FWUP:")};
+        EXPECT_EQ(m_sim.ReceivedFrames(), expected);
+        EXPECT_TRUE(m_messages.empty());
+        m_port.Close();
+    }
+}
+
+// A reply that comes after its exchange gave up is thrown away before the next
+// request: the next exchange gets its own reply, never the late one.
+TEST_F(NetworkPortTest, LateReplyIsNeverTakenForTheNextOne)
+{
+    DelayingRelay relay;
+    std::string error;
+    ASSERT_TRUE(relay.Start(m_server.Rfc2217Port(), &error)) << error;
+    MapCom5("rfc2217://127.0.0.1:" + std::to_string(relay.Port()), "COM5_ZUSCHLAG=200\n");
+    ASSERT_EQ(m_port.Open(5, 19200), 0);
+    EXPECT_EQ(m_port.LinkAllowance(), 200ms);
+
+    relay.SetShape({400ms});
+    const auto start = Clock::now();
+    EXPECT_EQ(RunExchange(m_port, "GMWT:", false, kPause, ReplyForm::Framed).outcome, ExchangeOutcome::NoAnswer);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 700ms); // the pause and the allowance, not the reply's 800 ms
+    relay.SetShape({});
+    std::this_thread::sleep_for(800ms); // the late reply is in by now
+    m_sim.Update([](SimOptions& o) { o.value = "111.1"; });
+    const ExchangeResult next = RunExchange(m_port, "GMWT:", false, kPause, ReplyForm::Framed);
+    EXPECT_EQ(next.outcome, ExchangeOutcome::Accepted);
+    EXPECT_EQ(next.reply, BuildFrame("GMWT:111.1"));
+}
+
+// A session the server ends marks the port gone; Reopen takes it up again.
+TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
+{
+    DelayingRelay relay;
+    std::string error;
+    ASSERT_TRUE(relay.Start(m_server.Rfc2217Port(), &error)) << error;
+    MapCom5("rfc2217://127.0.0.1:" + std::to_string(relay.Port()));
+    ASSERT_EQ(m_port.Open(5, 19200), 0);
+
+    // Closed in the middle of a reply.
+    relay.SetShape({0ms, 0, 0ms, 20});
+    EXPECT_EQ(RunExchange(m_port, "GPAR:", true, kPause, ReplyForm::Framed).outcome, ExchangeOutcome::BadReply);
+    EXPECT_FALSE(m_port.IsOpen());
+    ASSERT_TRUE(m_port.Reopen());
+    EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+
+    // The server itself goes away: a silent tick's check finds it, and it comes back.
+    m_server.Stop();
+    EXPECT_FALSE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+    EXPECT_FALSE(m_port.CheckDevice());
+    EXPECT_FALSE(m_port.Reopen());
+    ASSERT_TRUE(m_server.Start(m_sim.DevicePath(), &error)) << error;
+    const auto until = Clock::now() + 5s;
+    while (!m_port.Reopen() && Clock::now() < until)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+    EXPECT_TRUE(m_messages.empty());
+}
+
+// A socket that takes connections and never says a word.
+class MuteServer {
+public:
+    MuteServer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_fd, 8);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+    }
+    ~MuteServer() { ::close(m_fd); }
+    int Port() const { return m_port; }
+
+private:
+    int m_fd;
+    int m_port = 0;
+};
+
+TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
+{
+    MuteServer mute;
+    const std::string nobody = "127.0.0.1:" + std::to_string(FreeLocalPort());
+    struct Row {
+        const char* name;
+        std::string url;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"nobody listens", "rfc2217://" + nobody, "nimmt niemand Verbindungen an"},
+        {"the name does not resolve", "rfc2217://korven-nirgends.invalid:4001", "lässt sich nicht auflösen"},
+        {"a server that never negotiates", "rfc2217://127.0.0.1:" + std::to_string(mute.Port()),
+         "spricht kein RFC 2217"},
+        {"no port number", "rfc2217://127.0.0.1", "Portnummer fehlt"},
+        {"an unknown scheme", "telnet://127.0.0.1:23", "Unbekannte Art"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_messages.clear();
+        MapCom5(row.url);
+        const auto start = Clock::now();
+        EXPECT_EQ(m_port.Open(5, 19200), -1);
+        EXPECT_LT(Clock::now() - start, 3s);
+        EXPECT_NE(OnlyReason().find(row.reason), std::string::npos) << OnlyReason();
+        for (int tick = 0; tick < 3; ++tick) {
+            const auto tickStart = Clock::now();
+            EXPECT_FALSE(m_port.Reopen());
+            EXPECT_LT(Clock::now() - tickStart, 400ms); // about 100 ms; the bound only catches a blocking design
+        }
+        EXPECT_EQ(m_messages.size(), 1u);
+    }
+    // Raw TCP negotiates nothing: the same mute server is a port that opens.
+    m_messages.clear();
+    MapCom5("tcp://127.0.0.1:" + std::to_string(mute.Port()));
+    EXPECT_EQ(m_port.Open(5, 19200), 0);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+} // namespace
