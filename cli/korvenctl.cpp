@@ -20,14 +20,15 @@ constexpr int kBaudRate = 19200;
 // --port auto: the first port where a relay answers.
 constexpr const char* kAutoPort = "auto";
 
-const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|auto] [--ini FILE] [--trace FILE] [--record FILE]\n"
+const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|URL|auto] [--ini FILE] [--trace FILE] [--record FILE]\n"
                          "                 COMMAND [ARGUMENTS]\n"
                          "Reads, checks, writes and services a KORVEN relay over a serial line.\n"
                          "\n"
-                         "  --port COMn|PATH|auto\n"
+                         "  --port COMn|PATH|URL|auto\n"
                          "                    the port: COMn as the program resolves it (key COMn of [PORTS]\n"
-                         "                    in the --ini file, else /dev/ttyS<n-1>), a device path, or\n"
-                         "                    auto: the first port where a relay answers (see ports)\n"
+                         "                    in the --ini file, else /dev/ttyS<n-1>), a device path, a\n"
+                         "                    device server's port as rfc2217://HOST:PORT or tcp://HOST:PORT,\n"
+                         "                    or auto: the first port where a relay answers (see ports)\n"
                          "  --ini FILE        a KorvenCtrl.ini; without --port its [CONNECTION] COM is used\n"
                          "  --trace FILE      append every byte sent and received to FILE\n"
                          "  --record FILE     note every change of the relay in the commissioning record\n"
@@ -203,12 +204,12 @@ int RunCommandLine(const Arguments& args, const Console& console)
     if (spec == nullptr)
         return session.Usage("", "unknown command: " + parsed.command);
     if (AsksForHelp(parsed.args)) {
-        console.out << "Usage: korvenctl [--port COMn|PATH|auto] " << spec->synopsis << "\n\n"
+        console.out << "Usage: korvenctl [--port COMn|PATH|URL|auto] " << spec->synopsis << "\n\n"
                     << spec->help << kExitCodes;
         return kExitOk;
     }
     if (spec->needsPort && parsed.options.port.empty() && parsed.options.ini.empty())
-        return session.Usage(spec->name, "no port given: use --port COMn|PATH");
+        return session.Usage(spec->name, "no port given: use --port COMn|PATH|URL");
 
     if (!parsed.options.trace.empty() && !trace::Start(parsed.options.trace))
         return session.Fail(kExitInput, CannotWriteMessage(parsed.options.trace));

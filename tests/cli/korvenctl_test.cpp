@@ -9,6 +9,7 @@
 #include "link/port_list_posix.h"
 #include "link/serial_port.h"
 #include "record/commissioning_record.h"
+#include "sim/device_server.h"
 #include "sim/sim.h"
 
 #include <gtest/gtest.h>
@@ -211,7 +212,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         // The test's folder is the current one: its file names COM99, which has no device.
         {"--ini KorvenCtrl.ini read", nullptr, 3, "", "Kann Schnittstelle COM99 nicht öffnen"},
         {"$P --trace $D/missing/trace read", nullptr, 2, "", "File $D/missing/trace kann nicht geschrieben werden"},
-        {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|auto] write", ""},
+        {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|URL|auto] write", ""},
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
         // A reader gone away ends the readings at once.
         {"$P live --count 3", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
@@ -396,6 +397,51 @@ TEST_F(KorvenctlTest, ABusyPortIsRefused)
 }
 
 } // namespace
+
+// Every kind of command through a device server: ser2net in front of the relay,
+// over RFC 2217 and raw TCP; under Wine the same through Winsock.
+TEST_F(KorvenctlTest, CommandsThroughADeviceServer)
+{
+    if (!Ser2net::Available())
+        GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
+    Ser2net server;
+    std::string error;
+    ASSERT_TRUE(server.Start(m_sim.DevicePath(), &error)) << error;
+    // One data byte, so that the file contributes to the image it programs.
+    std::ofstream(m_dir / "one.hex") << ":020000040000FA\n:0100000000FF\n:00000001FF\n";
+    std::ofstream(m_dir / "station.ini") << "[PORTS]\nCOM5=" << server.Rfc2217Url() << "\n";
+    const std::string nobody = "tcp://127.0.0.1:" + std::to_string(FreeLocalPort());
+    // What a serial line carries for the write: the same bytes must reach the relay.
+    ASSERT_EQ(Run("$P write --set SWB=110 SVZ=1.5").code, 0);
+    const std::vector<std::string> serialWrite = m_sim.ReceivedFrames();
+    struct Row {
+        std::string args;
+        int code;
+        std::string out; // part of standard output, or of standard error on failure
+    };
+    const Row rows[] = {
+        {"--port " + server.Rfc2217Url() + " write --set SWB=110 SVZ=1.5", 0, "Übertragung der Daten ok."},
+        {"--port " + server.RawUrl() + " write --set SWB=110 SVZ=1.5", 0, "Übertragung der Daten ok."},
+        {"--ini $D/station.ini --port COM5 live --count 2", 0, " 100.0\n"},
+        {"--ini $D/station.ini ports", 0, "COM5  " + server.Rfc2217Url()},
+        {"--port " + server.Rfc2217Url() + " flash $D/one.hex", 0, "Verify ok!"},
+        {"--port " + nobody + " read", 3, "nimmt niemand Verbindungen an"},
+        {"--port rfc2217://127.0.0.1 read", 3, "Portnummer fehlt"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        const Outcome outcome = Run(row.args, [](SimOptions& o) { o.value = "100.0"; });
+        EXPECT_EQ(outcome.code, row.code) << outcome.err;
+        const std::string& shown = row.code == 0 ? outcome.out : outcome.err;
+        EXPECT_NE(shown.find(row.out), std::string::npos) << shown;
+        if (row.args.find("write") != std::string::npos) {
+            EXPECT_EQ(m_sim.ReceivedFrames(), serialWrite);
+        }
+        if (row.args.find("flash") != std::string::npos) {
+            EXPECT_EQ(m_sim.ReceivedFrames().size(), 484u);
+        }
+    }
+}
 
 // A CSV log keeps running across an unplugged adapter: empty values meanwhile,
 // readings again once the relay is back behind the same name.
