@@ -20,6 +20,7 @@ constexpr const char* kSettingsFileName = "KorvenCtrl.ini";
 constexpr const char* kAboutMenuText = "Inf&o über KorvenCtrl...";
 constexpr const char* kTrendMenuText = "Verlauf...";
 constexpr const char* kFindDeviceMenuText = "Gerät suchen...";
+constexpr const char* kNetworkPortMenuText = "Netzwerk-Schnittstelle...";
 constexpr const char* kRecordMenuText = "Protokoll...";
 
 #ifdef _WIN32
@@ -141,6 +142,7 @@ bool CMainDlg::OnInitDialog()
     AppendSystemMenuItem(IDM_ABOUTBOX, kAboutMenuText);
     AppendSystemMenuItem(IDM_TREND, kTrendMenuText);
     AppendSystemMenuItem(IDM_FIND_DEVICE, kFindDeviceMenuText);
+    AppendSystemMenuItem(IDM_NETWORK_PORT, kNetworkPortMenuText);
     AppendSystemMenuItem(IDM_RECORD, kRecordMenuText);
     SetIcon(IDI_PROGRAM);
 
@@ -201,6 +203,8 @@ void CMainDlg::OnSysCommand(unsigned id)
         OpenTrend();
     } else if ((id & 0xFFF0) == IDM_FIND_DEVICE) {
         OnFindDevice();
+    } else if ((id & 0xFFF0) == IDM_NETWORK_PORT) {
+        OnNetworkPort();
     } else if ((id & 0xFFF0) == IDM_RECORD) {
         OnRecordWindow();
     }

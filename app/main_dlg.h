@@ -54,11 +54,12 @@ inline constexpr int kPasswordDelayMs = 10;
 // The settings value that turns service mode on at start.
 inline constexpr int kServiceTestValue = 3179;
 
-// The system-menu commands of the about box, of the trend window and of the port search.
+// The system-menu commands of the about box, of the trend window, of the port search and of the network port.
 inline constexpr unsigned IDM_ABOUTBOX = 16;
 inline constexpr unsigned IDM_TREND = 32;
 inline constexpr unsigned IDM_FIND_DEVICE = 48;
 inline constexpr unsigned IDM_RECORD = 64;
+inline constexpr unsigned IDM_NETWORK_PORT = 80;
 
 class CTrendDlg;
 struct PortCandidate;
@@ -102,6 +103,7 @@ public:
     void OnFirmwareUpdate();
     void OnSelchangePort();
     void OnFindDevice();
+    void OnNetworkPort();
     void OnRecordWindow();
     void OnInvertClicked();
     void OnQuit();

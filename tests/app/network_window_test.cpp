@@ -2,6 +2,7 @@
 // RFC 2217 and raw TCP. The live reading, first contact, and a session that
 // drops and comes back without a box.
 
+#include "link/network_port_dlg.h"
 #include "sim/device_server.h"
 #include "tests/support/window_fixture.h"
 
@@ -41,7 +42,37 @@ TEST_P(NetworkWindowTest, LiveReadingFirstContactAndADroppedSessionThatComesBack
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
 }
 
+// "Testen" in "Netzwerk-Schnittstelle..." reaches the relay; OK selects the port.
+TEST_F(WindowTest, TheNetworkPortDialogTestsAndSelectsARelayBehindSer2net)
+{
+    if (!Ser2net::Available())
+        GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
+    SimOptions options;
+    options.value = "230.4";
+    StartSim(options);
+    Ser2net server;
+    std::string error;
+    ASSERT_TRUE(server.Start(sim->DevicePath(), &error)) << error;
+    OpenWindow();
+    std::string status;
+    WhenModalOpens([&](ui::CDialog& dialog) {
+        dialog.SetCurSel(IDC_NET_COM, 6);
+        dialog.SendCommand(IDC_NET_COM);
+        dialog.SetItemText(IDC_NET_HOST, "127.0.0.1");
+        dialog.SetItemText(IDC_NET_PORT, std::to_string(server.Rfc2217Port()));
+        dialog.SendCommand(IDC_NET_TEST);
+        status = dialog.GetItemText(IDC_NET_STATUS);
+        dialog.SendCommand(ui::IDOK);
+    });
+    dlg->SendSysCommand(IDM_NETWORK_PORT);
+    EXPECT_EQ(status, "Verbunden: das Gerät antwortet mit 230.4 V.");
+    EXPECT_EQ(dlg->ComPort(), 7);
+    Tick();
+    EXPECT_TRUE(dlg->Connected());
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+}
+
 INSTANTIATE_TEST_SUITE_P(NetworkPort, NetworkWindowTest, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Rfc2217" : "RawTcp"; });
+                         [](const auto& row) { return row.param ? "Rfc2217" : "RawTcp"; });
 
 } // namespace
