@@ -8,6 +8,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +32,21 @@ struct Lookup {
 // numbers is taken, at once; a name is then left for a look-up that may wait
 // on a name server (isName).
 Lookup Resolve(const std::string& host, int port, bool numericOnly);
+
+// Takes the addresses of a getaddrinfo result (of either platform's addrinfo).
+template <class AddrInfo> void TakeEndpoints(const AddrInfo* found, Lookup& lookup)
+{
+    for (const AddrInfo* at = found; at != nullptr; at = at->ai_next) {
+        Endpoint endpoint;
+        if (static_cast<std::size_t>(at->ai_addrlen) > endpoint.bytes.size())
+            continue;
+        std::memcpy(endpoint.bytes.data(), at->ai_addr, at->ai_addrlen);
+        endpoint.length = static_cast<int>(at->ai_addrlen);
+        lookup.endpoints.push_back(endpoint);
+    }
+    if (lookup.endpoints.empty())
+        lookup.failure = OpenFailure::UnknownHost;
+}
 
 enum class Progress { Done, Pending, Failed };
 

@@ -4,7 +4,6 @@
 #include "link/net_socket.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -147,17 +146,8 @@ Lookup Resolve(const std::string& host, int port, bool numericOnly)
         lookup.failure = OpenFailure::UnknownHost;
         return lookup;
     }
-    for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
-        Endpoint endpoint;
-        if (at->ai_addrlen > endpoint.bytes.size())
-            continue;
-        std::memcpy(endpoint.bytes.data(), at->ai_addr, at->ai_addrlen);
-        endpoint.length = static_cast<int>(at->ai_addrlen);
-        lookup.endpoints.push_back(endpoint);
-    }
+    TakeEndpoints(found, lookup);
     ::freeaddrinfo(found);
-    if (lookup.endpoints.empty())
-        lookup.failure = OpenFailure::UnknownHost;
     return lookup;
 }
 

@@ -9,8 +9,6 @@
 
 #include <mstcpip.h>
 
-#include <cstring>
-
 namespace net {
 
 namespace {
@@ -176,17 +174,8 @@ Lookup Resolve(const std::string& host, int port, bool numericOnly)
         lookup.failure = OpenFailure::UnknownHost;
         return lookup;
     }
-    for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
-        Endpoint endpoint;
-        if (at->ai_addrlen > endpoint.bytes.size())
-            continue;
-        std::memcpy(endpoint.bytes.data(), at->ai_addr, at->ai_addrlen);
-        endpoint.length = static_cast<int>(at->ai_addrlen);
-        lookup.endpoints.push_back(endpoint);
-    }
+    TakeEndpoints(found, lookup);
     freeaddrinfo(found);
-    if (lookup.endpoints.empty())
-        lookup.failure = OpenFailure::UnknownHost;
     return lookup;
 }
 

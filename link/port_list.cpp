@@ -3,6 +3,8 @@
 
 #include "link/port_list.h"
 
+#include "link/net_address.h"
+
 #include <algorithm>
 #include <cctype>
 #include <utility>
@@ -19,7 +21,13 @@ std::function<std::vector<PortCandidate>()>& Lister()
 
 std::vector<PortCandidate> ListPorts()
 {
-    return Lister() ? Lister()() : SystemPorts();
+    std::vector<PortCandidate> ports = Lister() ? Lister()() : SystemPorts();
+    // A network port that [PORTS] names stands for itself: no device is behind it.
+    for (PortCandidate& port : ports) {
+        if (port.target.empty() && IsNetworkPath(port.device))
+            port.target = port.device;
+    }
+    return ports;
 }
 
 void SetPortLister(std::function<std::vector<PortCandidate>()> lister)

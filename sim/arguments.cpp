@@ -31,6 +31,9 @@ const char kSimUsage[] = "Usage: korven-sim [options]\n"
                          "  --wander C,A,N   the reading as a sine around C volts, A volts either side,\n"
                          "                   one period every N readings (N >= 2); --value wins over it\n"
                          "  --line-speed     pace both directions as a 19200-baud line would\n"
+                         "  --ser2net        also serve the relay through Debian's ser2net on 127.0.0.1:\n"
+                         "                   prints an rfc2217:// and a tcp:// address on lines 2 and 3\n"
+                         "  --net-delay MS   with --ser2net: MS milliseconds added each way\n"
                          "  --help           show this text\n";
 
 namespace {
@@ -132,6 +135,18 @@ std::optional<std::string> ParseSimArguments(const std::vector<std::string>& wor
                 return "--wander needs CENTRE,AMPLITUDE,READINGS (plain numbers, AMPLITUDE >= 0, READINGS a whole "
                        "number >= 2, the reading within +-9999.9 V): " +
                        *text;
+        } else if (name == "--ser2net") {
+            if (inlineValue)
+                return name + " takes no value";
+            args.ser2net = true;
+        } else if (name == "--net-delay") {
+            const auto text = value();
+            int ms = -1;
+            const auto [end, ec] = text ? std::from_chars(text->data(), text->data() + text->size(), ms)
+                                        : std::from_chars_result{nullptr, std::errc::invalid_argument};
+            if (!text || ec != std::errc() || end != text->data() + text->size() || ms < 0 || ms > 10000)
+                return "--net-delay needs milliseconds from 0 to 10000";
+            args.netDelayMs = ms;
         } else if (name == "--value" || name == "--params" || name == "--log" || name == "--link" ||
                    name == "--control") {
             const auto text = value();
@@ -156,6 +171,8 @@ std::optional<std::string> ParseSimArguments(const std::vector<std::string>& wor
             return "unknown option: " + name;
         }
     }
+    if (args.netDelayMs > 0 && !args.ser2net)
+        return "--net-delay needs --ser2net";
     return std::nullopt;
 }
 

@@ -14,6 +14,8 @@ struct SimArguments {
     std::string logFile;
     std::string linkPath;
     std::optional<int> controlPort;
+    bool ser2net = false; // a device server in front of the pty
+    int netDelayMs = 0;   // each way, through a relay in front of the device server
     bool help = false;
 };
 

@@ -13,6 +13,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,6 +133,14 @@ bool Ser2net::Start(const std::string& device, std::string* error)
     if (pid < 0)
         return Fail(error, "fork failed");
     if (pid == 0) {
+        // Signals blocked or ignored by the parent would be ser2net's too, and it must stop on SIGTERM.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGPIPE})
+            std::signal(signal, SIG_DFL);
+        // A test that crashes takes its ser2net with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (out >= 0) {
             ::dup2(out, 1);

@@ -4,6 +4,7 @@
 
 #include "sim/arguments.h"
 #include "sim/control.h"
+#include "sim/device_server.h"
 #include "sim/sim.h"
 
 #include <csignal>
@@ -89,6 +90,30 @@ int main(int argc, char** argv)
         claimTerminal();
     }
     std::cout << sim.DevicePath() << std::endl;
+    // The device server and the relays are stopped by their destructors, by PID.
+    Ser2net server;
+    DelayingRelay delayed[2];
+    if (args.ser2net) {
+        if (!server.Start(sim.DevicePath(), &error)) {
+            std::cerr << "korven-sim: " << error << "\n";
+            sim.Stop();
+            return kExitFailure;
+        }
+        const int upstream[2] = {server.Rfc2217Port(), server.RawPort()};
+        const char* scheme[2] = {"rfc2217://", "tcp://"};
+        for (int i = 0; i < 2; ++i) {
+            int port = upstream[i];
+            if (args.netDelayMs > 0) {
+                delayed[i].SetShape({std::chrono::milliseconds(args.netDelayMs)});
+                if (!delayed[i].Start(upstream[i], &error)) {
+                    std::cerr << "korven-sim: " << error << "\n";
+                    return kExitFailure;
+                }
+                port = delayed[i].Port();
+            }
+            std::cout << scheme[i] << "127.0.0.1:" << port << std::endl;
+        }
+    }
 
     // The control client's requests are served on a thread of their own; when it
     // quits or goes away, the program ends as on SIGTERM.
