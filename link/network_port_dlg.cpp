@@ -9,6 +9,8 @@ using namespace ui;
 namespace {
 
 constexpr int kListedPorts = 16;
+// Characters of the status field's line.
+constexpr std::size_t kStatusWidth = 56;
 
 const DialogTemplate& NetworkPortTemplate()
 {
@@ -16,7 +18,7 @@ const DialogTemplate& NetworkPortTemplate()
         0,
         "Netzwerk-Schnittstelle",
         250,
-        128,
+        138,
         8,
         SystemMenu,
         {
@@ -49,10 +51,11 @@ const DialogTemplate& NetworkPortTemplate()
             {IDC_NET_PORT, Kind::Edit, "", 70, 61, 40, 14},
             {IDC_STATIC, Kind::Label, "Zuschlag [ms]:", 125, 63, 55, 8},
             {IDC_NET_ALLOWANCE, Kind::Edit, "", 183, 61, 40, 14},
-            {IDC_NET_STATUS, Kind::Label, "", 7, 81, 236, 18},
-            {IDC_NET_TEST, Kind::PushButton, "Testen", 7, 107, 50, 14},
-            {IDOK, Kind::PushButton, "OK", 137, 107, 50, 14, DefaultButton},
-            {IDCANCEL, Kind::PushButton, "Abbrechen", 193, 107, 50, 14},
+            // What "Testen" found, two or three lines of it.
+            {IDC_NET_STATUS, Kind::Edit, "", 7, 81, 236, 28, MultiLine | ReadOnly},
+            {IDC_NET_TEST, Kind::PushButton, "Testen", 7, 117, 50, 14},
+            {IDOK, Kind::PushButton, "OK", 137, 117, 50, 14, DefaultButton},
+            {IDCANCEL, Kind::PushButton, "Abbrechen", 193, 117, 50, 14},
         },
     };
     return tpl;
@@ -120,7 +123,7 @@ void CNetworkPortDlg::OnTest()
     TakeFields();
     std::string problem;
     const auto entry = PortEntry(m_setup, &problem);
-    SetItemText(IDC_NET_STATUS, entry ? TestPort(*entry) : problem);
+    SetItemText(IDC_NET_STATUS, WrapLines(entry ? TestPort(*entry) : problem, kStatusWidth));
 }
 
 void CNetworkPortDlg::OnOK()
@@ -129,7 +132,7 @@ void CNetworkPortDlg::OnOK()
     std::string problem;
     const auto entry = PortEntry(m_setup, &problem);
     if (!entry) {
-        SetItemText(IDC_NET_STATUS, problem);
+        SetItemText(IDC_NET_STATUS, WrapLines(problem, kStatusWidth));
         MessageBox(problem, "Fehler", MB_OK | MB_ICONEXCLAMATION);
         return;
     }

@@ -101,3 +101,29 @@ std::string TestPort(const std::string& entry)
     value.erase(0, value.find_first_not_of(' '));
     return "Verbunden: das Gerät antwortet mit " + value + " V.";
 }
+
+std::string WrapLines(const std::string& text, std::size_t width)
+{
+    const auto characters = [](const std::string& part) {
+        return static_cast<std::size_t>(
+            std::count_if(part.begin(), part.end(), [](unsigned char c) { return (c & 0xC0) != 0x80; }));
+    };
+    std::string wrapped;
+    std::size_t lineLength = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        const std::string word = text.substr(at, end - at);
+        if (lineLength > 0 && lineLength + 1 + characters(word) > width) {
+            wrapped += "\r\n";
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            wrapped += ' ';
+            ++lineLength;
+        }
+        wrapped += word;
+        lineLength += characters(word);
+        at = end + 1;
+    }
+    return wrapped;
+}

@@ -4,6 +4,7 @@
 // with the link's allowance, and a test that connects and asks for one reading.
 // Toolkit-free: the dialog (network_port_dlg.cpp) only moves texts.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -38,3 +39,7 @@ bool WritePortSetup(const PortSetup& setup, const std::string& entry, const std:
 // Opens entry as it is and asks the relay for one live reading; one line that
 // says what happened.
 std::string TestPort(const std::string& entry);
+
+// text broken into lines of at most width characters (counting an umlaut as
+// one) at its blanks, joined by "\r\n", for a field that does not wrap.
+std::string WrapLines(const std::string& text, std::size_t width);
