@@ -179,7 +179,7 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
 // A socket that takes connections and never says a word.
 class MuteServer {
 public:
-    MuteServer()
+    explicit MuteServer(int backlog = 8)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -187,7 +187,7 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
         ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_fd, 8);
+        ::listen(m_fd, backlog);
         ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
     }
@@ -199,9 +199,38 @@ private:
     int m_port = 0;
 };
 
+// A host that does not answer, on the loopback: a listener whose queue is
+// full drops every further connection's first packet, so a connect hangs.
+class FullListener {
+public:
+    FullListener()
+    {
+        for (int& fd : m_fillers) {
+            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<uint16_t>(m_listener.Port()));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    ~FullListener()
+    {
+        for (const int fd : m_fillers)
+            ::close(fd);
+    }
+    int Port() const { return m_listener.Port(); }
+
+private:
+    MuteServer m_listener{0};
+    int m_fillers[3] = {-1, -1, -1};
+};
+
 TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
 {
     MuteServer mute;
+    FullListener unanswered;
     const std::string nobody = "127.0.0.1:" + std::to_string(FreeLocalPort());
     struct Row {
         const char* name;
@@ -213,6 +242,8 @@ TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
         {"the name does not resolve", "rfc2217://korven-nirgends.invalid:4001", "lässt sich nicht auflösen"},
         {"a server that never negotiates", "rfc2217://127.0.0.1:" + std::to_string(mute.Port()),
          "spricht kein RFC 2217"},
+        {"a host that does not answer", "tcp://127.0.0.1:" + std::to_string(unanswered.Port()),
+         "Keine Antwort von 127.0.0.1"},
         {"no port number", "rfc2217://127.0.0.1", "Portnummer fehlt"},
         {"an unknown scheme", "telnet://127.0.0.1:23", "Unbekannte Art"},
     };
