@@ -30,6 +30,8 @@ using std::chrono::milliseconds;
 
 // Bound of a write whose bytes the connection does not take: 1 s plus 1 ms per byte.
 constexpr milliseconds kWriteTimeBase{1000};
+// The most a look for late bytes takes in at once.
+constexpr std::size_t kLateByteLimit = 4096;
 
 milliseconds Left(Clock::time_point end)
 {
@@ -325,10 +327,12 @@ bool NetworkDevice::Receive(std::string& into, milliseconds wait)
 
 std::string NetworkDevice::TakeLate()
 {
+    // What is there already, but not for ever: a server that never falls silent
+    // would keep this loop going.
     std::size_t before = 0;
     do {
         before = m_data.size();
-    } while (Pump(milliseconds{0}) && m_data.size() != before);
+    } while (m_data.size() < kLateByteLimit && Pump(milliseconds{0}) && m_data.size() != before);
     return std::exchange(m_data, {});
 }
 
