@@ -95,22 +95,4 @@ TEST_F(NetworkPortWindowTest, ANetworkPortIsShownForEditingAndTurnsBackIntoASeri
     EXPECT_EQ(dlg->ComPort(), 3);
 }
 
-TEST_F(NetworkPortWindowTest, CancelKeepsTheSettingsAndTheSelection)
-{
-    StartSim();
-    OpenWindow();
-    const std::string before = ReadIni();
-    WithDialog([](ui::CDialog& dialog) {
-        Choose(dialog, IDC_NET_COM, 6);
-        dialog.SetItemText(IDC_NET_HOST, "umspannwerk-sued.example");
-        dialog.SetItemText(IDC_NET_PORT, "4001");
-        dialog.SendCommand(ui::IDCANCEL);
-    });
-    EXPECT_EQ(ReadIni(), before);
-    EXPECT_EQ(dlg->ComPort(), 1);
-    Tick();
-    EXPECT_TRUE(dlg->Connected());
-    EXPECT_TRUE(ui.messages.empty());
-}
-
 } // namespace

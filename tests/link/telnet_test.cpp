@@ -97,13 +97,12 @@ TEST(ComPortSessionTest, ServerBytesSplitAnywhere)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        std::vector<std::vector<std::size_t>> ways{{}};
-        for (std::size_t cut = 1; cut < row.fromServer.size(); ++cut)
+        // Whole, cut once at every place, and a byte at a time.
+        std::vector<std::vector<std::size_t>> ways{{}, {}};
+        for (std::size_t cut = 1; cut < row.fromServer.size(); ++cut) {
             ways.push_back({cut});
-        std::vector<std::size_t> everyByte;
-        for (std::size_t cut = 1; cut < row.fromServer.size(); ++cut)
-            everyByte.push_back(cut);
-        ways.push_back(everyByte);
+            ways[1].push_back(cut);
+        }
         for (const auto& cuts : ways) {
             SCOPED_TRACE("cut at " + ::testing::PrintToString(cuts));
             const Result result = Feed(row.fromServer, cuts);

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <vector>
 
 namespace {
@@ -17,136 +16,73 @@ struct Arrival {
     std::string bytes;
 };
 
-// Bytes that arrive at given times after the read began; Receive advances the clock.
-class TimedArrivals final : public ReplySource {
-public:
-    TimedArrivals(std::vector<Arrival> arrivals, std::optional<int> closedAtMs)
-        : m_arrivals(std::move(arrivals)), m_closedAtMs(closedAtMs)
-    {
-    }
+// Bytes that arrive at given times after the read began (no bytes: the
+// connection closes then); Receive advances the clock.
+struct TimedArrivals final : ReplySource {
+    explicit TimedArrivals(std::vector<Arrival> all) : arrivals(std::move(all)) {}
     bool Receive(std::string& into, milliseconds wait) override
     {
-        const int until = m_nowMs + static_cast<int>(wait.count());
-        if (m_closedAtMs && *m_closedAtMs <= until &&
-            (m_next == m_arrivals.size() || *m_closedAtMs < m_arrivals[m_next].atMs)) {
-            m_nowMs = std::max(m_nowMs, *m_closedAtMs);
-            return false;
-        }
-        if (m_next < m_arrivals.size() && m_arrivals[m_next].atMs <= until) {
-            m_nowMs = std::max(m_nowMs, m_arrivals[m_next].atMs);
-            into += m_arrivals[m_next++].bytes;
+        const int until = nowMs + static_cast<int>(wait.count());
+        if (next == arrivals.size() || arrivals[next].atMs > until) {
+            nowMs = until;
             return true;
         }
-        m_nowMs = until;
-        return true;
+        nowMs = std::max(nowMs, arrivals[next].atMs);
+        into += arrivals[next].bytes;
+        return !arrivals[next++].bytes.empty();
     }
-    ReadClock::time_point Now() const override { return ReadClock::time_point(milliseconds(m_nowMs)); }
-    int NowMs() const { return m_nowMs; }
-    std::size_t Unread() const { return m_arrivals.size() - m_next; }
+    ReadClock::time_point Now() const override { return ReadClock::time_point(milliseconds(nowMs)); }
 
-private:
-    std::vector<Arrival> m_arrivals;
-    std::optional<int> m_closedAtMs;
-    std::size_t m_next = 0;
-    int m_nowMs = 0;
+    std::vector<Arrival> arrivals;
+    std::size_t next = 0;
+    int nowMs = 0;
 };
 
 TEST(ReadWholeReplyTest, TableOfArrivals)
 {
     const std::string frame = "\x02GMWT:230.418\x03";
-    std::vector<Arrival> singleBytes;
-    for (std::size_t i = 0; i < frame.size(); ++i)
-        singleBytes.push_back({10 + static_cast<int>(i) * 7, frame.substr(i, 1)});
     struct Row {
         const char* name;
         ReplyForm form;
         std::vector<Arrival> arrivals;
-        std::optional<int> closedAtMs;
         std::string reply;
         ExchangeOutcome outcome;
         int endMs;          // when the read ended
         std::size_t unread; // arrivals left for the next exchange to throw away
     };
     const int deadline = 1000;
+    // One row a line:
+    // clang-format off
     const Row rows[] = {
-        {"frame in one piece", ReplyForm::Framed, {{20, frame}}, {}, frame, ExchangeOutcome::Accepted, 20, 0},
-        {"frame in pieces",
-         ReplyForm::Framed,
-         {{20, "\x02GM"}, {50, "WT:230"}, {90, ".418\x03"}, {95, "\x06"}},
-         {},
-         frame,
-         ExchangeOutcome::Accepted,
-         90,
-         1},
-        {"frame a byte at a time", ReplyForm::Framed, singleBytes, {}, frame, ExchangeOutcome::Accepted, 101, 0},
-        {"frame after the deadline",
-         ReplyForm::Framed,
-         {{1200, frame}},
-         {},
-         "",
-         ExchangeOutcome::NoAnswer,
-         deadline,
-         1},
-        {"nothing ever", ReplyForm::Framed, {}, {}, "", ExchangeOutcome::NoAnswer, deadline, 0},
-        {"two replies merged into one segment",
-         ReplyForm::Framed,
-         {{20, frame + frame}},
-         {},
-         frame + frame,
-         ExchangeOutcome::BadReply,
-         20,
-         0},
-        {"connection closed in the middle of a frame",
-         ReplyForm::Framed,
-         {{20, "\x02GMWT:2"}},
-         50,
-         "\x02GMWT:2",
-         ExchangeOutcome::BadReply,
-         50,
-         0},
-        {"frame longer than a read",
-         ReplyForm::Framed,
-         {{20, std::string(100, 'x')}, {30, std::string(100, 'y')}},
-         {},
-         std::string(100, 'x') + std::string(28, 'y'),
-         ExchangeOutcome::BadReply,
-         30,
-         0},
-        {"acknowledgement is its byte",
-         ReplyForm::Acknowledgement,
-         {{30, "\x06"}, {40, "\x06"}},
-         {},
-         "\x06",
-         ExchangeOutcome::Accepted,
-         30,
-         1},
-        {"acknowledgement with a stray byte in its segment",
-         ReplyForm::Acknowledgement,
-         {{30, "\x06\x00"s}},
-         {},
-         "\x06\x00"s,
-         ExchangeOutcome::BadReply,
-         30,
-         0},
-        {"refusal", ReplyForm::Acknowledgement, {{30, "\x15"}}, {}, "\x15", ExchangeOutcome::Refused, 30, 0},
-        {"not judged: until the line is quiet",
-         ReplyForm::Ignored,
-         {{30, "ab"}, {100, "cd"}},
-         {},
-         "abcd",
-         ExchangeOutcome::NotJudged,
-         100 + 128,
-         0},
-        {"not judged and never answered", ReplyForm::Ignored, {}, {}, "", ExchangeOutcome::NotJudged, deadline, 0},
+        {"frame in one piece", ReplyForm::Framed, {{20, frame}}, frame, ExchangeOutcome::Accepted, 20, 0},
+        {"frame in pieces", ReplyForm::Framed, {{20, "\x02GM"}, {50, "WT:230"}, {90, ".418\x03"}, {95, "\x06"}}, frame,
+         ExchangeOutcome::Accepted, 90, 1},
+        {"frame after the deadline", ReplyForm::Framed, {{1200, frame}}, "", ExchangeOutcome::NoAnswer, deadline, 1},
+        {"nothing ever", ReplyForm::Framed, {}, "", ExchangeOutcome::NoAnswer, deadline, 0},
+        {"two replies merged into one segment", ReplyForm::Framed, {{20, frame + frame}}, frame + frame,
+         ExchangeOutcome::BadReply, 20, 0},
+        {"connection closed in the middle of a frame", ReplyForm::Framed, {{20, "\x02GMWT:2"}, {50, ""}}, "\x02GMWT:2",
+         ExchangeOutcome::BadReply, 50, 0},
+        {"frame longer than a read", ReplyForm::Framed, {{20, std::string(100, 'x')}, {30, std::string(100, 'y')}},
+         std::string(100, 'x') + std::string(28, 'y'), ExchangeOutcome::BadReply, 30, 0},
+        {"acknowledgement is its byte", ReplyForm::Acknowledgement, {{30, "\x06"}, {40, "\x06"}}, "\x06",
+         ExchangeOutcome::Accepted, 30, 1},
+        {"acknowledgement with a stray byte in its segment", ReplyForm::Acknowledgement, {{30, "\x06\x00"s}},
+         "\x06\x00"s, ExchangeOutcome::BadReply, 30, 0},
+        {"refusal", ReplyForm::Acknowledgement, {{30, "\x15"}}, "\x15", ExchangeOutcome::Refused, 30, 0},
+        {"not judged: until the line is quiet", ReplyForm::Ignored, {{30, "ab"}, {100, "cd"}}, "abcd",
+         ExchangeOutcome::NotJudged, 100 + 128, 0},
+        {"not judged and never answered", ReplyForm::Ignored, {}, "", ExchangeOutcome::NotJudged, deadline, 0},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TimedArrivals source(row.arrivals, row.closedAtMs);
+        TimedArrivals source(row.arrivals);
         const std::string reply = ReadWholeReply(source, row.form, ReadClock::time_point(milliseconds(deadline)));
         EXPECT_EQ(reply, row.reply);
         EXPECT_EQ(JudgeReply(reply, row.form), row.outcome);
-        EXPECT_EQ(source.NowMs(), row.endMs);
-        EXPECT_EQ(source.Unread(), row.unread);
+        EXPECT_EQ(source.nowMs, row.endMs);
+        EXPECT_EQ(source.arrivals.size() - source.next, row.unread);
     }
 }
 

@@ -14,12 +14,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
-
-using namespace std::chrono_literals;
 
 class WineNetwork : public ::testing::Test {
 protected:
@@ -62,22 +59,8 @@ TEST_F(WineNetwork, ExchangesThroughSer2netOverRfc2217AndRawTcp)
         EXPECT_TRUE(
             RunExchange(port, "P0000" + std::string(192, 'F'), false, kBlockPause, ReplyForm::Acknowledgement).ok());
         port.Close();
-        std::this_thread::sleep_for(500ms); // ser2net lets go of the device a while after a session
     }
     EXPECT_TRUE(m_messages.empty());
-}
-
-TEST_F(WineNetwork, APortNobodyListensOnSaysSo)
-{
-    MapCom5("rfc2217://127.0.0.1:1");
-    CSerialPort port;
-    EXPECT_EQ(port.Open(5, 19200), -1);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0], "Kann Schnittstelle COM5 nicht öffnen\r\nAuf 127.0.0.1:1 nimmt niemand Verbindungen an: "
-                             "ist der Port des Geräteservers eingeschaltet, oder hält ihn ein anderer Client?");
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(port.Reopen());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
 }
 
 } // namespace
