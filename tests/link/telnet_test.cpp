@@ -70,7 +70,7 @@ TEST(ComPortSessionTest, ServerBytesSplitAnywhere)
     const std::string frame = "\x02GMWT:230.418\x03";
     const Row rows[] = {
         {"plain data passes", frame, frame, "", false, false, 0},
-        {"a doubled 0xFF is one data byte", "A" + Bytes({IAC, IAC}) + "B",
+        {"a doubled 0xFF is one data byte", std::string("A") + Bytes({IAC, IAC}) + "B",
          "A\xFF"
          "B",
          "", false, false, 0},
@@ -85,8 +85,8 @@ TEST(ComPortSessionTest, ServerBytesSplitAnywhere)
          Bytes({IAC, WONT, 24, IAC, DONT, 1}), false, false, 0},
         {"a doubled 0xFF inside an answer", Bytes({IAC, DO, kComPortOption}) + Sub({101, 0, 0, IAC, IAC, IAC, IAC}), "",
          kLineSettings, false, false, 65535},
-        {"two-byte commands between data bytes", "A" + Bytes({IAC, NOP}) + "B" + Bytes({IAC, 249}) + "C", "ABC", "",
-         false, false, 0},
+        {"two-byte commands between data bytes", std::string("A") + Bytes({IAC, NOP}) + "B" + Bytes({IAC, 249}) + "C",
+         "ABC", "", false, false, 0},
         {"a server that asks again is not answered again",
          Bytes({IAC, DO, kBinary, IAC, DO, kBinary, IAC, WILL, kBinary, IAC, WILL, kBinary}), "", "", false, false, 0},
         {"binary turned off by the server is acknowledged",
