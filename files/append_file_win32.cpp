@@ -49,7 +49,8 @@ public:
         if (!WriteFile(m_file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
             written != bytes.size())
             return false;
-        return FlushFileBuffers(m_file) != FALSE;
+        // NTFS journals a new file's name itself: there is no folder to sync.
+        return Sync(SyncOf::File, [this] { return FlushFileBuffers(m_file) != FALSE; });
     }
 
 private:
@@ -58,20 +59,42 @@ private:
 
 } // namespace
 
-std::unique_ptr<LockedAppendFile> LockedAppendFile::Open(const std::string& path)
+std::unique_ptr<LockedAppendFile> LockedAppendFile::Open(const std::string& path, AppendProblem* problem)
 {
-    // Others may read and append while we wait for the lock; the lock keeps their appends apart from ours.
-    const HANDLE file =
-        CreateFileW(PathFromUtf8(path).c_str(), GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return nullptr;
-    OVERLAPPED whole{};
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-        CloseHandle(file);
-        return nullptr;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const Try got = KeepTrying([&] {
+        if (file == INVALID_HANDLE_VALUE) {
+            // Others may read and append while we wait for the lock; the lock keeps their appends apart from ours.
+            file =
+                CreateFileW(PathFromUtf8(path).c_str(), GENERIC_READ | FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE) {
+                // A spreadsheet keeps a file it shows open against writers; a virus
+                // scanner only for a moment.
+                const DWORD error = GetLastError();
+                return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? Try::Again : Try::Failed;
+            }
+        }
+        // A lock that cannot be had at once fails with ERROR_LOCK_VIOLATION: tried again shortly.
+        OVERLAPPED whole{};
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole))
+            return Try::Done;
+        return GetLastError() == ERROR_LOCK_VIOLATION ? Try::Again : Try::Failed;
+    });
+    if (got == Try::Done) {
+        if (problem != nullptr)
+            *problem = AppendProblem::None;
+        return std::make_unique<Win32AppendFile>(file);
     }
-    return std::make_unique<Win32AppendFile>(file);
+    const bool opened = file != INVALID_HANDLE_VALUE;
+    if (opened)
+        CloseHandle(file);
+    if (problem != nullptr) {
+        *problem = got == Try::Failed ? AppendProblem::CannotOpen
+                   : opened           ? AppendProblem::Busy
+                                      : AppendProblem::HeldOpen;
+    }
+    return nullptr;
 }
 
 } // namespace files
