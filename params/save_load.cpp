@@ -90,7 +90,9 @@ void CMainDlg::OnLoadParams()
     preview.newSet = compareSet;
     preview.deviceSet = shownSet;
     if (m_bConnected != 1 || preview.DoModal() == IDOK) {
-        ParseParameterText(line, ScanMode::Full, &shownSet);
+        // The full scan, which passes over a file's KAL, VER and K0V items, but
+        // keeps the device texts the relay gave: a file is no relay.
+        ::ParseParameterText(line, ScanMode::Full, shownSet, nullptr);
         NormalizeTexts(shownSet);
         UpdateData(false);
         // A live reading may have found the relay gone while the messages were open.

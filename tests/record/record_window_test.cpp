@@ -60,8 +60,9 @@ public:
     }
     void LoadWorkedExample()
     {
+        // A version text in the file is no relay's: the record keeps the relay's.
         const std::filesystem::path path = folder / PathFromUtf8("Anlage Süd.par");
-        std::ofstream(path, std::ios::binary) << kWorkedExampleFile;
+        std::ofstream(path, std::ios::binary) << kWorkedExampleFile << "VER=1+2 fake;";
         ui.files = {PathToUtf8(path)};
         ThroughPreview(IDC_LOAD_PARAMS);
     }
