@@ -59,27 +59,71 @@ std::string CheckDigits(std::string_view bytes)
     return digits;
 }
 
-// A field as the spreadsheet reads it: line breaks of a message become blanks,
-// and a field holding ';' or '"' is quoted.
-std::string Field(std::string_view text)
+// Whether a value cell is a number as the spreadsheet reads it ("-10,5").
+bool IsDecimalNumber(std::string_view text)
+{
+    std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+    const std::size_t digits = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    if (i == digits)
+        return false;
+    if (i < text.size() && text[i] == ',') {
+        const std::size_t fraction = ++i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        if (i == fraction)
+            return false;
+    }
+    return i == text.size();
+}
+
+// The first characters that make a spreadsheet read a cell as a formula (after
+// blanks, which an import may trim).
+constexpr std::string_view kFormulaStarts = "=+-@";
+// Put before such a cell, it keeps it text: the usual guard.
+constexpr char kTextGuard = '\'';
+
+bool ReadsAsFormula(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(' ');
+    return first != std::string_view::npos && kFormulaStarts.find(text[first]) != std::string_view::npos;
+}
+
+// A field as the spreadsheet reads it. Outside text (a version text, the name of
+// a file or a device) may hold anything: line breaks of a message become one
+// blank, every other control character a blank; a cell that would begin like a
+// formula gets the guard, except a number in a value column; a field holding ';'
+// or '"' is quoted.
+std::string Field(std::string_view text, bool value = false)
 {
     std::string plain;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' || c == '\n') {
             while (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n'))
                 ++i;
             if (!plain.empty())
                 plain += ' ';
         } else {
-            plain += text[i];
+            plain += c < 0x20 || c == 0x7F ? ' ' : text[i];
         }
     }
+    if (ReadsAsFormula(plain) && !(value && IsDecimalNumber(plain)))
+        plain.insert(plain.begin(), kTextGuard);
     if (plain.find_first_of(";\"") == std::string::npos)
         return plain;
     std::string quoted = "\"";
     for (const char c : plain)
         quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
+}
+
+// The text a field was made of: without the guard Field put before it.
+void Unguard(std::string& field)
+{
+    if (!field.empty() && field[0] == kTextGuard && ReadsAsFormula(std::string_view(field).substr(1)))
+        field.erase(0, 1);
 }
 
 std::string DecimalComma(std::string text)
@@ -100,7 +144,7 @@ std::string SetFields(const std::optional<ParameterSet>& set)
     std::string fields;
     for (const ParameterColumn& column : kParameterColumns) {
         if (set)
-            fields += column.text != nullptr ? Field(DecimalComma(*set.*column.text)) : std::to_string(set->INV);
+            fields += column.text != nullptr ? Field(DecimalComma(*set.*column.text), true) : std::to_string(set->INV);
         fields += ';';
     }
     return fields;
@@ -255,6 +299,7 @@ std::optional<std::vector<std::string>> ParseRecordLine(std::string_view line)
     std::vector<std::string> fields = SplitFields(line);
     if (fields.size() != kRecordColumns)
         return std::nullopt;
+    std::for_each(fields.begin(), fields.end(), Unguard);
     return fields;
 }
 

@@ -9,6 +9,7 @@
 #include <regex>
 #include <thread>
 
+#include "files/append_file.h"
 #include "files/utf8_path.h"
 #include "firmware/sha256.h"
 #include "record/commissioning_record.h"
@@ -17,6 +18,14 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// The syncs of the first append to a new file: its bytes, then its name in the
+// folder; NTFS journals a new file's name itself.
+#ifdef _WIN32
+const std::vector<files::SyncOf> kNewFileSyncs{files::SyncOf::File};
+#else
+const std::vector<files::SyncOf> kNewFileSyncs{files::SyncOf::File, files::SyncOf::Folder};
+#endif
 
 class RecordTest : public ::testing::Test {
 protected:
@@ -63,17 +72,34 @@ TEST_F(RecordTest, AnEntryReadsBackFieldByField)
 {
     RecordEntry entry = WriteEntry();
     entry.outcome = "Kalibrierung fehlgeschlagen!\r\n\r\nMögliche Ursachen:\r\n- \"0V\"; nicht kalibriert";
+    // Outside text that a spreadsheet would take for a formula, or that breaks a cell.
+    entry.version = "=2+5*7\x1B[2J";
+    entry.file = "\t@SUMME(1).par";
+    entry.device = "-/dev/x\x7F";
+    std::vector<files::SyncOf> syncs;
+    files::SetAppendMedium({[&syncs](files::SyncOf what, const std::function<bool()>& sync) {
+                                syncs.push_back(what);
+                                return sync();
+                            },
+                            {}});
     const CommissioningRecord record(PathOf("protokoll.csv"));
-    ASSERT_TRUE(record.Append(entry));
+    const bool appended = record.Append(entry);
+    files::SetAppendMedium({});
+    ASSERT_TRUE(appended);
+    EXPECT_EQ(syncs, kNewFileSyncs);
 
     const std::string bytes = Bytes("protokoll.csv");
     EXPECT_EQ(bytes.substr(0, RecordHeader().size()), RecordHeader());
     const std::string line = bytes.substr(RecordHeader().size());
     EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+    EXPECT_NE(line.find(";'-/dev/x ;'=2+5*7 [2J;"), std::string::npos) << line;
+    EXPECT_NE(line.find(";' @SUMME(1).par;"), std::string::npos) << line;
+    EXPECT_NE(line.find(";-10,0;-20,0;"), std::string::npos) << "negative values stay numbers: " << line;
     const auto fields = ParseRecordLine(line.substr(0, line.size() - 2));
     ASSERT_TRUE(fields);
     EXPECT_TRUE(std::regex_match((*fields)[kTimeColumn], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
         << (*fields)[kTimeColumn];
+    EXPECT_EQ((*fields)[kVersionColumn], "=2+5*7 [2J");
     EXPECT_EQ((*fields)[kOutcomeColumn], "Kalibrierung fehlgeschlagen! Mögliche Ursachen: - \"0V\"; nicht kalibriert");
     EXPECT_EQ((*fields)[kSetColumns], "100,0") << "a decimal comma";
     EXPECT_EQ(RecordedSet(*fields, kBeforeColumns), entry.before);
