@@ -157,9 +157,15 @@ private:
     // False, after its box (owned by owner, else by the main window), when the
     // record is on and cannot be written: a change of the relay must not start.
     bool RecordAllowsChange(const ui::CDialog* owner = nullptr);
+    // Notes the change entry describes as started, on the disk before its first
+    // frame; false, after the same box, when it could not be noted: then nothing
+    // may be sent.
+    bool RecordStart(RecordEntry entry, const ui::CDialog* owner = nullptr);
     // Notes entry with the port and the relay's version text, on the disk before
     // the operator is told the outcome; a record that fails says so.
     void Record(RecordEntry entry);
+    // Fills the record's port, device and version fields of entry.
+    void PlaceEntry(RecordEntry& entry) const;
     // The set just read, where the record last showed another one for this port.
     void RecordFoundSet();
 

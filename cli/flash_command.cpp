@@ -116,6 +116,8 @@ int RunFlash(Session& session, const Arguments& args)
         return kExitPort;
     if (!RelayAnswers(session.Port()))
         return session.Fail(kExitRelay, kNotConnected);
+    if (!session.RecordStart(FirmwareRecordEntry(args[0], *image)))
+        return kExitOutput;
 
     // Output that fails does not break off an update: a relay left with half a
     // firmware is worse than a lost progress line.

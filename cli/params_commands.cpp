@@ -347,11 +347,13 @@ int RunWrite(Session& session, const Arguments& args)
         session.out() << ShownFrame(BuildFrame(BuildSparText(set))) << std::endl;
         return kExitOk;
     }
-    const bool written = WriteRelayParameters(session.Port(), set).ok();
     change.action = file.empty() ? record::kParametersWritten : record::kParametersFromFile;
-    change.outcome = written ? kTransferOkText : kTransferFailedText;
     change.file = file.empty() ? "" : PathToUtf8(PathFromUtf8(file).filename());
     change.set = set;
+    if (!session.RecordStart(change))
+        return kExitOutput;
+    const bool written = WriteRelayParameters(session.Port(), set).ok();
+    change.outcome = written ? kTransferOkText : kTransferFailedText;
     const int code = session.Record(change, written ? kExitOk : kExitRelay);
     if (!written)
         return session.Fail(code, kTransferFailedText);

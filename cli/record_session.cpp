@@ -17,9 +17,22 @@ Session::Session(const Console& console, GlobalOptions options)
 
 bool Session::RecordAllowsChange() const
 {
-    if (!m_record.On() || m_record.Writable())
+    RecordProblem problem = RecordProblem::None;
+    if (!m_record.On() || m_record.Writable(&problem))
         return true;
-    Fail(kExitOutput, RecordNotWritableMessage(m_record.Path()));
+    Fail(kExitOutput, RecordNotWritableMessage(m_record.Path(), problem));
+    return false;
+}
+
+bool Session::RecordStart(RecordEntry entry) const
+{
+    if (!m_record.On())
+        return true;
+    PlaceEntry(entry);
+    RecordProblem problem = RecordProblem::None;
+    if (m_record.AppendStart(entry, WallClock::now(), &problem))
+        return true;
+    Fail(kExitOutput, RecordNotWritableMessage(m_record.Path(), problem));
     return false;
 }
 
@@ -44,9 +57,10 @@ int Session::Record(RecordEntry entry, int code)
     if (!m_record.On())
         return code;
     PlaceEntry(entry);
-    if (m_record.Append(entry))
+    RecordProblem problem = RecordProblem::None;
+    if (m_record.Append(entry, WallClock::now(), &problem))
         return code;
-    Fail(kExitOutput, CannotWriteMessage(m_record.FilePath()));
+    Fail(kExitOutput, RecordLostMessage(m_record, problem));
     return code == kExitOk ? kExitOutput : code;
 }
 
@@ -55,14 +69,13 @@ void Session::RecordFoundSet(const ParameterSet& set, const std::string& version
     m_version = version;
     if (!m_record.On())
         return;
-    if (m_record.LastShows(m_portName, set))
-        return;
     RecordEntry entry;
     entry.action = record::kFound;
     entry.set = set;
     PlaceEntry(entry);
-    if (!m_record.Append(entry))
-        Fail(kExitOk, CannotWriteMessage(m_record.FilePath()));
+    RecordProblem problem = RecordProblem::None;
+    if (!m_record.AppendFoundSet(entry, WallClock::now(), &problem))
+        Fail(kExitOk, RecordLostMessage(m_record, problem));
 }
 
 } // namespace cli

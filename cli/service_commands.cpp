@@ -30,6 +30,8 @@ int RunService(Session& session, ServiceCommand command)
         return kExitOutput;
     if (!session.OpenPort())
         return kExitPort;
+    if (!session.RecordStart(ServiceRecordEntry(command)))
+        return kExitOutput;
     const ServiceResult result = RunServiceCommand(session.Port(), command);
     // On the disk before the outcome is printed; a relay's failure keeps its code.
     const int recorded = session.Record(ServiceRecordEntry(command, result), kExitOk);

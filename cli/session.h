@@ -43,6 +43,10 @@ public:
     // and cannot be written: a change of the relay must not start (kExitOutput).
     // Asked before the port is opened, so that nothing at all is sent.
     bool RecordAllowsChange() const;
+    // Notes the change entry describes as started, on the disk before its first
+    // frame; false, with the record's message on standard error, when it could
+    // not be noted: then nothing may be sent (kExitOutput).
+    bool RecordStart(RecordEntry entry) const;
     // Notes entry with the port opened and the relay's version text as last read,
     // on the disk before the outcome is printed. code, or kExitOutput (after the
     // message) where a change that went well could not be noted.

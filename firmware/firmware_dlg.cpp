@@ -104,7 +104,7 @@ void CFirmwareDlg::OnOpenHexFile()
 
 void CFirmwareDlg::OnUpload()
 {
-    if (mayStartUpdate && !mayStartUpdate())
+    if (mayStartUpdate && !mayStartUpdate(FirmwareRecordEntry(m_strPathName, m_image)))
         return;
     ShowPassControls(true);
     PassResult result;
@@ -200,7 +200,7 @@ void CMainDlg::OnFirmwareUpdate()
     // No live reading may mix with the firmware frames.
     KillTimer(kLiveReadingTimer);
     CFirmwareDlg dlg(g_pPort, m_szWorkingDir);
-    dlg.mayStartUpdate = [this, &dlg] { return RecordAllowsChange(&dlg); };
+    dlg.mayStartUpdate = [this, &dlg](const RecordEntry& entry) { return RecordStart(entry, &dlg); };
     dlg.recordUpdate = [this](const RecordEntry& entry) { Record(entry); };
     dlg.DoModal();
     if (dlg.QuitRequested())

@@ -44,8 +44,9 @@ public:
     void OnRestart();
     void OnTimer(int id) override;
 
-    // Asked before an update starts; false (after its own box) keeps it from starting.
-    std::function<bool()> mayStartUpdate;
+    // Given the record's entry of an update about to start (the file and the
+    // image's digest); false (after its own box) keeps it from starting.
+    std::function<bool(const RecordEntry&)> mayStartUpdate;
     // Given the record's entry of each update run, before its outcome shows.
     std::function<void(const RecordEntry&)> recordUpdate;
 

@@ -108,7 +108,7 @@ bool FirmwareUpdate::StopRequested() const
     return m_events.stopRequested && m_events.stopRequested();
 }
 
-RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage& image, const PassResult& result)
+RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage& image)
 {
     RecordEntry entry;
     entry.action = record::kFirmwareUpdate;
@@ -117,6 +117,12 @@ RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage&
     for (unsigned block = 0; block < kBlockCount; ++block)
         blocks += FormatBlock(image, BlockWordAddress(block));
     entry.sha256 = Sha256Hex(blocks);
+    return entry;
+}
+
+RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage& image, const PassResult& result)
+{
+    RecordEntry entry = FirmwareRecordEntry(hexPath, image);
     if (result.outcome != PassOutcome::Stopped)
         entry.outcome = result.status;
     else if (result.status.empty())

@@ -83,5 +83,7 @@ private:
 
 // The commissioning record's entry of an update run with the image of the HEX
 // file at hexPath: the file's name, the SHA-256 of the 240 block texts sent, and
-// how it ended ("Verify ok!", the failing block's status, where it was stopped).
+// with the result how it ended ("Verify ok!", the failing block's status, where
+// it was stopped).
+RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage& image);
 RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage& image, const PassResult& result);

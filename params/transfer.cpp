@@ -80,19 +80,21 @@ void CMainDlg::OnParamsPcToDevice()
     preview.columnTitle = kPcColumnTitle;
     preview.newSet = shownSet;
     preview.deviceSet = compareSet;
-    // The record is asked again: the preview may have been open for long.
-    if (preview.DoModal() != IDOK || !RecordAllowsChange())
+    if (preview.DoModal() != IDOK)
         return;
 
     // The set the operator confirmed is the one sent, even if a live reading
     // refreshed the fields while the preview was open; once the relay holds it,
-    // the fields show it again.
-    const bool written = WriteSetToDevice(preview.newSet);
+    // the fields show it again. The record is written first: the preview may
+    // have been open for long.
     RecordEntry change;
     change.action = record::kParametersWritten;
-    change.outcome = written ? kTransferOkText : kTransferFailedText;
     change.before = preview.deviceSet;
     change.set = preview.newSet;
+    if (!RecordStart(change))
+        return;
+    const bool written = WriteSetToDevice(preview.newSet);
+    change.outcome = written ? kTransferOkText : kTransferFailedText;
     Record(change);
     if (written) {
         shownSet = preview.newSet;
@@ -108,12 +110,12 @@ int CMainDlg::SendShownSet(RecordEntry change)
 {
     // Refused by the record, nothing is sent and the fields keep the file's
     // values, as after a failed check.
-    if (CheckBeforeTransfer() == 0 || !RecordAllowsChange())
+    change.action = record::kParametersFromFile;
+    change.set = shownSet;
+    if (CheckBeforeTransfer() == 0 || !RecordStart(change))
         return 0;
     const bool written = WriteSetToDevice(shownSet);
-    change.action = record::kParametersFromFile;
     change.outcome = written ? kTransferOkText : kTransferFailedText;
-    change.set = shownSet;
     Record(change);
     if (written) {
         ShownSetSettled();

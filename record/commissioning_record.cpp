@@ -10,6 +10,7 @@
 #include "files/append_file.h"
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
+#include "params/parameter_file.h"
 
 namespace {
 
@@ -251,27 +252,126 @@ Fit Prepare(files::LockedAppendFile& file, std::string& prefix)
     return Fit::Ours;
 }
 
-// Opens and locks the file that takes our lines: the record's, or one beside it.
-std::unique_ptr<files::LockedAppendFile> OpenForAppending(const std::string& path, std::string& prefix,
-                                                          std::string* used = nullptr)
+// An open file that takes our lines, locked: the record's, or one beside it.
+struct OpenRecord {
+    std::unique_ptr<files::LockedAppendFile> file;
+    std::string path;   // the file's
+    std::string prefix; // what must go before the next line
+};
+
+RecordProblem ProblemOf(files::AppendProblem problem)
 {
+    switch (problem) {
+    case files::AppendProblem::None:
+        return RecordProblem::None;
+    case files::AppendProblem::Busy:
+        return RecordProblem::InUse;
+    case files::AppendProblem::HeldOpen:
+        return RecordProblem::OpenElsewhere;
+    case files::AppendProblem::CannotOpen:
+        break;
+    }
+    return RecordProblem::CannotWrite;
+}
+
+// Sets *problem (where asked for) and returns whether there was none.
+bool Report(RecordProblem* problem, RecordProblem found)
+{
+    if (problem != nullptr)
+        *problem = found;
+    return found == RecordProblem::None;
+}
+
+// Opens and locks the file that takes our lines; its file is null where none could be had.
+OpenRecord OpenForAppending(const std::string& path, RecordProblem* problem)
+{
+    OpenRecord open;
     for (int number = 1; number <= kMostAlternatives + 1; ++number) {
-        const std::string candidate = number == 1 ? path : AlternativePath(path, number);
-        std::unique_ptr<files::LockedAppendFile> file = files::LockedAppendFile::Open(candidate);
-        if (!file)
-            return nullptr;
-        switch (Prepare(*file, prefix)) {
+        open.path = number == 1 ? path : AlternativePath(path, number);
+        files::AppendProblem why = files::AppendProblem::None;
+        open.file = files::LockedAppendFile::Open(open.path, &why);
+        if (!open.file) {
+            Report(problem, ProblemOf(why));
+            return open;
+        }
+        switch (Prepare(*open.file, open.prefix)) {
         case Fit::Ours:
-            if (used != nullptr)
-                *used = candidate;
-            return file;
+            Report(problem, RecordProblem::None);
+            return open;
         case Fit::Failed:
-            return nullptr;
+            open.file.reset();
+            Report(problem, RecordProblem::CannotWrite);
+            return open;
         case Fit::NotOurs:
             break;
         }
     }
-    return nullptr;
+    open.file.reset();
+    Report(problem, RecordProblem::CannotWrite);
+    return open;
+}
+
+// Whether the file's disk has room for an entry.
+bool HasRoom(const OpenRecord& open, RecordProblem* problem)
+{
+    const std::optional<std::uintmax_t> room = files::RoomFor(open.path);
+    return Report(problem, room && *room < kRoomForAnEntry ? RecordProblem::NoRoom : RecordProblem::None);
+}
+
+bool AppendTo(OpenRecord& open, const RecordEntry& entry, WallClock::time_point time, RecordProblem* problem)
+{
+    return Report(problem, open.file->AppendSynced(open.prefix + RecordLine(entry, time)) ? RecordProblem::None
+                                                                                          : RecordProblem::CannotWrite);
+}
+
+// Calls visit with each whole line of the open file from its end, newest first,
+// until it returns false; false when the file could not be read.
+template <typename Visit> bool ReadFromTheEnd(files::LockedAppendFile& file, Visit visit)
+{
+    const std::optional<std::uint64_t> size = file.Size();
+    if (!size)
+        return false;
+    std::uint64_t end = *size;
+    std::string pending; // the start of the line whose end was read before
+    bool going = true;
+    while (going && end > 0) {
+        const std::uint64_t start = end > kTailChunk ? end - kTailChunk : 0;
+        std::optional<std::string> chunk = file.ReadAt(start, static_cast<std::size_t>(end - start));
+        if (!chunk)
+            return false;
+        *chunk += pending;
+        std::size_t lineEnd = chunk->size();
+        for (std::size_t at = chunk->rfind('\n', lineEnd == 0 ? 0 : lineEnd - 1); going && at != std::string::npos;
+             at = at == 0 ? std::string::npos : chunk->rfind('\n', at - 1)) {
+            std::string_view line(chunk->data() + at + 1, lineEnd - at - 1);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            if (const auto fields = ParseRecordLine(line))
+                going = visit(*fields);
+            lineEnd = at;
+        }
+        pending = chunk->substr(0, lineEnd);
+        if (pending.size() > kLongestLine)
+            pending.clear();
+        end = start;
+    }
+    if (going && !pending.empty()) {
+        if (const auto fields = ParseRecordLine(pending))
+            visit(*fields);
+    }
+    return true;
+}
+
+// The newest entry of the open file for port that shows a set.
+std::optional<std::vector<std::string>> LastWithSet(files::LockedAppendFile& file, const std::string& port)
+{
+    std::optional<std::vector<std::string>> found;
+    ReadFromTheEnd(file, [&](const std::vector<std::string>& fields) {
+        if (fields[kPortColumn] == port && !fields[kSetColumns].empty())
+            found = fields;
+        return !found;
+    });
+    return found;
 }
 
 } // namespace
@@ -319,94 +419,72 @@ std::optional<ParameterSet> RecordedSet(const std::vector<std::string>& fields, 
 
 std::string CommissioningRecord::FilePath() const
 {
-    std::string prefix, used;
-    return OpenForAppending(m_path, prefix, &used) ? used : m_path;
+    const OpenRecord open = OpenForAppending(m_path, nullptr);
+    return open.file ? open.path : m_path;
 }
 
-bool CommissioningRecord::Writable() const
+bool CommissioningRecord::Writable(RecordProblem* problem) const
 {
-    std::string prefix, used;
-    std::unique_ptr<files::LockedAppendFile> file = OpenForAppending(m_path, prefix, &used);
-    if (!file)
-        return false;
-    std::error_code error;
-    const std::filesystem::space_info space = std::filesystem::space(PathFromUtf8(used), error);
-    if (!error && space.available < kRoomForAnEntry)
+    OpenRecord open = OpenForAppending(m_path, problem);
+    if (!open.file || !HasRoom(open, problem))
         return false;
     // A new file gets its header now, so that it shows what it is.
-    return prefix.rfind(kBom, 0) != 0 || file->AppendSynced(prefix);
+    return open.prefix.rfind(kBom, 0) != 0 ||
+           Report(problem, open.file->AppendSynced(open.prefix) ? RecordProblem::None : RecordProblem::CannotWrite);
 }
 
-bool CommissioningRecord::Append(const RecordEntry& entry, WallClock::time_point time) const
+bool CommissioningRecord::Append(const RecordEntry& entry, WallClock::time_point time, RecordProblem* problem) const
 {
-    std::string prefix;
-    std::unique_ptr<files::LockedAppendFile> file = OpenForAppending(m_path, prefix);
-    return file && file->AppendSynced(prefix + RecordLine(entry, time));
+    OpenRecord open = OpenForAppending(m_path, problem);
+    return open.file && AppendTo(open, entry, time, problem);
 }
 
-template <typename Visit> void CommissioningRecord::FromTheEnd(Visit visit) const
+bool CommissioningRecord::AppendStart(RecordEntry entry, WallClock::time_point time, RecordProblem* problem) const
 {
-    const std::string path = FilePath();
-    std::error_code error;
-    // A folder opens on POSIX, and has no end to read from.
-    if (!std::filesystem::is_regular_file(PathFromUtf8(path), error))
-        return;
-    std::FILE* file = OpenFileUtf8(path, "rb");
-    if (file == nullptr)
-        return;
-    long end = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : 0;
-    std::string pending; // the start of the line whose end was read before
-    bool going = true;
-    while (going && end > 0) {
-        const long start = end > static_cast<long>(kTailChunk) ? end - static_cast<long>(kTailChunk) : 0;
-        std::string chunk(static_cast<std::size_t>(end - start), '\0');
-        if (std::fseek(file, start, SEEK_SET) != 0)
-            break;
-        chunk.resize(std::fread(chunk.data(), 1, chunk.size(), file));
-        chunk += pending;
-        std::size_t lineEnd = chunk.size();
-        for (std::size_t at = chunk.rfind('\n', lineEnd == 0 ? 0 : lineEnd - 1); going && at != std::string::npos;
-             at = at == 0 ? std::string::npos : chunk.rfind('\n', at - 1)) {
-            std::string_view line(chunk.data() + at + 1, lineEnd - at - 1);
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
-            if (const auto fields = ParseRecordLine(line))
-                going = visit(*fields);
-            lineEnd = at;
-        }
-        pending = chunk.substr(0, lineEnd);
-        if (pending.size() > kLongestLine)
-            pending.clear();
-        end = start;
-    }
-    if (going && !pending.empty()) {
-        if (const auto fields = ParseRecordLine(pending))
-            visit(*fields);
-    }
-    std::fclose(file);
+    entry.outcome = record::kStarted;
+    OpenRecord open = OpenForAppending(m_path, problem);
+    return open.file && HasRoom(open, problem) && AppendTo(open, entry, time, problem);
 }
 
-std::vector<std::vector<std::string>> CommissioningRecord::LastEntries(std::size_t count) const
+bool CommissioningRecord::AppendFoundSet(const RecordEntry& entry, WallClock::time_point time,
+                                         RecordProblem* problem) const
+{
+    OpenRecord open = OpenForAppending(m_path, problem);
+    if (!open.file)
+        return false;
+    const auto last = LastWithSet(*open.file, entry.port);
+    if (last && RecordedSet(*last, kSetColumns) == entry.set)
+        return true;
+    return AppendTo(open, entry, time, problem);
+}
+
+template <typename Visit> bool CommissioningRecord::FromTheEnd(Visit visit, RecordProblem* problem) const
+{
+    // Through the handle that holds the lock: on Windows the lock of a writer
+    // beside us keeps every other reader out.
+    OpenRecord open = OpenForAppending(m_path, problem);
+    return open.file &&
+           Report(problem, ReadFromTheEnd(*open.file, visit) ? RecordProblem::None : RecordProblem::CannotWrite);
+}
+
+std::vector<std::vector<std::string>> CommissioningRecord::LastEntries(std::size_t count, RecordProblem* problem) const
 {
     std::vector<std::vector<std::string>> entries;
     if (count > 0) {
-        FromTheEnd([&](const std::vector<std::string>& fields) {
-            entries.push_back(fields);
-            return entries.size() < count;
-        });
+        FromTheEnd(
+            [&](const std::vector<std::string>& fields) {
+                entries.push_back(fields);
+                return entries.size() < count;
+            },
+            problem);
     }
     return entries;
 }
 
 std::optional<std::vector<std::string>> CommissioningRecord::LastEntryWithSet(const std::string& port) const
 {
-    std::optional<std::vector<std::string>> found;
-    FromTheEnd([&](const std::vector<std::string>& fields) {
-        if (fields[kPortColumn] == port && !fields[kSetColumns].empty())
-            found = fields;
-        return !found;
-    });
-    return found;
+    const OpenRecord open = OpenForAppending(m_path, nullptr);
+    return open.file ? LastWithSet(*open.file, port) : std::nullopt;
 }
 
 bool CommissioningRecord::LastShows(const std::string& port, const ParameterSet& set) const
@@ -415,11 +493,42 @@ bool CommissioningRecord::LastShows(const std::string& port, const ParameterSet&
     return last && RecordedSet(*last, kSetColumns) == set;
 }
 
-std::string RecordNotWritableMessage(const std::string& path)
+namespace {
+
+// The line that says why the record could not take an entry; empty where there is nothing more to say.
+std::string ProblemLine(RecordProblem problem)
 {
-    return "Das Inbetriebnahmeprotokoll " + path +
-           " kann nicht geschrieben werden.\r\n"
+    switch (problem) {
+    case RecordProblem::NoRoom:
+        return "Auf dem Datenträger ist kein Platz mehr.\r\n";
+    case RecordProblem::InUse:
+        return "Es wird gerade von einem anderen Programm benutzt: warten, bis es fertig ist, "
+               "oder das andere Programm beenden.\r\n";
+    case RecordProblem::OpenElsewhere:
+        return "Die Datei ist in einem anderen Programm geöffnet (etwa in einer Tabellenkalkulation): "
+               "sie dort schließen.\r\n";
+    case RecordProblem::None:
+    case RecordProblem::CannotWrite:
+        break;
+    }
+    return "";
+}
+
+} // namespace
+
+std::string RecordNotWritableMessage(const std::string& path, RecordProblem problem)
+{
+    return "Das Inbetriebnahmeprotokoll " + path + " kann nicht geschrieben werden.\r\n" + ProblemLine(problem) +
            "Es wird nichts an das Gerät gesendet.";
+}
+
+std::string RecordLostMessage(const CommissioningRecord& record, RecordProblem problem)
+{
+    // The file beside the record where it went there; a record another program
+    // holds is not waited for again.
+    const std::string line = ProblemLine(problem);
+    return CannotWriteMessage(problem == RecordProblem::CannotWrite ? record.FilePath() : record.Path()) +
+           (line.empty() ? "" : "\r\n" + line.substr(0, line.size() - 2));
 }
 
 CommissioningRecord RecordOfSettings(const std::string& iniPath)
@@ -439,15 +548,27 @@ bool WriteRecordSetting(const std::string& recordPath, const std::string& iniPat
 std::string RecordListText(const std::vector<std::vector<std::string>>& entries)
 {
     std::string text;
-    for (const std::vector<std::string>& fields : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::vector<std::string>& fields = entries[i];
+        std::string outcome = fields[kOutcomeColumn];
+        if (outcome == record::kStarted) {
+            // The port's next entry, where the list holds it, is the outcome of the change.
+            std::size_t next = i;
+            while (next > 0 && entries[next - 1][kPortColumn] != fields[kPortColumn])
+                --next;
+            if (next > 0 && entries[next - 1][kActionColumn] == fields[kActionColumn] &&
+                entries[next - 1][kOutcomeColumn] != record::kStarted)
+                continue;
+            outcome += ", kein Ergebnis verzeichnet";
+        }
         std::string time = fields[kTimeColumn].substr(0, 19);
         if (time.size() > 10)
             time[10] = ' ';
         text += time + "  " + fields[kPortColumn] + "  " + fields[kActionColumn];
         if (!fields[kFileColumn].empty())
             text += " (" + fields[kFileColumn] + ")";
-        if (!fields[kOutcomeColumn].empty())
-            text += ": " + fields[kOutcomeColumn];
+        if (!outcome.empty())
+            text += ": " + outcome;
         text += "\r\n";
     }
     return text.empty() ? "Keine Einträge." : text;

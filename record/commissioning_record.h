@@ -26,7 +26,19 @@ inline constexpr const char* kCalibrated100V = "Kalibrierung 100V";
 inline constexpr const char* kPortTest = "Test COM3";
 inline constexpr const char* kFirmwareUpdate = "Firmware-Update";
 inline constexpr const char* kFound = "Vorgefunden"; // the set a relay held on first contact
+// The "Ergebnis" of the entry that a change gets before its first frame; its
+// outcome follows in an entry of its own, so a crash between the two shows.
+inline constexpr const char* kStarted = "begonnen";
 } // namespace record
+
+// Why the record could not take an entry.
+enum class RecordProblem {
+    None,
+    CannotWrite,   // a missing or read-only folder, a removed stick, a failed write or sync
+    NoRoom,        // the disk is (nearly) full
+    InUse,         // another program held the record's lock for longer than files::kLockWait
+    OpenElsewhere, // another program keeps the file open against writers (a spreadsheet on Windows)
+};
 
 struct RecordEntry {
     std::string action;                 // one of record::k...
@@ -80,28 +92,42 @@ public:
     std::string FilePath() const;
 
     // Whether an entry can be appended now: the file opens for appending (and is
-    // created, with its header, where it is missing).
-    bool Writable() const;
+    // created, with its header, where it is missing), and its disk has room.
+    bool Writable(RecordProblem* problem = nullptr) const;
     // Appends the entry's line, synced to the disk; false when it did not get there.
-    bool Append(const RecordEntry& entry, WallClock::time_point time = WallClock::now()) const;
+    bool Append(const RecordEntry& entry, WallClock::time_point time = WallClock::now(),
+                RecordProblem* problem = nullptr) const;
+    // Appends the entry of a change about to start (its "Ergebnis" record::kStarted),
+    // synced to the disk, where the disk has room for its outcome as well; false
+    // when it did not get there: then the change must not start.
+    bool AppendStart(RecordEntry entry, WallClock::time_point time = WallClock::now(),
+                     RecordProblem* problem = nullptr) const;
+    // Appends an entry of a set found (record::kFound) unless the newest entry of
+    // its port with a set shows that set already; looked at and appended under
+    // one lock. True when it is there or was there.
+    bool AppendFoundSet(const RecordEntry& entry, WallClock::time_point time = WallClock::now(),
+                        RecordProblem* problem = nullptr) const;
 
     // The fields of the newest whole entries, newest first, at most count; read
     // from the end of the file, so that a large record shows as fast as a small one.
-    std::vector<std::vector<std::string>> LastEntries(std::size_t count) const;
+    std::vector<std::vector<std::string>> LastEntries(std::size_t count, RecordProblem* problem = nullptr) const;
     // The newest entry for port that shows a set (nothing when there is none).
     std::optional<std::vector<std::string>> LastEntryWithSet(const std::string& port) const;
     // Whether that entry shows set: a set found that it shows is not noted again.
     bool LastShows(const std::string& port, const ParameterSet& set) const;
 
 private:
-    // Calls visit with each whole line from the end, newest first, until it returns false.
-    template <typename Visit> void FromTheEnd(Visit visit) const;
+    // Calls visit with each whole line from the end, newest first, until it
+    // returns false; false when the record could not be read.
+    template <typename Visit> bool FromTheEnd(Visit visit, RecordProblem* problem) const;
 
     std::string m_path;
 };
 
 // The entries as the record window lists them, one a line:
 // "2026-12-09 07:59:03  COM1  Parameter geschrieben: Übertragung der Daten ok."
+// The start of a change is left out where the port's next entry is its outcome,
+// and marked where it has none (a crash, or a change still running elsewhere).
 std::string RecordListText(const std::vector<std::vector<std::string>>& entries);
 
 // The record that [PROTOKOLL] DATEI of the settings file at iniPath names, a
@@ -110,5 +136,7 @@ CommissioningRecord RecordOfSettings(const std::string& iniPath);
 // Names the record in the settings file (an empty path switches it off).
 bool WriteRecordSetting(const std::string& recordPath, const std::string& iniPath);
 
-// The line under the record's box when it cannot be written.
-std::string RecordNotWritableMessage(const std::string& path);
+// The record's box when a change is refused because the record cannot be written.
+std::string RecordNotWritableMessage(const std::string& path, RecordProblem problem = RecordProblem::CannotWrite);
+// The box when the outcome of a change that has happened could not be noted.
+std::string RecordLostMessage(const CommissioningRecord& record, RecordProblem problem);

@@ -1,5 +1,6 @@
 // The main window's side of the commissioning record: what it notes of each
-// change, and the refusal of a change the record could not note.
+// change, before its first frame and after its outcome, and the refusal of a
+// change the record could not note.
 
 #include "app/main_dlg.h"
 #include "link/serial_device.h"
@@ -9,36 +10,54 @@ using namespace ui;
 
 bool CMainDlg::RecordAllowsChange(const CDialog* owner)
 {
-    if (!m_record.On() || m_record.Writable())
+    RecordProblem problem = RecordProblem::None;
+    if (!m_record.On() || m_record.Writable(&problem))
         return true;
-    ui::MessageBox(owner != nullptr ? owner : this, RecordNotWritableMessage(m_record.Path()), "Fehler",
+    ui::MessageBox(owner != nullptr ? owner : this, RecordNotWritableMessage(m_record.Path(), problem), "Fehler",
                    MB_OK | MB_ICONEXCLAMATION);
     return false;
+}
+
+bool CMainDlg::RecordStart(RecordEntry entry, const CDialog* owner)
+{
+    if (!m_record.On())
+        return true;
+    PlaceEntry(entry);
+    RecordProblem problem = RecordProblem::None;
+    if (m_record.AppendStart(entry, WallClock::now(), &problem))
+        return true;
+    ui::MessageBox(owner != nullptr ? owner : this, RecordNotWritableMessage(m_record.Path(), problem), "Fehler",
+                   MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+void CMainDlg::PlaceEntry(RecordEntry& entry) const
+{
+    entry.port = "COM" + std::to_string(m_nComPort);
+    const std::string device = DeviceDisplayName(SerialDevicePath(m_nComPort));
+    entry.device = device != entry.port ? device : "";
+    entry.version = m_deviceInfo.VER;
 }
 
 void CMainDlg::Record(RecordEntry entry)
 {
     if (!m_record.On())
         return;
-    entry.port = "COM" + std::to_string(m_nComPort);
-    const std::string device = DeviceDisplayName(SerialDevicePath(m_nComPort));
-    entry.device = device != entry.port ? device : "";
-    entry.version = m_deviceInfo.VER;
+    PlaceEntry(entry);
     // The change has happened: the operator must know that it is not noted.
-    if (!m_record.Append(entry))
-        AfxMessageBox(CannotWriteMessage(m_record.FilePath()), MB_OK | MB_ICONEXCLAMATION);
+    RecordProblem problem = RecordProblem::None;
+    if (!m_record.Append(entry, WallClock::now(), &problem))
+        AfxMessageBox(RecordLostMessage(m_record, problem), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CMainDlg::RecordFoundSet()
 {
     if (!m_record.On())
         return;
-    if (m_record.LastShows("COM" + std::to_string(m_nComPort), shownSet))
-        return;
     RecordEntry entry;
     entry.action = record::kFound;
     entry.set = shownSet;
-    // Nothing was changed: a record that cannot be written now is said so at the next change.
-    if (m_record.Writable())
-        Record(entry);
+    PlaceEntry(entry);
+    // Nothing was changed: a record that cannot take it is said so at the next change.
+    m_record.AppendFoundSet(entry);
 }

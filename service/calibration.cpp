@@ -31,7 +31,7 @@ bool CMainDlg::RunServiceCommandOf(ServiceCommand command)
         RefuseUnconnected();
         return false;
     }
-    if (!RecordAllowsChange())
+    if (!RecordStart(ServiceRecordEntry(command)))
         return false;
     const ServiceResult result = RunServiceCommand(*g_pPort, command);
     Record(ServiceRecordEntry(command, result));

@@ -75,12 +75,18 @@ ServiceResult RunServiceCommand(CSerialPort& port, ServiceCommand command)
     return result;
 }
 
-RecordEntry ServiceRecordEntry(ServiceCommand command, const ServiceResult& result)
+RecordEntry ServiceRecordEntry(ServiceCommand command)
 {
     RecordEntry entry;
     entry.action = command == ServiceCommand::Calibrate0V     ? record::kCalibrated0V
                    : command == ServiceCommand::Calibrate100V ? record::kCalibrated100V
                                                               : record::kPortTest;
+    return entry;
+}
+
+RecordEntry ServiceRecordEntry(ServiceCommand command, const ServiceResult& result)
+{
+    RecordEntry entry = ServiceRecordEntry(command);
     entry.outcome = result.message != nullptr ? result.message : "keine Meldung: unerwartete Antwort";
     return entry;
 }

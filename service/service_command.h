@@ -38,6 +38,7 @@ ServiceResult JudgeServiceReply(ServiceCommand command, std::string_view reply);
 // calibrations don't (their reply is judged on whatever the single read holds).
 ServiceResult RunServiceCommand(CSerialPort& port, ServiceCommand command);
 
-// The commissioning record's entry of a command run: what was done, and what the
-// operator was told (a reply that earns no message is noted as such).
+// The commissioning record's entry of a command: what is done; with the result,
+// what the operator was told (a reply that earns no message is noted as such).
+RecordEntry ServiceRecordEntry(ServiceCommand command);
 RecordEntry ServiceRecordEntry(ServiceCommand command, const ServiceResult& result);

@@ -5,6 +5,7 @@
 
 #include "cli/korvenctl.h"
 #include "cli/session.h"
+#include "files/append_file.h"
 #include "firmware/sha256.h"
 #include "link/port_list_posix.h"
 #include "link/serial_port.h"
@@ -163,7 +164,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         std::string err;       // expected within standard error, which is empty where this is
         std::string spar = ""; // the SPAR frame the relay received, empty for none
         bool outputFails = false;
-        const char* csv = nullptr; // a pattern that the whole raw standard output matches
+        const char* csv = nullptr;     // a pattern that the whole raw standard output matches
     };
     // The byte-order mark, the header, then "local time;value" lines, each ending in CR LF.
     const std::string csvHeader = "\xEF\xBB\xBFZeit;Messwert \\[V\\]\r\n";
@@ -494,26 +495,58 @@ TEST_F(KorvenctlTest, TheRecordNotesEveryChangeAndNoChangeStartsWithoutIt)
     for (const Row& row : rows) {
         const Outcome outcome = Run(row.args);
         EXPECT_EQ(outcome.code, 0) << row.args << ": " << outcome.err;
+        // The change's start, then its outcome.
         const auto entries = RecordEntries();
-        ASSERT_FALSE(entries.empty()) << row.args;
-        EXPECT_EQ(entries[0][kActionColumn], row.action) << row.args;
-        EXPECT_EQ(entries[0][kOutcomeColumn], row.outcome) << row.args;
-        EXPECT_EQ(entries[0][kFileColumn], row.file) << row.args;
-        EXPECT_EQ(entries[0][kVersionColumn], "V2.1 13.06.7") << row.args;
+        ASSERT_GE(entries.size(), 2u) << row.args;
+        for (const std::size_t i : {0, 1}) {
+            EXPECT_EQ(entries[i][kActionColumn], row.action) << row.args;
+            EXPECT_EQ(entries[i][kOutcomeColumn], i == 0 ? row.outcome : record::kStarted) << row.args;
+            EXPECT_EQ(entries[i][kFileColumn], row.file) << row.args;
+            EXPECT_EQ(entries[i][kVersionColumn], "V2.1 13.06.7") << row.args;
+        }
     }
     // The first read noted the set found (the second found the set written); the
     // writes, the sets before and after.
     const auto entries = RecordEntries();
-    ASSERT_EQ(entries.size(), 5u);
+    ASSERT_EQ(entries.size(), 9u);
     EXPECT_EQ(entries.back()[kActionColumn], record::kFound);
-    EXPECT_EQ(entries[3][kSetColumns], "120,0");
-    EXPECT_EQ(entries[3][kBeforeColumns], "100,0");
+    EXPECT_EQ(entries[6][kSetColumns], "120,0");
+    EXPECT_EQ(entries[6][kBeforeColumns], "100,0");
 
+    // A record that cannot take the change's start: nothing of the change is sent.
+    struct Refusal {
+        const char* name;
+        const char* record;
+        files::AppendMedium medium;
+        bool held; // by another writer stopped while it appends
+        const char* reason;
+    };
+    const Refusal refusals[] = {
+        {"missing folder", "$D/fehlt/p.csv", {}, false, "p.csv kann nicht geschrieben werden.\nEs wird nichts"},
+        {"failing sync",
+         "$D/p.csv",
+         {[](files::SyncOf, const std::function<bool()>&) { return false; }, {}},
+         false,
+         "p.csv kann nicht geschrieben werden.\nEs wird nichts"},
+        {"held", "$D/p.csv", {}, true, "p.csv kann nicht geschrieben werden.\nEs wird gerade von einem anderen"},
+    };
     std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:00000001FF\n";
-    for (const char* command : {"write --set SWB=120", "calibrate 0", "test-com3", "flash $D/blank.hex"}) {
-        const Outcome refused = Run(std::string("$P --record $D/fehlt/p.csv ") + command);
-        EXPECT_EQ(refused.code, 4) << command;
-        EXPECT_NE(refused.err.find("p.csv kann nicht geschrieben werden"), std::string::npos) << refused.err;
-        EXPECT_TRUE(m_sim.ReceivedFrames().empty()) << command;
+    for (const Refusal& refusal : refusals) {
+        // Wine sees neither the seam nor a Linux program's lock: korvenctl.exe meets only the missing folder.
+        if (!m_wineProgram.empty() && (refusal.medium.sync || refusal.held))
+            continue;
+        CommissioningRecord(Expand(refusal.record)).Writable(); // the file made, with its header
+        const auto other = refusal.held ? files::LockedAppendFile::Open(Expand(refusal.record)) : nullptr;
+        files::SetAppendMedium(refusal.medium);
+        for (const char* command : {"write --set SWB=120", "calibrate 0", "test-com3", "flash $D/blank.hex"}) {
+            const Outcome refused = Run(std::string("$P --record ") + refusal.record + " " + command);
+            EXPECT_EQ(refused.code, 4) << refusal.name << ": " << command;
+            EXPECT_NE(refused.err.find(refusal.reason), std::string::npos) << refusal.name << ": " << refused.err;
+            for (const char* frame : {"SPAR", "KAL0", "TCM3", "FWUP"})
+                EXPECT_TRUE(FramesStartingWith(frame).empty()) << refusal.name << ": " << command;
+            if (refusal.held)
+                break; // each try waits for the lock: one is enough
+        }
+        files::SetAppendMedium({});
     }
 }

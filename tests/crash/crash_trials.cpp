@@ -7,9 +7,11 @@
 // returned, as the program then shows the outcome), each whole, and parse: a
 // line that is not an entry is allowed only where a trial cut the record's last
 // line as a power cut would, and the next append must end it so that no entry
-// merges with it. Prints "N trials, K damaged files, E entries reported, M
-// missing, C last lines cut short ..." and fails when K or M is not 0, or when
-// after any trial the record holds more lines that are no entry than were cut.
+// merges with it. Each change is two entries, its start and its outcome, and no
+// outcome may stand without its start before it. Prints "N trials, K damaged
+// files, E entries reported, M missing, O outcomes before their start, C last
+// lines cut short ..." and fails when K, M or O is not 0, or when after any
+// trial the record holds more lines that are no entry than were cut.
 //
 //   crash_trials N [FOLDER]   FOLDER defaults to a fresh folder in /dev/shm (or
 //                             the temporary folder): a process crash leaves the
@@ -93,8 +95,17 @@ std::optional<std::string> Slurp(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Appends entries named by letter and a running number, and reports each on
-// report once the append has returned.
+// What tells an entry of the trials apart: the change's name (in the file
+// column) and its outcome, which is record::kStarted for the change's start.
+std::string EntryName(const std::vector<std::string>& fields)
+{
+    return fields[kFileColumn] + " " + fields[kOutcomeColumn];
+}
+
+// Appends changes named by letter and a running number, as the program makes
+// them: the change's start, then its outcome; reports each entry on report
+// once its append has returned (the program then sends the change's first
+// frame, or shows its outcome).
 [[noreturn]] void AppendForever(const std::string& path, char letter, int first, int report)
 {
     const CommissioningRecord record(path);
@@ -103,18 +114,25 @@ std::optional<std::string> Slurp(const fs::path& path)
     entry.port = letter == 'A' ? "COM1" : "COM2";
     entry.before = ParameterSetNumber(0);
     entry.set = ParameterSetNumber(1);
+    entry.outcome = "ok";
     for (int n = first;; ++n) {
-        entry.outcome = letter + std::to_string(n);
-        const std::string reported = entry.outcome + "\n"; // shorter than PIPE_BUF: never mixed with the other's
-        if (record.Append(entry) && write(report, reported.data(), reported.size()) < 0)
+        entry.file = letter + std::to_string(n);
+        // Each shorter than PIPE_BUF: never mixed with the other's.
+        const std::string started = entry.file + " " + record::kStarted + "\n", ended = entry.file + " ok\n";
+        if (!record.AppendStart(entry))
+            continue; // the change is not made
+        if (write(report, started.data(), started.size()) < 0)
+            std::_Exit(3);
+        if (record.Append(entry) && write(report, ended.data(), ended.size()) < 0)
             std::_Exit(3);
     }
 }
 
 struct RecordCheck {
     bool headerWhole = false;
-    std::set<std::string> entries; // outcomes of the whole entries
+    std::set<std::string> entries; // names of the whole entries
     int damaged = 0;               // lines (and an unended last line) that are no entry
+    int outOfOrder = 0;            // outcomes without their change's start before them
     std::size_t lastLineStart = 0; // where the last ended line begins
     std::size_t lastLineEnd = 0;   // where its line end begins
 };
@@ -128,8 +146,11 @@ RecordCheck CheckRecord(const std::string& bytes)
     for (std::size_t end; at < bytes.size() && (end = bytes.find('\n', at)) != std::string::npos; at = end + 1) {
         const std::size_t textEnd = end > at && bytes[end - 1] == '\r' ? end - 1 : end;
         const auto fields = ParseRecordLine(std::string_view(bytes).substr(at, textEnd - at));
-        if (!fields || !check.entries.insert((*fields)[kOutcomeColumn]).second)
+        if (!fields || !check.entries.insert(EntryName(*fields)).second)
             ++check.damaged;
+        else if ((*fields)[kOutcomeColumn] != record::kStarted &&
+                 check.entries.count((*fields)[kFileColumn] + " " + record::kStarted) == 0)
+            ++check.outOfOrder;
         check.lastLineStart = at;
         check.lastLineEnd = textEnd;
     }
@@ -196,6 +217,7 @@ int main(int argc, char** argv)
     int damagedLines = 0, cuts = 0; // of the record as it now stands
     bool tooManyDamaged = false;
     int powerCuts = 0, killCuts = 0;
+    int outOfOrder = 0;             // outcomes found without their change's start
     std::set<std::string> reported; // of the record as it now stands
     for (int trial = 0; trial < trials; ++trial) {
         int report[2];
@@ -243,10 +265,11 @@ int main(int argc, char** argv)
         }
         damagedLines = check.damaged;
         tooManyDamaged = tooManyDamaged || check.damaged > cuts;
+        outOfOrder += check.outOfOrder;
         // Now and then a power cut: the last line, where no writer had reported it, is cut short.
         const auto last = ParseRecordLine(
             std::string_view(recordBytes).substr(check.lastLineStart, check.lastLineEnd - check.lastLineStart));
-        if (trial % 2 == 1 && last && reported.count((*last)[kOutcomeColumn]) == 0) {
+        if (trial % 2 == 1 && last && reported.count(EntryName(*last)) == 0) {
             std::uniform_int_distribution<std::size_t> cut(check.lastLineStart + 1, check.lastLineEnd - 1);
             fs::resize_file(recordPath, cut(random));
             ++cuts;
@@ -273,10 +296,11 @@ int main(int argc, char** argv)
         if (!parGood)
             fs::remove(par);
     }
-    std::printf("%d trials, %d damaged files, %zu entries reported, %zu missing, %d last lines cut short and %d "
-                "cut by the kill (the record now holds %d lines that are no entry, of %d cut)\n",
-                trials, damaged, reportedEntries, missingEntries, powerCuts, killCuts, damagedLines, cuts);
+    std::printf("%d trials, %d damaged files, %zu entries reported, %zu missing, %d outcomes before their start, "
+                "%d last lines cut short and %d cut by the kill (the record now holds %d lines that are no entry, of "
+                "%d cut)\n",
+                trials, damaged, reportedEntries, missingEntries, outOfOrder, powerCuts, killCuts, damagedLines, cuts);
     if (argc <= 2)
         fs::remove_all(folder);
-    return damaged == 0 && missingEntries == 0 && !tooManyDamaged ? 0 : 1;
+    return damaged == 0 && missingEntries == 0 && outOfOrder == 0 && !tooManyDamaged ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <regex>
@@ -157,14 +158,77 @@ TEST_F(RecordTest, EveryStateOfTheFileTakesTheEntryWhole)
     }
 }
 
-TEST_F(RecordTest, AFileThatCannotBeWrittenTakesNothing)
+// A change starts only once its entry is on the disk: a record that cannot take
+// it refuses, and says why.
+TEST_F(RecordTest, AFileThatCannotBeWrittenTakesNoChange)
 {
-    for (const std::string& path : {PathOf("fehlt/protokoll.csv"), PathToUtf8(m_dir)}) {
-        const CommissioningRecord record(path);
-        EXPECT_FALSE(record.Writable()) << path;
-        EXPECT_FALSE(record.Append(WriteEntry())) << path;
-        EXPECT_TRUE(record.LastEntries(10).empty()) << path;
+    using namespace std::chrono_literals;
+    struct Row {
+        const char* name;
+        std::string path;
+        files::AppendMedium medium;
+        std::chrono::milliseconds held; // the lock held by another program this long
+        RecordProblem problem;          // None: the change starts
+    };
+    const auto failingSync = [](files::SyncOf, const std::function<bool()>&) { return false; };
+    const auto fullDisk = [](const std::string&) { return std::optional<std::uintmax_t>(4096); };
+    const Row rows[] = {
+        {"missing folder", PathOf("fehlt/protokoll.csv"), {}, 0ms, RecordProblem::CannotWrite},
+        {"a folder", PathToUtf8(m_dir), {}, 0ms, RecordProblem::CannotWrite},
+        {"a sync that fails", PathOf("protokoll.csv"), {failingSync, {}}, 0ms, RecordProblem::CannotWrite},
+        {"a full disk", PathOf("protokoll.csv"), {{}, fullDisk}, 0ms, RecordProblem::NoRoom},
+        {"an append beside it", PathOf("protokoll.csv"), {}, 300ms, RecordProblem::None},
+        {"a writer stopped with the lock", PathOf("protokoll.csv"), {}, 5s, RecordProblem::InUse},
+    };
+    for (const Row& row : rows) {
+        fs::remove(m_dir / "protokoll.csv");
+        std::unique_ptr<files::LockedAppendFile> other;
+        if (row.held > 0ms)
+            other = files::LockedAppendFile::Open(row.path);
+        std::promise<void> answered;
+        std::thread release([&other, &row, answered = answered.get_future()] {
+            answered.wait_for(row.held);
+            other.reset();
+        });
+        files::SetAppendMedium(row.medium);
+        const CommissioningRecord record(row.path);
+        RecordProblem problem = RecordProblem::None;
+        const auto start = std::chrono::steady_clock::now();
+        const bool started = record.AppendStart(WriteEntry(), WallClock::now(), &problem);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        files::SetAppendMedium({});
+        answered.set_value();
+        release.join();
+        EXPECT_EQ(problem, row.problem) << row.name;
+        EXPECT_EQ(started, row.problem == RecordProblem::None) << row.name;
+        // It waits for the lock, and gives up within a few seconds.
+        EXPECT_TRUE(row.held == 0ms || waited >= std::min<std::chrono::nanoseconds>(row.held, 1s) - 50ms) << row.name;
+        EXPECT_LT(waited, 8s) << row.name;
+        // A sync that fails may leave the line it could not get onto the disk.
+        const auto entries = record.LastEntries(10);
+        EXPECT_TRUE(row.medium.sync || entries.size() == (started ? 1u : 0u)) << row.name;
     }
+}
+
+TEST(RecordListTest, AChangeWithoutOutcomeShowsAsSuch)
+{
+    const auto entry = [](const char* port, const char* action, const char* outcome) {
+        std::vector<std::string> fields(kRecordColumns);
+        fields[kTimeColumn] = "2026-12-09T07:59:03+01:00";
+        fields[kPortColumn] = port;
+        fields[kActionColumn] = action;
+        fields[kOutcomeColumn] = outcome;
+        return fields;
+    };
+    // Newest first: COM1's write has its outcome; COM2's calibration was cut off
+    // by a crash, and the program found the set on its next contact.
+    EXPECT_EQ(
+        RecordListText({entry("COM1", record::kParametersWritten, "Übertragung der Daten ok."),
+                        entry("COM2", record::kFound, ""), entry("COM1", record::kParametersWritten, record::kStarted),
+                        entry("COM2", record::kCalibrated0V, record::kStarted)}),
+        "2026-12-09 07:59:03  COM1  Parameter geschrieben: Übertragung der Daten ok.\r\n"
+        "2026-12-09 07:59:03  COM2  Vorgefunden\r\n"
+        "2026-12-09 07:59:03  COM2  Kalibrierung 0V: begonnen, kein Ergebnis verzeichnet\r\n");
 }
 
 // The window and korvenctl at once: no line mixes with another.
@@ -180,17 +244,31 @@ TEST_F(RecordTest, TwoWritersAtOnceNeverMixTheirLines)
             ASSERT_TRUE(record.Append(entry));
         }
     };
+    // A third finds the same set on COM3 again and again: it reads beside the
+    // writers (through its lock: on Windows the writers' locks keep out every
+    // other reader), and notes it once.
+    const auto finder = [this] {
+        const CommissioningRecord record(PathOf("protokoll.csv"));
+        RecordEntry found = WriteEntry();
+        found.action = record::kFound;
+        found.port = "COM3";
+        for (int i = 0; i < kEach / 4; ++i)
+            ASSERT_TRUE(record.AppendFoundSet(found));
+    };
     std::thread window(writer, "COM1");
     std::thread korvenctl(writer, "COM2");
+    std::thread contact(finder);
     window.join();
     korvenctl.join();
+    contact.join();
 
     const auto entries = CommissioningRecord(PathOf("protokoll.csv")).LastEntries(3 * kEach);
-    ASSERT_EQ(entries.size(), 2u * kEach);
-    int next[2] = {kEach - 1, kEach - 1}; // newest first, each writer's in its order
+    ASSERT_EQ(entries.size(), 2u * kEach + 1);
+    int next[3] = {kEach - 1, kEach - 1, 0}; // newest first, each writer's in its order
     for (const auto& fields : entries) {
-        int& expected = next[fields[kPortColumn] == "COM1" ? 0 : 1];
-        EXPECT_EQ(fields[kOutcomeColumn], std::to_string(expected--));
+        int& expected = next[fields[kPortColumn] == "COM1" ? 0 : fields[kPortColumn] == "COM2" ? 1 : 2];
+        EXPECT_EQ(fields[kOutcomeColumn],
+                  fields[kPortColumn] == "COM3" ? WriteEntry().outcome : std::to_string(expected--));
     }
 }
 

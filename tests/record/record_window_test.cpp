@@ -5,6 +5,8 @@
 #include <fstream>
 #include <functional>
 
+#include "files/append_file.h"
+#include "firmware/firmware_dlg.h"
 #include "record/commissioning_record.h"
 #include "record/record_dlg.h"
 #include "tests/params/worked_example.h"
@@ -17,6 +19,12 @@ const ParameterSet kRelaySet{1, "1.0", "0.5", "-5.0", "-10.0", "5.0", "10.0", "1
 
 class RecordWindowTest : public WindowTest {
 protected:
+    void TearDown() override
+    {
+        files::SetAppendMedium({});
+        WindowTest::TearDown();
+    }
+
     void Connect(const std::string& recordFile = "protokoll.csv")
     {
         extraIni = "[PROTOKOLL]\nDATEI=" + recordFile + "\n[DIR]\nTEST=3179\n";
@@ -44,11 +52,17 @@ class RecordChangeTest;
 struct ChangeCase {
     const char* name;
     std::function<void(RecordChangeTest&)> act;
+    const char* frame; // the change's frame: the relay must not have it before the start's entry is on the disk
     const char* action;
     std::string outcome;
     std::string file;
     std::optional<ParameterSet> set; // the set the entry shows (before: always the relay's)
 };
+
+void PrintTo(const ChangeCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class RecordChangeTest : public RecordWindowTest, public ::testing::WithParamInterface<ChangeCase> {
 public:
@@ -73,32 +87,41 @@ TEST_P(RecordChangeTest, IsNotedBeforeTheOperatorIsTold)
 {
     const ChangeCase& row = GetParam();
     Connect();
-    // The entry must be in the file when the outcome's box opens.
+    // The start's entry is synced before the change's frame goes out, the outcome's after it.
+    std::vector<std::size_t> changeFramesAtSync;
+    files::SetAppendMedium({[&](files::SyncOf, const std::function<bool()>& sync) {
+                                changeFramesAtSync.push_back(FramesStartingWith(row.frame));
+                                return sync();
+                            },
+                            {}});
+    // The outcome's entry must be in the file when its box opens.
     std::vector<std::vector<std::string>> atTheBox;
     MessageWatch watch(ui, [&](const ui::MessageRequest&) { atTheBox = Entries(); });
     row.act(*this);
 
-    ASSERT_FALSE(atTheBox.empty());
-    const std::vector<std::string>& entry = atTheBox.front();
-    EXPECT_EQ(entry[kActionColumn], row.action);
-    EXPECT_EQ(entry[kOutcomeColumn], row.outcome);
-    EXPECT_EQ(entry[kPortColumn], "COM1");
-    EXPECT_EQ(entry[kVersionColumn], "V2.1 13.06.7");
-    EXPECT_EQ(entry[kFileColumn], row.file);
-    EXPECT_EQ(RecordedSet(entry, kSetColumns), row.set);
-    EXPECT_EQ(RecordedSet(entry, kBeforeColumns), row.set ? std::optional<ParameterSet>(kRelaySet) : std::nullopt);
-    EXPECT_EQ(Entries().size(), 2u) << "the set found at the start, and this one";
+    EXPECT_EQ(changeFramesAtSync, (std::vector<std::size_t>{0, 1}));
+    ASSERT_EQ(atTheBox.size(), 3u) << "the set found at the start, and the change's start and outcome";
+    for (const std::vector<std::string>& entry : {atTheBox[1], atTheBox[0]}) {
+        EXPECT_EQ(entry[kActionColumn], row.action);
+        EXPECT_EQ(entry[kPortColumn], "COM1");
+        EXPECT_EQ(entry[kVersionColumn], "V2.1 13.06.7");
+        EXPECT_EQ(entry[kFileColumn], row.file);
+        EXPECT_EQ(RecordedSet(entry, kSetColumns), row.set);
+        EXPECT_EQ(RecordedSet(entry, kBeforeColumns), row.set ? std::optional<ParameterSet>(kRelaySet) : std::nullopt);
+    }
+    EXPECT_EQ(atTheBox[1][kOutcomeColumn], record::kStarted);
+    EXPECT_EQ(atTheBox[0][kOutcomeColumn], row.outcome);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Record, RecordChangeTest,
-    ::testing::Values(ChangeCase{"ParameterWrite", &RecordChangeTest::WriteWorkedExample, record::kParametersWritten,
-                                 "Übertragung der Daten ok.", "", kWorkedExampleSet},
-                      ChangeCase{"FileLoad", &RecordChangeTest::LoadWorkedExample, record::kParametersFromFile,
+    ::testing::Values(ChangeCase{"ParameterWrite", &RecordChangeTest::WriteWorkedExample, "SPAR",
+                                 record::kParametersWritten, "Übertragung der Daten ok.", "", kWorkedExampleSet},
+                      ChangeCase{"FileLoad", &RecordChangeTest::LoadWorkedExample, "SPAR", record::kParametersFromFile,
                                  "Übertragung der Daten ok.", "Anlage Süd.par", kWorkedExampleSet},
-                      ChangeCase{"Calibration", [](RecordChangeTest& test) { test.Press(IDC_CALIBRATE_0V); },
+                      ChangeCase{"Calibration", [](RecordChangeTest& test) { test.Press(IDC_CALIBRATE_0V); }, "KAL0",
                                  record::kCalibrated0V, "Kalibrierung 0V OK!", "", std::nullopt},
-                      ChangeCase{"PortTest", [](RecordChangeTest& test) { test.Press(IDC_TEST_COM3); },
+                      ChangeCase{"PortTest", [](RecordChangeTest& test) { test.Press(IDC_TEST_COM3); }, "TCM3",
                                  record::kPortTest, "Test COM3 OK!", "", std::nullopt}),
     [](const ::testing::TestParamInfo<ChangeCase>& param) { return std::string(param.param.name); });
 
@@ -129,23 +152,70 @@ TEST_F(RecordWindowTest, TheSetFoundOnContactIsNotedWhenItIsNew)
     EXPECT_TRUE(ui.messages.empty());
 }
 
-// A record on a folder that is not there: every change is refused, nothing is sent.
-TEST_F(RecordWindowTest, NoChangeStartsWhileTheRecordCannotBeWritten)
+// Every change is refused while the record cannot take its entry, with a box
+// that says why; nothing of the change is sent. Where the record fails only at
+// the sync, the preview and the firmware dialog open and are confirmed first.
+TEST_F(RecordWindowTest, NoChangeStartsWhileTheRecordCannotTakeIt)
 {
-    Connect("fehlt/protokoll.csv");
-    const std::string box = RecordNotWritableMessage(dlg->Record().Path());
+    struct Row {
+        const char* name;
+        const char* record;
+        files::AppendMedium medium;
+        bool held; // by a korvenctl stopped while it appends
+        RecordProblem problem;
+        std::vector<int> buttons;
+    };
+    const std::vector<int> all{IDC_PC_TO_DEVICE,   IDC_LOAD_PARAMS, IDC_CALIBRATE_0V,
+                               IDC_CALIBRATE_100V, IDC_TEST_COM3,   IDC_FIRMWARE};
+    const auto fullDisk = [](const std::string&) { return std::optional<std::uintmax_t>(4096); };
+    const auto failingSync = [](files::SyncOf, const std::function<bool()>&) { return false; };
+    const Row rows[] = {
+        {"missing folder", "fehlt/protokoll.csv", {}, false, RecordProblem::CannotWrite, all},
+        {"full disk", "protokoll.csv", {{}, fullDisk}, false, RecordProblem::NoRoom, all},
+        {"failing sync", "protokoll.csv", {failingSync, {}}, false, RecordProblem::CannotWrite, all},
+        {"held", "protokoll.csv", {}, true, RecordProblem::InUse, {IDC_CALIBRATE_0V}},
+    };
     const std::string par = PathToUtf8(folder / "anlage.par");
     std::ofstream(folder / "anlage.par", std::ios::binary) << kWorkedExampleFile;
-    for (const int button :
-         {IDC_PC_TO_DEVICE, IDC_LOAD_PARAMS, IDC_CALIBRATE_0V, IDC_CALIBRATE_100V, IDC_TEST_COM3, IDC_FIRMWARE}) {
-        ui.messages.clear();
-        ui.files = {par};
-        NoModalExpected noWindow;
-        dlg->SendCommand(button);
-        EXPECT_EQ(ui.Texts(), std::vector<std::string>{box}) << button;
-        EXPECT_FALSE(noWindow.opened) << button;
+    const std::string hex = PathToUtf8(folder / "fw.hex");
+    std::ofstream(folder / "fw.hex", std::ios::binary) << ":020000040000FA\n:0400000011223344AA\n";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Connect(row.record);
+        const std::string box = RecordNotWritableMessage(dlg->Record().Path(), row.problem);
+        const auto other = row.held ? files::LockedAppendFile::Open(dlg->Record().Path()) : nullptr;
+        files::SetAppendMedium(row.medium);
+        for (const int button : row.buttons) {
+            ui.messages.clear();
+            ui.files = {button == IDC_FIRMWARE ? hex : par};
+            // Confirms the preview, or starts the update once the file is loaded.
+            bool opened = false;
+            const auto confirm = Every(10, [&opened] {
+                ui::CDialog* modal = ui::ActiveModalDialog();
+                if (modal == nullptr ||
+                    (modal->GetWindowText() != "Parameter Vorschau" && !modal->IsItemVisible(IDC_UPLOAD)))
+                    return false;
+                opened = true;
+                if (modal->IsItemVisible(IDC_UPLOAD))
+                    modal->SendCommand(IDC_UPLOAD);
+                modal->SendCommand(ui::IDOK);
+                return false;
+            });
+            dlg->SendCommand(button);
+            EXPECT_EQ(ui.Texts(), std::vector<std::string>{box}) << button;
+            EXPECT_EQ(opened, row.medium.sync && button != IDC_CALIBRATE_0V && button != IDC_CALIBRATE_100V &&
+                                  button != IDC_TEST_COM3)
+                << button;
+        }
+        files::SetAppendMedium({});
+        for (const char* frame : {"SPAR", "KAL0", "K100", "TCM3", "FWUP"})
+            EXPECT_EQ(FramesStartingWith(frame), 0u) << frame;
+        // The window never deletes the port; the tests do, between windows.
+        dlg.reset();
+        delete g_pPort;
+        g_pPort = nullptr;
+        sim.reset();
     }
-    EXPECT_TRUE(sim->ReceivedFrames().empty());
 }
 
 TEST_F(RecordWindowTest, TheWindowSwitchesTheRecordOnAndOff)
