@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "files/settings_file.h"
+#include "files/text_encoding.h"
 #include "link/port_search.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
@@ -127,9 +128,44 @@ std::string UnixLines(std::string text)
     return text;
 }
 
+std::string TerminalText(std::string_view text)
+{
+    std::string shown;
+    while (!text.empty()) {
+        bool cutShort = false;
+        const std::size_t valid = files::ValidUtf8Prefix(text, cutShort);
+        for (std::size_t i = 0; i < valid; ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            // U+0080 to U+009F: the C1 controls, among them a CSI of its own.
+            const bool c1 = c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+            shown += c < 0x20 || c == 0x7F || c1 ? '?' : text[i];
+            i += c1 ? 1 : 0;
+        }
+        if (valid == text.size())
+            break;
+        shown += '?';
+        text.remove_prefix(valid + 1);
+    }
+    return shown;
+}
+
+std::string TerminalLines(const std::string& message)
+{
+    const std::string lines = UnixLines(message);
+    std::string shown;
+    for (std::size_t at = 0;;) {
+        const std::size_t end = lines.find('\n', at);
+        shown += TerminalText(std::string_view(lines).substr(at, end - at));
+        if (end == std::string::npos)
+            return shown;
+        shown += '\n';
+        at = end + 1;
+    }
+}
+
 int Session::Fail(int code, const std::string& message) const
 {
-    m_console.err << UnixLines(message) << std::endl;
+    m_console.err << TerminalLines(message) << std::endl;
     return code;
 }
 
@@ -144,7 +180,8 @@ void Session::UsePortSettings()
 {
     std::ostream& err = m_console.err;
     CSerialPort::SetHooks(
-        {[&err](const std::string& text, const std::string&) { err << UnixLines(text) << std::endl; }, m_options.ini});
+        {[&err](const std::string& text, const std::string&) { err << TerminalLines(text) << std::endl; },
+         m_options.ini});
 }
 
 bool Session::OpenPort()
@@ -173,11 +210,11 @@ bool Session::OpenFoundPort()
 {
     const std::vector<PortTrial> trials = FindRelay(ListPorts());
     if (trials.empty() || trials.back().outcome != TrialOutcome::Answered) {
-        m_console.err << UnixLines(NoRelayFoundText(trials)) << std::endl;
+        m_console.err << TerminalLines(NoRelayFoundText(trials)) << std::endl;
         return false;
     }
     const PortCandidate& found = trials.back().candidate;
-    m_console.err << "korvenctl: relay found at " << PortLabel(found) << std::endl;
+    m_console.err << "korvenctl: relay found at " << TerminalText(PortLabel(found)) << std::endl;
     m_comNumber = found.comNumber;
     m_portName = found.comNumber > 0 ? "COM" + std::to_string(found.comNumber) : found.device;
     return (found.comNumber > 0 ? m_port.Open(found.comNumber, kBaudRate) : m_port.OpenPath(found.device, kBaudRate)) ==

@@ -129,7 +129,7 @@ void PrintTable(std::ostream& out, const ParameterSet& set, const DeviceInfo& in
     };
     for (const ParameterRow& row : kParameterRows)
         line(row.key, row.label, row.member ? set.*row.member : set.INV != 0 ? "ja" : "nein");
-    line("VER", "Version", info.VER);
+    line("VER", "Version", TerminalText(info.VER));
     line("KAL", "Kal.-Faktor", Trimmed(info.KAL));
     line("K0V", "Mittenspannung", info.K0V);
 }

@@ -78,10 +78,12 @@ int RunPorts(Session& session, const Arguments& args)
     bool anyRelay = false;
     for (const PortCandidate& candidate : ports) {
         const std::string description = PortDescription(candidate);
-        std::array<std::string, 5> row{candidate.name, candidate.target.empty() ? "-" : candidate.target,
-                                       description.empty() ? "-" : description, StateWord(candidate.state), ""};
+        // What the system and the relay say is shown as a terminal may show it.
+        std::array<std::string, 5> row{
+            TerminalText(candidate.name), candidate.target.empty() ? "-" : TerminalText(candidate.target),
+            description.empty() ? "-" : TerminalText(description), StateWord(candidate.state), ""};
         if (probe && candidate.state == OpenFailure::None)
-            row[4] = ProbeText(candidate, anyRelay);
+            row[4] = TerminalText(ProbeText(candidate, anyRelay));
         for (std::size_t i = 0; i < widths.size(); ++i)
             widths[i] = std::max(widths[i], DisplayWidth(row[i]));
         rows.push_back(std::move(row));

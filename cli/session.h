@@ -78,6 +78,13 @@ private:
 
 // Turns the program's "\r\n" line ends into "\n" for a terminal or a pipe.
 std::string UnixLines(std::string text);
+// Outside text (a relay's version text, a USB descriptor string, a device name)
+// as a terminal may show it: every control character, and every byte that is no
+// UTF-8, becomes '?', so that no such text breaks a line, moves the cursor or
+// rewrites what a line shows.
+std::string TerminalText(std::string_view text);
+// A message with outside text in it: its line ends as UnixLines makes them, each line as TerminalText.
+std::string TerminalLines(const std::string& message);
 
 // Counts characters, not bytes, so that umlauts line up.
 std::size_t DisplayWidth(std::string_view text);

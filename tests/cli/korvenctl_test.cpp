@@ -165,6 +165,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         std::string spar = ""; // the SPAR frame the relay received, empty for none
         bool outputFails = false;
         const char* csv = nullptr;     // a pattern that the whole raw standard output matches
+        const char* version = nullptr; // the relay's version text, where not its usual one
     };
     // The byte-order mark, the header, then "local time;value" lines, each ending in CR LF.
     const std::string csvHeader = "\xEF\xBB\xBFZeit;Messwert \\[V\\]\r\n";
@@ -179,6 +180,9 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P read --format par", nullptr, 0, "SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;\n",
          ""},
         {"$P read", silent, 1, "", "Die Daten konnten nicht übertragen werden!\n"},
+        // A version text that would clear the screen and break the line.
+        {"$P read", nullptr, 0, "VER  Version               ?[2J?V9?=2+5\n", "", "", false, nullptr,
+         "\x1B[2J\rV9\n=2+5"},
         {"$P read --format xml", nullptr, 2, "", "unknown format: xml"},
         {"$P live --count 2", [](SimOptions& o) { o.value = "230.4"; }, 0, "  230.4\n", ""},
         {"$P live --count 1", [](SimOptions& o) { o.echo = true; }, 1, "  --------\n", ""},
@@ -224,7 +228,9 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
     fs::current_path(m_dir);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args);
-        m_sim.SetParameters(RelayParameters{});
+        RelayParameters relay;
+        relay.VER = row.version != nullptr ? row.version : relay.VER;
+        m_sim.SetParameters(relay);
         m_outputFails = row.outputFails;
         const Outcome outcome = Run(row.args, row.faults);
         EXPECT_TRUE(!row.outputFails || m_sim.ReceivedFrames().size() == 1);
@@ -248,11 +254,14 @@ TEST_F(KorvenctlTest, PortsListsTheCandidatesAndAutoTakesTheFirstRelay)
         std::string out;
         std::string err;
         bool underWine = false; // the Windows list holds the machine's own ports: only COM1's relay is asked
+        const char* version = "V2.1 13.06.7"; // the relay's version text
     };
     const auto silent = [](SimOptions& o) { o.silent = true; };
     const Row rows[] = {
         {"--ini $D/KorvenCtrl.ini ports", nullptr, 0, "COM1  $S  -  present\n", ""},
-        {"ports --probe --ini $D/KorvenCtrl.ini", nullptr, 0, "COM1  $S  -  present  relay V2.1 13.06.7\n", ""},
+        // The relay's version text shown as a terminal may show it.
+        {"ports --probe --ini $D/KorvenCtrl.ini", nullptr, 0, "COM1  $S  -  present  relay ?[2J?V9?=2+5\n", "", false,
+         "\x1B[2J\rV9\n=2+5"},
         {"--ini $D/KorvenCtrl.ini ports --probe", silent, 1, "COM1  $S  -  present  no relay\n", ""},
         {"--ini $D/KorvenCtrl.ini --port auto read", nullptr, 0, "VER  Version               V2.1 13.06.7\n",
          "korvenctl: relay found at COM1", true},
@@ -264,6 +273,9 @@ TEST_F(KorvenctlTest, PortsListsTheCandidatesAndAutoTakesTheFirstRelay)
         SCOPED_TRACE(row.args);
         if (!m_wineProgram.empty() && !row.underWine)
             continue;
+        RelayParameters relay;
+        relay.VER = row.version;
+        m_sim.SetParameters(relay);
         const Outcome outcome = Run(row.args, row.faults);
         EXPECT_EQ(outcome.code, row.code) << outcome.err;
         EXPECT_NE(outcome.out.find(Expand(row.out)), std::string::npos) << outcome.out;
