@@ -155,12 +155,42 @@ TEST(TrendPictureTest, TakesTheSpanOnlyAndNeverRunsBackwards)
 
 TEST(TrendPictureTest, AnyReadingGivesABoundedPicture)
 {
-    // From about 4.5e15 on, adding the tick step once rounded away and the ticks never ended.
+    // From about 4.5e15 on, adding the tick step once rounded away and the ticks
+    // never ended; a value far beyond any relay's is drawn at the axis' end.
     for (const double volts : {5e15, -1e300, HUGE_VAL, std::nan("")}) {
         const TrendPicture picture = LayoutTrend({{kStart, volts}}, kStart + 60s, 60s, LevelsOf({}), 600, 300, 13);
-        EXPECT_LE(picture.voltTicks.size(), kMostTrendTicks) << volts;
-        for (const std::vector<PlotPoint>& run : picture.runs)
-            EXPECT_TRUE(run[0].y >= picture.plot.y && run[0].y <= picture.plot.y + picture.plot.height) << volts;
+        const std::vector<AxisTick>& ticks = picture.voltTicks;
+        ASSERT_GE(ticks.size(), 2u) << volts;
+        EXPECT_LE(ticks.size(), kMostTrendTicks) << volts;
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            EXPECT_TRUE(std::isfinite(std::stod(ticks[i].label))) << volts << ": " << ticks[i].label;
+            EXPECT_TRUE(i == 0 || (ticks[i].label != ticks[i - 1].label && ticks[i].position < ticks[i - 1].position))
+                << volts << ": " << ticks[i].label;
+        }
+        // Every point inside the plot, and between the lowest and the highest tick.
+        for (const std::vector<PlotPoint>& run : picture.runs) {
+            for (const PlotPoint& point : run) {
+                EXPECT_TRUE(point.x >= picture.plot.x && point.x <= picture.plot.x + picture.plot.width) << volts;
+                EXPECT_TRUE(point.y <= ticks.front().position && point.y >= ticks.back().position) << volts;
+            }
+        }
+    }
+}
+
+TEST(TrendPictureTest, ClockLabelsOfLongSpansStepByWholeHours)
+{
+    // Beyond seven hours a label every few whole hours: never more than eight.
+    const std::pair<std::chrono::seconds, std::chrono::seconds> rows[] = {{8h, 2h}, {24h, 4h}};
+    for (const auto& [span, step] : rows) {
+        const TrendPicture picture = LayoutTrend({}, kStart + span, span, LevelsOf({}), 600, 300, 13);
+        const std::vector<AxisTick>& ticks = picture.timeTicks;
+        ASSERT_GE(ticks.size(), 3u) << span.count();
+        EXPECT_LE(ticks.size(), kMostTrendTicks) << span.count();
+        const double apart =
+            picture.plot.width * std::chrono::duration<double>(step) / std::chrono::duration<double>(span);
+        for (std::size_t i = 1; i < ticks.size(); ++i)
+            EXPECT_NEAR(ticks[i].position - ticks[i - 1].position, apart, 1.0)
+                << span.count() << ": " << ticks[i].label;
     }
 }
 
