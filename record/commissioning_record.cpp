@@ -362,12 +362,13 @@ template <typename Visit> bool ReadFromTheEnd(files::LockedAppendFile& file, Vis
     return true;
 }
 
-// The newest entry of the open file for port that shows a set.
+// The newest entry of the open file for port that shows a set. A change's start
+// shows only the set it was to send: the relay may never have got it.
 std::optional<std::vector<std::string>> LastWithSet(files::LockedAppendFile& file, const std::string& port)
 {
     std::optional<std::vector<std::string>> found;
     ReadFromTheEnd(file, [&](const std::vector<std::string>& fields) {
-        if (fields[kPortColumn] == port && !fields[kSetColumns].empty())
+        if (fields[kPortColumn] == port && !fields[kSetColumns].empty() && fields[kOutcomeColumn] != record::kStarted)
             found = fields;
         return !found;
     });

@@ -210,6 +210,18 @@ TEST_F(RecordTest, AFileThatCannotBeWrittenTakesNoChange)
     }
 }
 
+// A change cut off after its start: whatever set the relay holds at the next
+// contact is noted, the one the change was to send too.
+TEST_F(RecordTest, TheSetFoundAfterAChangeWithoutOutcomeIsNoted)
+{
+    const CommissioningRecord record(PathOf("protokoll.csv"));
+    ASSERT_TRUE(record.AppendStart(WriteEntry()));
+    RecordEntry found = WriteEntry();
+    found.action = record::kFound;
+    ASSERT_TRUE(record.AppendFoundSet(found));
+    EXPECT_EQ(record.LastEntries(5).size(), 2u);
+}
+
 TEST(RecordListTest, AChangeWithoutOutcomeShowsAsSuch)
 {
     const auto entry = [](const char* port, const char* action, const char* outcome) {
