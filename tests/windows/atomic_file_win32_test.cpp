@@ -1,6 +1,8 @@
-// The atomic file write on Windows, where a file can be read-only and held open.
+// The atomic file write and the commissioning record on Windows, where a file
+// can be read-only and held open.
 
 #include "files/atomic_file.h"
+#include "record/commissioning_record.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +42,22 @@ TEST(AtomicFileWin32, ReadOnlyFileHeldOpenStaysAsItWas)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
     fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
     fs::remove_all(dir);
+}
+
+// Excel keeps a CSV it shows open against writers: a change is refused, and
+// the reason names the other program.
+TEST(AtomicFileWin32, ARecordOpenInASpreadsheetIsRefusedWithTheReason)
+{
+    const fs::path file = fs::temp_directory_path() / "korven-record-win32.csv";
+    ASSERT_TRUE(CommissioningRecord(file.string()).Writable());
+    const HANDLE spreadsheet = CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(spreadsheet, INVALID_HANDLE_VALUE);
+    RecordProblem problem = RecordProblem::None;
+    EXPECT_FALSE(CommissioningRecord(file.string()).AppendStart({}, WallClock::now(), &problem));
+    EXPECT_EQ(problem, RecordProblem::OpenElsewhere);
+    CloseHandle(spreadsheet);
+    fs::remove(file);
 }
 
 } // namespace
