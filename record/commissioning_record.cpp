@@ -325,12 +325,12 @@ bool AppendTo(OpenRecord& open, const RecordEntry& entry, WallClock::time_point 
 }
 
 // Calls visit with each whole line of the open file from its end, newest first,
-// until it returns false; false when the file could not be read.
-template <typename Visit> bool ReadFromTheEnd(files::LockedAppendFile& file, Visit visit)
+// until it returns false; a file that cannot be read ends the visit.
+template <typename Visit> void ReadFromTheEnd(files::LockedAppendFile& file, Visit visit)
 {
     const std::optional<std::uint64_t> size = file.Size();
     if (!size)
-        return false;
+        return;
     std::uint64_t end = *size;
     std::string pending; // the start of the line whose end was read before
     bool going = true;
@@ -338,7 +338,7 @@ template <typename Visit> bool ReadFromTheEnd(files::LockedAppendFile& file, Vis
         const std::uint64_t start = end > kTailChunk ? end - kTailChunk : 0;
         std::optional<std::string> chunk = file.ReadAt(start, static_cast<std::size_t>(end - start));
         if (!chunk)
-            return false;
+            return;
         *chunk += pending;
         std::size_t lineEnd = chunk->size();
         for (std::size_t at = chunk->rfind('\n', lineEnd == 0 ? 0 : lineEnd - 1); going && at != std::string::npos;
@@ -359,7 +359,6 @@ template <typename Visit> bool ReadFromTheEnd(files::LockedAppendFile& file, Vis
         if (const auto fields = ParseRecordLine(pending))
             visit(*fields);
     }
-    return true;
 }
 
 // The newest entry of the open file for port that shows a set. A change's start
@@ -459,25 +458,17 @@ bool CommissioningRecord::AppendFoundSet(const RecordEntry& entry, WallClock::ti
     return AppendTo(open, entry, time, problem);
 }
 
-template <typename Visit> bool CommissioningRecord::FromTheEnd(Visit visit, RecordProblem* problem) const
-{
-    // Through the handle that holds the lock: on Windows the lock of a writer
-    // beside us keeps every other reader out.
-    OpenRecord open = OpenForAppending(m_path, problem);
-    return open.file &&
-           Report(problem, ReadFromTheEnd(*open.file, visit) ? RecordProblem::None : RecordProblem::CannotWrite);
-}
-
-std::vector<std::vector<std::string>> CommissioningRecord::LastEntries(std::size_t count, RecordProblem* problem) const
+std::vector<std::vector<std::string>> CommissioningRecord::LastEntries(std::size_t count) const
 {
     std::vector<std::vector<std::string>> entries;
-    if (count > 0) {
-        FromTheEnd(
-            [&](const std::vector<std::string>& fields) {
-                entries.push_back(fields);
-                return entries.size() < count;
-            },
-            problem);
+    // Through the handle that holds the lock: on Windows the lock of a writer
+    // beside us keeps every other reader out.
+    const OpenRecord open = count > 0 ? OpenForAppending(m_path, nullptr) : OpenRecord{};
+    if (open.file) {
+        ReadFromTheEnd(*open.file, [&](const std::vector<std::string>& fields) {
+            entries.push_back(fields);
+            return entries.size() < count;
+        });
     }
     return entries;
 }
@@ -486,12 +477,6 @@ std::optional<std::vector<std::string>> CommissioningRecord::LastEntryWithSet(co
 {
     const OpenRecord open = OpenForAppending(m_path, nullptr);
     return open.file ? LastWithSet(*open.file, port) : std::nullopt;
-}
-
-bool CommissioningRecord::LastShows(const std::string& port, const ParameterSet& set) const
-{
-    const auto last = LastEntryWithSet(port);
-    return last && RecordedSet(*last, kSetColumns) == set;
 }
 
 namespace {

@@ -110,17 +110,11 @@ public:
 
     // The fields of the newest whole entries, newest first, at most count; read
     // from the end of the file, so that a large record shows as fast as a small one.
-    std::vector<std::vector<std::string>> LastEntries(std::size_t count, RecordProblem* problem = nullptr) const;
-    // The newest entry for port that shows a set (nothing when there is none).
+    std::vector<std::vector<std::string>> LastEntries(std::size_t count) const;
+    // The newest entry for port that shows a set the relay held (nothing when there is none).
     std::optional<std::vector<std::string>> LastEntryWithSet(const std::string& port) const;
-    // Whether that entry shows set: a set found that it shows is not noted again.
-    bool LastShows(const std::string& port, const ParameterSet& set) const;
 
 private:
-    // Calls visit with each whole line from the end, newest first, until it
-    // returns false; false when the record could not be read.
-    template <typename Visit> bool FromTheEnd(Visit visit, RecordProblem* problem) const;
-
     std::string m_path;
 };
 
