@@ -158,8 +158,8 @@ TEST_F(RecordWindowTest, TheSetFoundOnContactIsNotedWhenItIsNew)
 TEST_F(RecordWindowTest, NoChangeStartsWhileTheRecordCannotTakeIt)
 {
     const std::string par = PathToUtf8(folder / "anlage.par"), hex = PathToUtf8(folder / "fw.hex");
-    std::ofstream(par, std::ios::binary) << kWorkedExampleFile;
-    std::ofstream(hex, std::ios::binary) << ":020000040000FA\n:0400000011223344AA\n";
+    std::ofstream(folder / "anlage.par", std::ios::binary) << kWorkedExampleFile;
+    std::ofstream(folder / "fw.hex", std::ios::binary) << ":020000040000FA\n:0400000011223344AA\n";
     for (const bool failingSync : {false, true}) {
         Connect(failingSync ? "protokoll.csv" : "fehlt/protokoll.csv");
         if (failingSync)
