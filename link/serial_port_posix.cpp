@@ -6,6 +6,7 @@
 #include "link/read_timing.h"
 #include "link/serial_device.h"
 #include "link/serial_port.h"
+#include "link/uucp_lock.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -42,8 +43,15 @@ speed_t SpeedConstant(int baudRate)
 
 class PosixSerialDevice final : public SerialDevice {
 public:
-    explicit PosixSerialDevice(int fd) : m_fd(fd) {}
-    ~PosixSerialDevice() override { ::close(m_fd); }
+    PosixSerialDevice(int fd, std::unique_ptr<uucp::Lock> lock) : m_fd(fd), m_lock(std::move(lock)) {}
+    ~PosixSerialDevice() override
+    {
+        // TIOCEXCL stays on a terminal as long as anyone has it open: a program that
+        // held it beside us, unseen, must be able to open it again after we are gone.
+        ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
+        // m_lock removes our lock files after the device is closed.
+    }
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
 
@@ -158,6 +166,7 @@ private:
     }
 
     int m_fd;
+    std::unique_ptr<uucp::Lock> m_lock;
 };
 
 OpenFailure FailureOfErrno(int error)
@@ -180,8 +189,9 @@ OpenFailure FailureOfErrno(int error)
     }
 }
 
-// Opens path as an exclusive terminal device; -1 and why when it cannot.
-int OpenTerminal(const std::string& path, OpenFailure& failure)
+// Opens path as an exclusive terminal device, with our lock files written; -1
+// and why when it cannot. Nothing of the device is set before we know we hold it.
+int OpenTerminal(const std::string& path, uucp::Lock& lock, OpenFailure& failure)
 {
     struct stat st {};
     // Only character devices can be terminals; nothing else is even opened.
@@ -193,18 +203,28 @@ int OpenTerminal(const std::string& path, OpenFailure& failure)
         failure = OpenFailure::NotSerial;
         return -1;
     }
+    // Terminal programs (and agetty, and many scripts) hold a device by a lock
+    // file only: such a device is not even opened.
+    if (uucp::Held(path)) {
+        failure = OpenFailure::Busy;
+        return -1;
+    }
     // O_NONBLOCK: the open does not wait for a carrier, and reads and writes never block (poll() waits).
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         failure = FailureOfErrno(errno);
         return -1;
     }
-    // The lock first: a device another program holds must not get our TIOCEXCL set on its behalf.
-    // TIOCEXCL alone does not stop root; the lock stops every program that also locks.
+    // The locks first: a device another program holds must not get our TIOCEXCL set on its behalf.
+    // TIOCEXCL alone does not stop root; the flock stops every program that also locks.
     if (!::isatty(fd))
         failure = OpenFailure::NotSerial;
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0)
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         failure = errno == EWOULDBLOCK || errno == EBUSY ? OpenFailure::Busy : FailureOfErrno(errno);
+    else if (!lock.Take(path))
+        failure = OpenFailure::Busy; // a terminal program took its lock file just now
+    else if (::ioctl(fd, TIOCEXCL) != 0)
+        failure = FailureOfErrno(errno);
     else
         return fd;
     ::close(fd);
@@ -244,9 +264,10 @@ DeviceOpening OpenSerialDevice(const std::string& path)
     if (IsNetworkPath(path)) // a port of a device server
         return OpenNetworkDevice(path);
     DeviceOpening opening;
-    const int fd = OpenTerminal(path, opening.failure);
+    auto lock = std::make_unique<uucp::Lock>();
+    const int fd = OpenTerminal(path, *lock, opening.failure);
     if (fd >= 0)
-        opening.device = std::make_unique<PosixSerialDevice>(fd);
+        opening.device = std::make_unique<PosixSerialDevice>(fd, std::move(lock));
     return opening;
 }
 

@@ -1,14 +1,16 @@
 // The search for the relay's port over a table of candidates on pseudo-terminals:
-// a missing device, a port another program holds, a silent line, a chattering
-// one and two relays; and the box text of a search that found none.
+// a missing device, a port another program holds, one the user may not open, a
+// silent line, a chattering one and two relays; and the box text of a search that found none.
 
 #include "link/port_search.h"
 #include "sim/sim.h"
+#include "tests/support/file_permissions.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,9 +21,10 @@ TEST(PortSearch, AsksEachPortThatOpensOnceAndStopsAtTheFirstRelay)
         TrialOutcome outcome;
         std::size_t frames; // that the relay there received
     } const rows[] = {
-        {"missing", TrialOutcome::Missing, 0}, {"held", TrialOutcome::Busy, 0},
-        {"silent", TrialOutcome::NoAnswer, 1}, {"chattering", TrialOutcome::BadAnswer, 1},
-        {"relay", TrialOutcome::Answered, 1},  {"relay", TrialOutcome::Answered, 0},
+        {"missing", TrialOutcome::Missing, 0},        {"held", TrialOutcome::Busy, 0},
+        {"forbidden", TrialOutcome::NotPermitted, 0}, {"silent", TrialOutcome::NoAnswer, 1},
+        {"chattering", TrialOutcome::BadAnswer, 1},   {"relay", TrialOutcome::Answered, 1},
+        {"relay", TrialOutcome::Answered, 0},
     };
     std::vector<std::unique_ptr<KorvenSim>> sims;
     std::vector<PortCandidate> candidates;
@@ -36,16 +39,22 @@ TEST(PortSearch, AsksEachPortThatOpensOnceAndStopsAtTheFirstRelay)
     }
     CSerialPort holder; // another program's hold on the port
     ASSERT_EQ(holder.OpenPath(candidates[1].device, 19200), 0);
+    // Closed to everyone, root too while the search runs.
+    ASSERT_EQ(::chmod(candidates[2].device.c_str(), 0), 0);
     std::vector<std::string> asked;
-    const std::vector<PortTrial> trials =
-        FindRelay(candidates, [&asked](const PortCandidate& c) { asked.push_back(c.device); });
+    std::vector<PortTrial> trials;
+    {
+        const FilePermissionsApply permissions;
+        ASSERT_TRUE(permissions.Applies());
+        trials = FindRelay(candidates, [&asked](const PortCandidate& c) { asked.push_back(c.device); });
+    }
 
-    ASSERT_EQ(trials.size(), 5u); // the second relay is never asked
+    ASSERT_EQ(trials.size(), 6u); // the second relay is never asked
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         EXPECT_TRUE(i == trials.size() || trials[i].outcome == rows[i].outcome) << i;
         EXPECT_EQ(sims[i]->ReceivedFrames(), std::vector<std::string>(rows[i].frames, "\x02GMWT:33\x03")) << i;
     }
-    EXPECT_EQ(asked, (std::vector<std::string>{candidates[2].device, candidates[3].device, candidates[4].device}));
+    EXPECT_EQ(asked, (std::vector<std::string>{candidates[3].device, candidates[4].device, candidates[5].device}));
 }
 
 TEST(PortSearch, NoRelayFoundSaysWhatHappenedAtEachPort)

@@ -3,6 +3,8 @@
 
 #include "link/serial_device.h"
 #include "link/serial_port.h"
+#include "link/uucp_lock.h"
+#include "tests/support/file_permissions.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +14,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -98,6 +102,9 @@ protected:
         fs::create_directories(m_dir);
         m_ini = (m_dir / "KorvenCtrl.ini").string();
         MapCom1(m_pty.SlavePath());
+        // The lock files of the tests' terminals stay in the test's folder.
+        fs::create_directory(m_dir / "lock");
+        uucp::SetLockFolders({(m_dir / "lock").string()});
         g_messages.clear();
         CSerialPort::SetHooks(
             {[](const std::string& text, const std::string& caption) { g_messages.emplace_back(text, caption); },
@@ -106,6 +113,7 @@ protected:
     void TearDown() override
     {
         CSerialPort::SetHooks({});
+        uucp::SetLockFolders({});
         fs::remove_all(m_dir);
     }
 
@@ -271,26 +279,87 @@ TEST_F(SerialPortTest, RefusedDevicesReportOnceWithTheReasonAndStaySilent)
 // The usual reason on Linux: the user is not in the group that owns the device.
 TEST_F(SerialPortTest, DeviceTheUserMayNotOpenNamesTheGroup)
 {
-    // Root opens anything: the open runs in a child that has given root up, and
-    // its exit status says whether the box named the group and the command.
-    ASSERT_EQ(::chmod(m_pty.SlavePath().c_str(), 0600), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(2);
-        CSerialPort port;
-        port.Open(1, 19200);
-        const std::string text = g_messages.empty() ? "" : g_messages.back().first;
-        const std::string first = kOpenFailure + "\r\nKeine Berechtigung für " + m_pty.SlavePath() + ": ";
-        ::_exit(text.rfind(first, 0) == 0 && text.find("Gruppe dialout") != std::string::npos &&
-                        text.find("(sudo adduser ") != std::string::npos
-                    ? 0
-                    : 1);
+    // Mode 0000 closes the terminal to its owner too, and to root without its overrides.
+    ASSERT_EQ(::chmod(m_pty.SlavePath().c_str(), 0), 0);
+    const FilePermissionsApply permissions;
+    ASSERT_TRUE(permissions.Applies());
+    CSerialPort port;
+    EXPECT_EQ(port.Open(1, 19200), -1);
+    const std::string text = g_messages.empty() ? "" : g_messages.back().first;
+    EXPECT_EQ(text.rfind(kOpenFailure + "\r\nKeine Berechtigung für " + m_pty.SlavePath() + ": ", 0), 0u) << text;
+    EXPECT_NE(text.find("Gruppe dialout"), std::string::npos) << text;
+    EXPECT_NE(text.find("(sudo adduser "), std::string::npos) << text;
+}
+
+// Another program holds the terminal, at 115200 baud: by a UUCP lock file, as
+// terminal programs do, or by nothing at all. A live lock keeps us from setting
+// or sending anything; otherwise we hold it with a lock file of our own, and
+// leave the terminal open for others when we let it go.
+TEST_F(SerialPortTest, LockFilesOfOtherProgramsAreHonouredAndOursWritten)
+{
+    const pid_t ended = ::fork(); // a process id that no process has any more
+    if (ended == 0)
+        ::_exit(0);
+    ASSERT_GT(ended, 0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string pts = "pts_" + fs::path(m_pty.SlavePath()).filename().string();
+    const std::string bare = fs::path(m_pty.SlavePath()).filename().string();
+    struct Row {
+        const char* name;
+        std::string lockFile; // in the lock folder, empty for none
+        pid_t holder;         // the process id it holds
+        bool folderWritable;
+        bool opens;
+    } const rows[] = {
+        {"a live lock with the device's folder", "LCK.." + pts, 1, true, false},
+        {"a live lock in the FHS form", "LCK.." + bare, 1, true, false},
+        {"a stale lock", "LCK.." + pts, ended, true, true},
+        {"no lock at all", "", 0, true, true},
+        {"a lock folder we may not write", "", 0, false, true},
+    };
+    const fs::path lockFolder = m_dir / "lock";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        uucp::SetLockFolders({row.folderWritable ? lockFolder.string() : (m_dir / "missing").string()});
+        if (!row.lockFile.empty())
+            std::ofstream(lockFolder / row.lockFile)
+                << std::string(10 - std::to_string(row.holder).size(), ' ') << row.holder << "\n";
+        const int holder = ::open(m_pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(holder, 0);
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(holder, &tio), 0);
+        ::cfsetspeed(&tio, B115200);
+        ASSERT_EQ(::tcsetattr(holder, TCSANOW, &tio), 0);
+        g_messages.clear();
+
+        auto port = std::make_unique<CSerialPort>();
+        ASSERT_EQ(port->Open(1, 19200), row.opens ? 0 : -1);
+        if (!row.opens) {
+            ASSERT_EQ(g_messages.size(), 1u);
+            EXPECT_NE(g_messages[0].first.find("wird von einem anderen Programm benutzt"), std::string::npos);
+            const termios kept = m_pty.LineSettings();
+            EXPECT_EQ(cfgetospeed(&kept), static_cast<speed_t>(B115200)) << "nothing is set before we hold it";
+        } else {
+            // Ours, in both forms, while we hold it.
+            for (const std::string& name : uucp::LockNames(m_pty.SlavePath())) {
+                std::ifstream lock(lockFolder / name);
+                pid_t pid = 0;
+                EXPECT_EQ(static_cast<bool>(lock >> pid) && pid == ::getpid(), row.folderWritable) << name;
+            }
+            EXPECT_EQ(port->Write("x", 1), 0);
+        }
+        port.reset();
+        int exclusive = -1;
+        EXPECT_EQ(::ioctl(holder, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "a terminal left exclusive refuses its holder's next open";
+        ::close(holder);
+        // Another's lock stays; ours, and the stale one it replaced, are gone.
+        EXPECT_EQ(!row.lockFile.empty() && fs::exists(lockFolder / row.lockFile), !row.opens);
+        for (const auto& entry : fs::directory_iterator(lockFolder))
+            EXPECT_EQ(entry.path().filename(), row.lockFile);
+        fs::remove_all(lockFolder);
+        fs::create_directory(lockFolder);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(SerialPortTest, NeverOpenedPortFailsQuietly)
@@ -340,6 +409,31 @@ TEST_F(SerialPortTest, VanishedDeviceFailsPromptlyWithoutSpinning)
     EXPECT_LT(Clock::now() - start, milliseconds(1000));
     EXPECT_LT(std::clock() - cpuStart, CLOCKS_PER_SEC / 2);
     EXPECT_TRUE(g_messages.empty());
+}
+
+// Each call that can find the device gone closes it on its own, so that the
+// next tick opens the port again.
+TEST_F(SerialPortTest, TheCallThatFindsTheDeviceGoneClosesIt)
+{
+    const std::vector<std::pair<const char*, std::function<bool(CSerialPort&)>>> calls = {
+        {"read",
+         [](CSerialPort& port) {
+             unsigned char buffer[CSerialPort::kReadSize];
+             unsigned count = 0;
+             return port.Read(buffer, count) == 0;
+         }},
+        {"write", [](CSerialPort& port) { return port.Write("x", 1) == 0; }},
+        {"the check after a silent tick", [](CSerialPort& port) { return port.CheckDevice(); }},
+    };
+    for (const auto& [name, call] : calls) {
+        Pty pty;
+        MapCom1(pty.SlavePath());
+        CSerialPort port;
+        ASSERT_EQ(port.Open(1, 19200), 0) << name;
+        pty.CloseMaster();
+        EXPECT_FALSE(call(port)) << name;
+        EXPECT_FALSE(port.IsOpen()) << name;
+    }
 }
 
 TEST_F(SerialPortTest, ComNumberToDevicePath)
