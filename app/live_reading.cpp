@@ -28,7 +28,14 @@ void CMainDlg::OnLiveReading()
     UpdateData(true);
     // A port whose device went away, or never opened, is tried again, silently:
     // plugging the adapter back in is enough.
-    g_pPort->Reopen();
+    if (g_pPort->Reopen() && g_pPort->ComNumber() != m_nComPort) {
+        // The adapter came back as another COMn: chosen as in the list, its
+        // parameters read at its first answer.
+        m_nComPort = g_pPort->ComNumber();
+        SelectPortEntry(m_nComPort);
+        WriteSettings();
+        ClearFields();
+    }
     DrainPort(*g_pPort);
     KillTimer(kLiveReadingTimer);
 

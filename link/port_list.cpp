@@ -39,8 +39,66 @@ void ProbePortStates(std::vector<PortCandidate>& candidates)
 {
     for (PortCandidate& candidate : candidates) {
         // The device, if we get it, closes again at once; nothing is set or sent.
-        candidate.state = OpenSerialDevice(candidate.device).failure;
+        if (!candidate.bluetooth)
+            candidate.state = OpenSerialDevice(candidate.device).failure;
     }
+}
+
+std::vector<PortCandidate> SearchCandidates(std::vector<PortCandidate> candidates, int selectedCom)
+{
+    candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
+                                    [selectedCom](const PortCandidate& candidate) {
+                                        return candidate.bluetooth && candidate.comNumber != selectedCom;
+                                    }),
+                     candidates.end());
+    return candidates;
+}
+
+bool SameAdapter(const PortCandidate& a, const PortCandidate& b)
+{
+    if (a.vendorId.empty() && b.vendorId.empty())
+        return !a.byIdName.empty() && a.byIdName == b.byIdName;
+    if (a.vendorId != b.vendorId || a.productId != b.productId)
+        return false;
+    // The interface tells the ports of one adapter with several apart: "1-1.2:1.0" and "1-1.2:1.1".
+    const auto interface = [](const std::string& usbPath) {
+        const auto colon = usbPath.rfind(':');
+        return colon == std::string::npos ? std::string() : usbPath.substr(colon);
+    };
+    if (!a.serialNumber.empty() || !b.serialNumber.empty())
+        return a.serialNumber == b.serialNumber && interface(a.usbPath) == interface(b.usbPath);
+    // Two adapters of one kind without serial numbers differ only by their socket.
+    return !a.usbPath.empty() && a.usbPath == b.usbPath;
+}
+
+namespace {
+
+// Whether the candidate is the device at path.
+bool IsDeviceAt(const PortCandidate& candidate, const std::string& path, const std::string& resolved)
+{
+    return candidate.device == path || (!candidate.target.empty() && candidate.target == resolved);
+}
+
+} // namespace
+
+std::optional<PortCandidate> AdapterAt(const std::string& path)
+{
+    const std::string resolved = ResolvedDevice(path);
+    for (const PortCandidate& candidate : ListPorts()) {
+        if (IsDeviceAt(candidate, path, resolved))
+            return SameAdapter(candidate, candidate) ? std::optional(candidate) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<PortCandidate> FindAdapter(const PortCandidate& adapter, const std::string& path)
+{
+    const std::string resolved = ResolvedDevice(path);
+    for (const PortCandidate& candidate : ListPorts()) {
+        if (!IsDeviceAt(candidate, path, resolved) && SameAdapter(candidate, adapter))
+            return candidate;
+    }
+    return std::nullopt;
 }
 
 std::string PortDescription(const PortCandidate& candidate)

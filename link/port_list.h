@@ -6,6 +6,7 @@
 // stands for the root (port_list_posix.h).
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,13 @@ struct PortCandidate {
     std::string vendorId;  // USB ids as four hexadecimal digits: "0403"
     std::string productId; // "6001"
     std::string serialNumber;
+    // The USB socket it is plugged into, for an adapter without a serial number:
+    // the port path with the interface on Linux ("1-1.2:1.0"), the location path on Windows.
+    std::string usbPath;
+    std::string byIdName; // Linux: its name in /dev/serial/by-id, which the system keeps for the adapter
+    // Windows: the serial port of a paired Bluetooth device, whose open can block
+    // for half a minute; searched only where the user names it.
+    bool bluetooth = false;
     // A COMn the program's list offers that the system does not list: a search
     // that finds nothing there need not mention it.
     bool assumed = false;
@@ -50,8 +58,31 @@ std::vector<PortCandidate> SystemPorts();
 void SetPortLister(std::function<std::vector<PortCandidate>()> lister);
 
 // Sets each candidate's state from an open attempt that is closed at once. Our
-// open is exclusive, so a port another program holds is only reported busy.
+// open is exclusive, so a port another program holds is only reported busy. A
+// Bluetooth port is not opened.
 void ProbePortStates(std::vector<PortCandidate>& candidates);
+
+// The candidates a search tries: all but the Bluetooth ports, except the one
+// selected (COM<selectedCom>; 0 for none).
+std::vector<PortCandidate> SearchCandidates(std::vector<PortCandidate> candidates, int selectedCom);
+
+// Whether two candidates are the same USB adapter, under whatever name: the same
+// ids and serial number (and interface, for an adapter with several ports); for
+// one without a serial number the same ids in the same USB socket; where the
+// system says nothing of either but its by-id name, that name.
+bool SameAdapter(const PortCandidate& a, const PortCandidate& b);
+
+// The listed candidate that is the device at path, where it is an adapter that
+// can be known again (SameAdapter); nothing otherwise.
+std::optional<PortCandidate> AdapterAt(const std::string& path);
+
+// Where the adapter is listed now under a name other than path's; nothing where
+// it is not.
+std::optional<PortCandidate> FindAdapter(const PortCandidate& adapter, const std::string& path);
+
+// The device a path leads to, for comparing: links followed on POSIX; the path
+// itself on Windows.
+std::string ResolvedDevice(const std::string& path);
 
 // What the system says of the port in one line ("FTDI FT232R USB UART, USB
 // 0403:6001, Seriennummer A10K1234"); empty where it says nothing.

@@ -56,12 +56,14 @@ bool HasHardware(const fs::path& root, const std::string& name)
 }
 
 // The USB device's ids and names, from the first folder above the tty's device
-// that has them.
+// that has them, and the socket: that folder's name (the port path), with the
+// interface where the tty hangs below one ("1-1.2:1.0").
 void ReadUsbDevice(const fs::path& root, const std::string& name, PortCandidate& candidate)
 {
     std::error_code error;
     const std::string sys = Resolved(root / "sys");
     fs::path folder = fs::canonical(root / "sys/class/tty" / name / "device", error);
+    std::string below; // the name of the folder we came up from
     for (int level = 0; !error && level < kUsbLevels && folder.string().rfind(sys, 0) == 0; ++level) {
         if (fs::exists(folder / "idVendor", error)) {
             candidate.vendorId = FileText(folder / "idVendor");
@@ -69,8 +71,11 @@ void ReadUsbDevice(const fs::path& root, const std::string& name, PortCandidate&
             candidate.manufacturer = FileText(folder / "manufacturer");
             candidate.product = FileText(folder / "product");
             candidate.serialNumber = FileText(folder / "serial");
+            const std::string port = folder.filename().string();
+            candidate.usbPath = below.rfind(port + ":", 0) == 0 ? below : port;
             return;
         }
+        below = folder.filename().string();
         folder = folder.parent_path();
     }
 }
@@ -119,6 +124,21 @@ struct Found {
 
 std::vector<PortCandidate> ScanPosixPorts(const fs::path& root)
 {
+    // The stable names of the devices, by the device each resolves to; the first by name where several do.
+    std::map<std::string, fs::path> byId;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(root / "dev/serial/by-id", error)) {
+        fs::path& link = byId[Resolved(entry.path())];
+        if (link.empty() || entry.path() < link)
+            link = entry.path();
+    }
+    // What the system says of the device a candidate resolves to.
+    const auto describe = [&root, &byId](PortCandidate& candidate) {
+        ReadUsbDevice(root, fs::path(candidate.target).filename().string(), candidate);
+        if (const auto link = byId.find(candidate.target); link != byId.end())
+            candidate.byIdName = link->second.filename().string();
+    };
+
     std::vector<PortCandidate> candidates;
     std::set<std::string> listed; // resolved devices
     const std::string& settings = CSerialPort::GetHooks().settingsPath;
@@ -138,18 +158,14 @@ std::vector<PortCandidate> ScanPosixPorts(const fs::path& root)
         if (device.empty() || !listed.insert(target).second)
             continue;
         PortCandidate candidate(key, n, device, target);
-        ReadUsbDevice(root, fs::path(candidate.target).filename().string(), candidate);
+        describe(candidate);
         candidates.push_back(std::move(candidate));
     }
 
     // Every other serial device, by the device it resolves to.
     std::map<std::string, Found> found;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(root / "dev/serial/by-id", error)) {
-        Found& byId = found[Resolved(entry.path())];
-        if (byId.path.empty() || entry.path() < byId.path)
-            byId = {entry.path(), 0};
-    }
+    for (const auto& [device, link] : byId)
+        found[device] = {link, 0};
     const auto addDevice = [&](const std::string& name, int rank) {
         const fs::path path = root / "dev" / name;
         std::error_code missing;
@@ -175,7 +191,7 @@ std::vector<PortCandidate> ScanPosixPorts(const fs::path& root)
     });
     for (const auto& [device, where] : others) {
         PortCandidate candidate(where.path.string(), 0, where.path.string(), device);
-        ReadUsbDevice(root, fs::path(device).filename().string(), candidate);
+        describe(candidate);
         candidates.push_back(std::move(candidate));
     }
     return candidates;
@@ -184,4 +200,9 @@ std::vector<PortCandidate> ScanPosixPorts(const fs::path& root)
 std::vector<PortCandidate> SystemPorts()
 {
     return ScanPosixPorts("/");
+}
+
+std::string ResolvedDevice(const std::string& path)
+{
+    return Resolved(path);
 }

@@ -51,6 +51,14 @@ std::string IdAfter(const std::string& hardwareId, const std::string& tag)
     return at == std::string::npos ? std::string() : hardwareId.substr(at + tag.size(), 4);
 }
 
+// Whether a hardware id begins with prefix, in any case.
+bool HasPrefix(const std::string& hardwareId, const std::string& prefix)
+{
+    return hardwareId.size() >= prefix.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, hardwareId.c_str(), static_cast<int>(prefix.size()),
+                          prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL;
+}
+
 // Adds what Plug and Play knows of each port it lists.
 void ReadDeviceInfo(std::map<int, PortCandidate>& ports)
 {
@@ -74,6 +82,10 @@ void ReadDeviceInfo(std::map<int, PortCandidate>& ports)
         const std::string hardwareId = DeviceProperty(set, device, SPDRP_HARDWAREID);
         port.vendorId = IdAfter(hardwareId, "VID_");
         port.productId = IdAfter(hardwareId, "PID_");
+        // The serial port of a paired Bluetooth device: BTHENUM\{00001101-...}_LOCALMFG&000F.
+        port.bluetooth = HasPrefix(hardwareId, "BTHENUM\\");
+        // The socket: PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2), the first of the device's location paths.
+        port.usbPath = DeviceProperty(set, device, SPDRP_LOCATION_PATHS);
         // USB\VID_2341&PID_0043\85736323838351F0C1A1: a USB device with a serial
         // number has it as the last part of its instance id; without one that part
         // is made up by the system and carries an '&'.
@@ -125,4 +137,9 @@ std::vector<PortCandidate> SystemPorts()
     for (auto& [n, port] : ports)
         candidates.push_back(std::move(port));
     return candidates;
+}
+
+std::string ResolvedDevice(const std::string& path)
+{
+    return path;
 }

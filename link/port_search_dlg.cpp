@@ -87,7 +87,8 @@ void CMainDlg::OnFindDevice()
     int result = kEndedWithoutResult;
     std::vector<PortTrial> trials;
     {
-        CPortSearchDlg search(ListPorts(), this);
+        // A Bluetooth port can block its open for half a minute: only the one selected is tried.
+        CPortSearchDlg search(SearchCandidates(ListPorts(), m_nComPort), this);
         result = search.DoModal();
         trials = search.Search().Trials();
     } // its port is closed now

@@ -82,7 +82,9 @@ int CSerialPort::Open(int port, int baudRate)
     m_comNumber = port;
     m_path.clear();
     m_baudRate = baudRate;
+    m_adapter.reset();
     const int result = OpenQuietly(kNetworkOpenWait);
+    RememberAdapter();
     if (!m_device)
         ReportOpenFailure("COM" + std::to_string(port), m_failure, SerialDevicePath(port));
     return result;
@@ -91,6 +93,7 @@ int CSerialPort::Open(int port, int baudRate)
 int CSerialPort::OpenPath(const std::string& path, int baudRate)
 {
     const int result = TryPath(path, baudRate);
+    RememberAdapter();
     if (!m_device)
         ReportOpenFailure(path, m_failure, path);
     return result;
@@ -101,6 +104,7 @@ int CSerialPort::TryPath(const std::string& path, int baudRate)
     m_comNumber = 0;
     m_path = path;
     m_baudRate = baudRate;
+    m_adapter.reset();
     return OpenQuietly(kNetworkOpenWait);
 }
 
@@ -110,6 +114,11 @@ int CSerialPort::OpenQuietly(std::chrono::milliseconds wait)
     const std::string path = m_comNumber > 0 ? SerialDevicePath(m_comNumber) : m_path;
     if (IsNetworkPath(path))
         return OpenNetwork(path, wait);
+    return OpenDevice(path);
+}
+
+int CSerialPort::OpenDevice(const std::string& path)
+{
     Close();
     DeviceOpening opening = OpenSerialDevice(path);
     m_device = std::move(opening.device);
@@ -151,11 +160,37 @@ bool CSerialPort::Reopen()
         return true;
     if (m_comNumber == 0 && m_path.empty())
         return false; // never asked to open anything
-    if (OpenQuietly(kNetworkTickWait) == 0)
+    if (OpenQuietly(kNetworkTickWait) == 0) {
+        RememberAdapter();
         return true;
+    }
     // A device that opens but refuses its settings is no working port: try again later.
     m_device.reset();
-    return false;
+    // The adapter may be back under another name: a node still held when it was
+    // pulled out is not given again, and Windows numbers some adapters by their socket.
+    const std::string named = m_comNumber > 0 ? SerialDevicePath(m_comNumber) : m_path;
+    const std::optional<PortCandidate> moved = m_adapter ? FindAdapter(*m_adapter, named) : std::nullopt;
+    if (!moved)
+        return false;
+    if (OpenDevice(moved->device) != 0) {
+        m_device.reset();
+        return false;
+    }
+    if (moved->comNumber > 0) {
+        m_comNumber = moved->comNumber;
+        m_path.clear();
+    }
+    m_adapter = moved;
+    return true;
+}
+
+void CSerialPort::RememberAdapter()
+{
+    // A port that did not open keeps what it knew of the adapter: it may come back.
+    // A network port is no adapter.
+    const std::string path = m_comNumber > 0 ? SerialDevicePath(m_comNumber) : m_path;
+    if (m_device && !IsNetworkPath(path))
+        m_adapter = AdapterAt(path);
 }
 
 bool CSerialPort::CheckDevice()

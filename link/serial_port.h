@@ -7,8 +7,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "link/port_list.h"
 #include "link/serial_device.h" // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
 
 class NetworkDevice;
@@ -45,10 +47,16 @@ public:
     // A device that went away (an adapter pulled out, a hang-up) is closed by the
     // Read or Write that finds it gone. Reopen opens the port of the last Open or
     // OpenPath again, silently, when the object holds no device: true when it
-    // holds a working one afterwards. The protocol never calls it; the live
-    // reading does, at the start of a tick. A network port's connection goes on
-    // across calls: each works on it for at most about 100 ms.
+    // holds a working one afterwards. Where that name gives no working port but
+    // the USB adapter last held there is listed under another name (a new ttyUSB
+    // node, another COM number), that one is opened; where its name is COMn, the
+    // port is COMn from then on (ComNumber). The protocol never calls it; the
+    // live reading does, at the start of a tick. A network port's connection
+    // goes on across calls: each works on it for at most about 100 ms.
     bool Reopen();
+
+    // n of the COMn last opened (or followed to); 0 for a path given as it is.
+    int ComNumber() const { return m_comNumber; }
 
     // Asks the device whether it is still there, for drivers whose reads of a
     // removed device come back empty without an error; closes it when it is not.
@@ -94,6 +102,9 @@ private:
     // worked on for at most wait.
     int OpenQuietly(std::chrono::milliseconds wait);
     int OpenNetwork(const std::string& path, std::chrono::milliseconds wait);
+    int OpenDevice(const std::string& path);
+    // Notes which USB adapter the device just opened is, to know it again.
+    void RememberAdapter();
     void ForgetGoneDevice();
 
     std::unique_ptr<SerialDevice> m_device;
@@ -103,6 +114,7 @@ private:
     int m_comNumber = 0; // 0: a path given as it is
     std::string m_path;  // that path
     int m_baudRate = 19200;
+    std::optional<PortCandidate> m_adapter; // the USB adapter last held, where it can be known again
 };
 
 // The current port object. The main window creates it and replaces it when the

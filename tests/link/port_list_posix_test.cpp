@@ -1,13 +1,18 @@
 // The candidate ports of a POSIX system, scanned in a folder that stands for the
 // root: dev/ with its by-id links, sys/class/tty/ with the ports' devices.
 
+#include "app/live_reply.h"
+#include "link/exchange.h"
 #include "link/port_list_posix.h"
 #include "link/serial_port.h"
+#include "sim/sim.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -45,7 +50,8 @@ TEST(PortScan, ListsEachDeviceOnceComPortsFirst)
     tty("ttyUSB0", "", "devices/usb1/1-1/1-1:1.0/ttyUSB0");
     tty("ttyACM0", "", "devices/usb1/1-2/1-2:1.0");
     tty("ttyAMA0", "1", "devices/platform/uart");
-    std::ofstream(root / "dev/ttyUSB10") << ""; // a USB adapter that sysfs does not show
+    std::ofstream(root / "dev/ttyUSB10") << ""; // USB adapters that sysfs does not show, in numeric order
+    std::ofstream(root / "dev/ttyUSB2") << "";
     for (const auto& [file, text] : {std::pair{"1-1/idVendor", "0403"},
                                      {"1-1/idProduct", "6001"},
                                      {"1-1/manufacturer", "FTDI"},
@@ -59,8 +65,10 @@ TEST(PortScan, ListsEachDeviceOnceComPortsFirst)
     const std::string byId = "$R/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0";
     fs::create_symlink("../../ttyUSB0", Replaced(byId, "$R", root.string()));
 
-    const std::string ftdi = "FTDI FT232R USB UART, USB 0403:6001, Seriennummer A10K1234";
-    const std::string arduino = "$R/dev/ttyACM0|0|$R/dev/ttyACM0|Arduino Uno, USB 2341:0043";
+    // The description, then the socket and the by-id name that know the adapter again.
+    const std::string ftdi =
+        "FTDI FT232R USB UART, USB 0403:6001, Seriennummer A10K1234|1-1:1.0|" + byId.substr(byId.rfind('/') + 1);
+    const std::string arduino = "$R/dev/ttyACM0|0|$R/dev/ttyACM0|Arduino Uno, USB 2341:0043|1-2:1.0|";
     struct Row {
         std::string ports;                 // the [PORTS] lines
         std::vector<std::string> expected; // name, COM number, the device behind it, the description
@@ -68,12 +76,14 @@ TEST(PortScan, ListsEachDeviceOnceComPortsFirst)
         // COM1 is ttyS0, which has a UART; COM2 the adapter by its stable name; a
         // missing entry stays, an empty one names nothing.
         {"COM2=" + byId + "\nCOM3=/nonexistent/tty\nCOM4=\n",
-         {"COM1|1|$R/dev/ttyS0|", "COM2|2|$R/dev/ttyUSB0|" + ftdi, "COM3|3|/nonexistent/tty|", arduino,
-          "$R/dev/ttyUSB10|0|$R/dev/ttyUSB10|", "$R/dev/ttyAMA0|0|$R/dev/ttyAMA0|"}},
+         {"COM1|1|$R/dev/ttyS0|||", "COM2|2|$R/dev/ttyUSB0|" + ftdi, "COM3|3|/nonexistent/tty|||", arduino,
+          "$R/dev/ttyUSB2|0|$R/dev/ttyUSB2|||", "$R/dev/ttyUSB10|0|$R/dev/ttyUSB10|||",
+          "$R/dev/ttyAMA0|0|$R/dev/ttyAMA0|||"}},
         // The devices no COMn names: by-id names first, then USB, then on-board ports.
         {"COM1=$R/dev/ttyUSB10\nCOM5=$R/dev/serial/../ttyUSB10\n",
-         {"COM1|1|$R/dev/ttyUSB10|", byId + "|0|$R/dev/ttyUSB0|" + ftdi, arduino, "$R/dev/ttyAMA0|0|$R/dev/ttyAMA0|",
-          "$R/dev/ttyS0|0|$R/dev/ttyS0|"}},
+         {"COM1|1|$R/dev/ttyUSB10|||", byId + "|0|$R/dev/ttyUSB0|" + ftdi, arduino,
+          "$R/dev/ttyUSB2|0|$R/dev/ttyUSB2|||", "$R/dev/ttyAMA0|0|$R/dev/ttyAMA0|||",
+          "$R/dev/ttyS0|0|$R/dev/ttyS0|||"}},
     };
     const std::string ini = (root / "KorvenCtrl.ini").string();
     CSerialPort::SetHooks({{}, ini});
@@ -81,11 +91,79 @@ TEST(PortScan, ListsEachDeviceOnceComPortsFirst)
         std::ofstream(ini) << "[PORTS]\n" << Replaced(row.ports, "$R", root.string());
         std::vector<std::string> lines;
         for (const PortCandidate& c : ScanPosixPorts(root))
-            lines.push_back(
-                Replaced(c.name + "|" + std::to_string(c.comNumber) + "|" + c.target + "|" + PortDescription(c),
-                         root.string(), "$R"));
+            lines.push_back(Replaced(c.name + "|" + std::to_string(c.comNumber) + "|" + c.target + "|" +
+                                         PortDescription(c) + "|" + c.usbPath + "|" + c.byIdName,
+                                     root.string(), "$R"));
         EXPECT_EQ(lines, row.expected) << row.ports;
     }
+    CSerialPort::SetHooks({});
+    fs::remove_all(root);
+}
+
+// Whether two ports are the same adapter: a wrong yes would talk to another relay.
+TEST(PortScan, AnAdapterIsKnownAgainByItsIdsAndSerialNumberOrItsSocket)
+{
+    const auto port = [](const char* ids, const char* serial, const char* usbPath, const char* byId = "") {
+        PortCandidate c;
+        const std::string both = ids; // vendor and product, four hexadecimal digits each
+        c.vendorId = both.substr(0, std::min<std::size_t>(4, both.size()));
+        c.productId = both.substr(c.vendorId.size());
+        c.serialNumber = serial;
+        c.usbPath = usbPath;
+        c.byIdName = byId;
+        return c;
+    };
+    struct Row {
+        PortCandidate before, now;
+        bool same;
+    } const rows[] = {
+        {port("04036001", "A10K", "1-1:1.0"), port("04036001", "A10K", "3-2:1.0"), true}, // another socket
+        {port("04036001", "A10K", "1-1:1.0"), port("04036001", "B20X", "1-1:1.0"), false},
+        {port("04036010", "A10K", "1-1:1.0"), port("04036010", "A10K", "1-1:1.1"), false}, // its second port
+        {port("1a867523", "", "1-1.2:1.0"), port("1a867523", "", "1-1.2:1.0"), true},
+        {port("1a867523", "", "1-1.2:1.0"), port("1a867523", "", "1-1.3:1.0"), false}, // a twin in another socket
+        {port("1a867523", "", ""), port("1a867523", "", ""), false},
+        {port("1a867523", "", "1-1:1.0"), port("067b2303", "", "1-1:1.0"), false},
+        {port("", "", "", "usb-KORVEN-if00"), port("", "", "", "usb-KORVEN-if00"), true},
+        {port("", "", ""), port("", "", ""), false},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(SameAdapter(rows[i].before, rows[i].now), rows[i].same) << i;
+}
+
+// [PORTS] names a ttyUSB-style node; the adapter comes back as the next node
+// while its by-id link stays: the port follows it there by itself.
+TEST(PortScan, AnAdapterBackUnderAnotherNodeIsOpenedThere)
+{
+    const fs::path root = fs::temp_directory_path() / ("korven-follow-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "dev/serial/by-id");
+    KorvenSim sim;
+    ASSERT_TRUE(sim.Start());
+    fs::create_symlink(sim.DevicePath(), root / "dev/ttyUSB0");
+    const fs::path byId = root / "dev/serial/by-id/usb-KORVEN_Relay_K1-if00-port0";
+    fs::create_symlink("../../ttyUSB0", byId);
+    const std::string ini = (root / "KorvenCtrl.ini").string();
+    std::ofstream(ini) << "[PORTS]\nCOM1=" << (root / "dev/ttyUSB0").string() << "\n";
+    CSerialPort::SetHooks({{}, ini});
+    SetPortLister([&root] { return ScanPosixPorts(root); });
+
+    CSerialPort port;
+    ASSERT_EQ(port.Open(1, 19200), 0);
+    sim.Unplug();
+    fs::remove(root / "dev/ttyUSB0");
+    EXPECT_FALSE(RunExchange(port, kLiveRequest, false, kPause, ReplyForm::Framed).ok());
+    ASSERT_TRUE(sim.Plug());
+    fs::create_symlink(sim.DevicePath(), root / "dev/ttyUSB1");
+    fs::remove(byId);
+    fs::create_symlink("../../ttyUSB1", byId);
+    sim.ClearReceivedFrames();
+
+    EXPECT_TRUE(port.Reopen());
+    EXPECT_TRUE(RunExchange(port, kLiveRequest, false, kPause, ReplyForm::Framed).ok());
+    EXPECT_EQ(sim.ReceivedFrames().size(), 1u);
+    EXPECT_EQ(port.ComNumber(), 1) << "a device no COMn names leaves the selection as it is";
+    SetPortLister({});
     CSerialPort::SetHooks({});
     fs::remove_all(root);
 }

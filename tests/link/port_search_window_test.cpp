@@ -10,8 +10,9 @@ namespace {
 
 struct SearchCase {
     const char* name;
-    int relayPort;       // COMn of the relay that answers, 0 for none, -1 for a device no COMn names
-    bool cancel = false; // Escape while the search runs
+    int relayPort;          // COMn of the relay that answers, 0 for none, -1 for a device no COMn names
+    bool cancel = false;    // Escape while the search runs
+    bool bluetooth = false; // both ports are Bluetooth ports: only the one selected (COM1) is tried
 };
 
 std::string SearchCaseName(const ::testing::TestParamInfo<SearchCase>& row)
@@ -50,18 +51,27 @@ TEST_P(PortSearchWindowTest, AnsweringPortIsChosenOtherwiseTheBoxSaysWhy)
             candidates.emplace_back(relay->DevicePath(), 0, relay->DevicePath());
         else if (GetParam().cancel) // the silent port again and again: the search still runs when Escape comes
             candidates.resize(3, candidates[0]);
+        for (PortCandidate& candidate : candidates)
+            candidate.bluetooth = GetParam().bluetooth;
         return candidates;
     });
-    if (GetParam().cancel)
-        WhenModalOpens([](ui::CDialog& search) { ui::PressKey(search, 0, ui::Key::Escape); });
+    if (GetParam().cancel) {
+        WhenModalOpens([&quiet](ui::CDialog& search) {
+            // Once the search has asked its first port.
+            EXPECT_TRUE(ui::WaitUntil([&quiet] { return !quiet->ReceivedFrames().empty(); }, 10000));
+            ui::PressKey(search, 0, ui::Key::Escape);
+        });
+    }
     dlg->SendSysCommand(IDM_FIND_DEVICE);
 
-    const int chosen = relayPort > 0 ? relayPort : 1;
+    const int chosen = relayPort > 0 && !GetParam().bluetooth ? relayPort : 1;
     EXPECT_EQ(dlg->ComPort(), chosen);
     EXPECT_EQ(Text(IDC_PORT), "COM" + std::to_string(chosen));
     EXPECT_TRUE(dlg->IsTimerRunning(kLiveReadingTimer));
     if (GetParam().cancel) {
         EXPECT_TRUE(ui.messages.empty());
+        // It ran, and ended before the last port.
+        EXPECT_GE(quiet->ReceivedFrames().size(), 1u);
         EXPECT_LT(quiet->ReceivedFrames().size(), 3u);
         EXPECT_TRUE(g_pPort->IsOpen());
         return;
@@ -71,7 +81,7 @@ TEST_P(PortSearchWindowTest, AnsweringPortIsChosenOtherwiseTheBoxSaysWhy)
     ASSERT_EQ(ui.messages.size(), 1u);
     const ui::MessageRequest& box = ui.messages[0];
     EXPECT_EQ(box.owner, dlg.get());
-    if (relayPort == 0) {
+    if (relayPort == 0 || GetParam().bluetooth) {
         const std::string label = quiet->DevicePath() == "COM1" ? "COM1" : "COM1 (" + quiet->DevicePath() + ")";
         EXPECT_EQ(box.text, "Kein Gerät gefunden!\r\n" + label + ": keine Antwort");
         EXPECT_EQ(box.caption, "Fehler");
@@ -96,7 +106,8 @@ TEST_P(PortSearchWindowTest, AnsweringPortIsChosenOtherwiseTheBoxSaysWhy)
 INSTANTIATE_TEST_SUITE_P(Ports, PortSearchWindowTest,
                          ::testing::Values(SearchCase{"OnCom2", 2}, SearchCase{"AboveTheList", 20},
                                            SearchCase{"OnADeviceNoComNames", -1}, SearchCase{"NoneAnswers", 0},
-                                           SearchCase{"Cancelled", 0, true}),
+                                           SearchCase{"Cancelled", 0, true},
+                                           SearchCase{"OnABluetoothPortNotSelected", 2, false, true}),
                          SearchCaseName);
 
 } // namespace
