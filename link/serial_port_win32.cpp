@@ -1,12 +1,13 @@
 // Win32 part of CSerialPort: the communications functions, with the driver's own
 // read time-outs doing what poll() does on POSIX.
 
+#include "link/serial_port_win32.h"
+
 #include "link/net_address.h"
 #include "link/net_device.h"
-#include "link/serial_device.h"
 #include "link/serial_mode.h"
 
-#include <windows.h>
+#include <utility>
 
 namespace {
 
@@ -19,9 +20,52 @@ constexpr DWORD kReadIntervalTimeout = 1;
 constexpr DWORD kReadTotalTimeoutMultiplier = 1;
 constexpr DWORD kReadTotalTimeoutConstant = 0;
 
+CommCalls& CallStore()
+{
+    static CommCalls calls;
+    return calls;
+}
+
+// The calls the devices make: the seam's where a test set them, else the system's.
+CommCalls Calls()
+{
+    CommCalls calls = CallStore();
+    if (!calls.readFile)
+        calls.readFile = [](HANDLE h, void* buffer, DWORD size, DWORD* got) {
+            return ReadFile(h, buffer, size, got, nullptr);
+        };
+    if (!calls.writeFile)
+        calls.writeFile = [](HANDLE h, const void* data, DWORD size, DWORD* written, OVERLAPPED* overlapped) {
+            return WriteFile(h, data, size, written, overlapped);
+        };
+    if (!calls.clearCommError)
+        calls.clearCommError = [](HANDLE h, DWORD* errors, COMSTAT* status) {
+            return ClearCommError(h, errors, status);
+        };
+    return calls;
+}
+
+// The error codes with which drivers of a removed USB-serial adapter fail the
+// calls on its handle. ClearCommError of a virtual port that is there fails with
+// ERROR_INVALID_PARAMETER, which says nothing of the device.
+bool MeansRemoved(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class Win32SerialDevice final : public SerialDevice {
 public:
-    explicit Win32SerialDevice(HANDLE handle) : m_hPort(handle) {}
+    explicit Win32SerialDevice(HANDLE handle) : m_hPort(handle), m_calls(Calls()) {}
     ~Win32SerialDevice() override { CloseHandle(m_hPort); }
     Win32SerialDevice(const Win32SerialDevice&) = delete;
     Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
@@ -55,10 +99,10 @@ public:
     bool Read(unsigned char* buffer, unsigned size, unsigned& count) override
     {
         DWORD got = 0;
-        const BOOL ok = ReadFile(m_hPort, buffer, static_cast<DWORD>(size), &got, nullptr);
+        const BOOL ok = m_calls.readFile(m_hPort, buffer, static_cast<DWORD>(size), &got);
         count = ok ? static_cast<unsigned>(got) : 0;
         if (!ok)
-            StillThere();
+            NoteFailure(GetLastError());
         return ok != FALSE;
     }
 
@@ -66,32 +110,60 @@ public:
     {
         // The handle is not overlapped, so the write completes before WriteFile returns.
         DWORD written = 0;
-        const BOOL ok = WriteFile(m_hPort, data, static_cast<DWORD>(length), &written, &m_overlapped);
+        const BOOL ok = m_calls.writeFile(m_hPort, data, static_cast<DWORD>(length), &written, &m_overlapped);
         if (!ok)
-            StillThere();
+            NoteFailure(GetLastError());
         return ok != FALSE;
     }
 
     bool StillThere() override
     {
-        // A removed USB-serial device fails every call on its handle (access denied, a
-        // command the device does not know, a general failure, not connected); a
-        // line error on a device that is there clears with this call.
+        // Clears a line error of a device that is there; only an error of its own
+        // that says the device is gone marks it so.
         DWORD errors = 0;
         COMSTAT status{};
-        if (!ClearCommError(m_hPort, &errors, &status))
+        if (!m_calls.clearCommError(m_hPort, &errors, &status) && MeansRemoved(GetLastError()))
             m_gone = true;
         return !m_gone;
     }
 
 private:
+    // A read or write failed with error: whether the device is gone is decided by
+    // that code, since ClearCommError of some removed adapters still succeeds.
+    void NoteFailure(DWORD error)
+    {
+        if (error == ERROR_OPERATION_ABORTED) {
+            // A driver set to abort on line errors fails every call so until
+            // ClearCommError, which then names the line error: the device is there.
+            DWORD errors = 0;
+            COMSTAT status{};
+            const bool lineError = m_calls.clearCommError(m_hPort, &errors, &status) && errors != 0;
+            m_gone = !lineError;
+        } else if (MeansRemoved(error)) {
+            m_gone = true;
+        } else {
+            StillThere();
+        }
+    }
+
     HANDLE m_hPort;
+    CommCalls m_calls;
     OVERLAPPED m_overlapped{}; // zero-filled, never changed, passed to every write
     DCB m_dcb{};               // line settings as applied by Configure
     COMMTIMEOUTS m_timeouts{}; // time-outs as applied by Configure
 };
 
 } // namespace
+
+void SetCommCalls(CommCalls calls)
+{
+    CallStore() = std::move(calls);
+}
+
+std::unique_ptr<SerialDevice> SerialDeviceOfHandle(HANDLE handle)
+{
+    return std::make_unique<Win32SerialDevice>(handle);
+}
 
 std::string SerialDevicePath(int port)
 {
