@@ -107,6 +107,9 @@ int RunFlash(Session& session, const Arguments& args)
     const HexLoadResult loaded = LoadHexFile(args[0], *image);
     if (const auto message = HexLoadMessage(loaded, args[0]))
         return session.Fail(kExitInput, *message);
+    // A file that put nothing into the image would erase the relay's firmware.
+    if (loaded.stored == 0)
+        return session.Fail(kExitInput, kHexNoData);
     ProgressView view(session.out(), session.console().outIsTerminal);
     if (session.Interrupted()) // while the file loaded
         return session.Fail(kExitInterrupted, view.StopReport(""));

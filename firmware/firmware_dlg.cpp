@@ -93,8 +93,10 @@ void CFirmwareDlg::OnOpenHexFile()
     // A failed load keeps the image of the last clean file; the status line and
     // "Upload" go on describing that file.
     const HexLoadResult result = LoadHexFile(m_strPathName, m_image);
-    if (result.Clean())
+    if (result.Clean()) {
         m_strStatus = m_strPathName;
+        m_bImageHasData = result.stored > 0;
+    }
     if (const auto message = HexLoadMessage(result, m_strPathName))
         AfxMessageBox(*message, MB_OK | MB_ICONEXCLAMATION);
     if (result.Clean())
@@ -104,6 +106,11 @@ void CFirmwareDlg::OnOpenHexFile()
 
 void CFirmwareDlg::OnUpload()
 {
+    // A file that put nothing into the image would erase the relay's firmware.
+    if (!m_bImageHasData) {
+        AfxMessageBox(kHexNoData, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     if (mayStartUpdate && !mayStartUpdate(FirmwareRecordEntry(m_strPathName, m_image)))
         return;
     ShowPassControls(true);

@@ -71,6 +71,7 @@ private:
     std::string m_szPath;
     std::string m_strPathName;
     FirmwareImage m_image{};
+    bool m_bImageHasData = false; // the file of m_image put bytes into it
     std::string m_strStatus;
     bool m_bPassRunning = false;
     bool m_bQuitRequested = false;

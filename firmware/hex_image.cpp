@@ -79,18 +79,22 @@ private:
 
 // Stores a data record's bytes in groups of four from its even offset: three
 // bytes of each group, the fourth and a rest of fewer than four dropped. Bytes
-// that would fall outside the image are dropped too.
-void StoreData(const HexRecord& record, FirmwareImage& image)
+// that would fall outside the image are dropped too. Returns the bytes stored.
+std::size_t StoreData(const HexRecord& record, FirmwareImage& image)
 {
+    std::size_t stored = 0;
     const std::size_t offset = ((record.addressHigh * 256u) + record.addressLow) & ~1u;
     const std::size_t groups = record.count / kGroupSize;
     for (std::size_t g = 0; g < groups; ++g) {
         for (std::size_t k = 0; k < kBytesPerWord; ++k) {
             const std::size_t at = offset + kGroupSize * g + k;
-            if (at < image.size())
+            if (at < image.size()) {
                 image[at] = record.data[kGroupSize * g + k];
+                ++stored;
+            }
         }
     }
+    return stored;
 }
 
 } // namespace
@@ -141,7 +145,7 @@ HexLoadResult LoadHexImage(std::istream& in, FirmwareImage& image)
             // short to name an upper address selects nothing.
             accept = record.count >= 2 && record.data[0] == 0 && record.data[1] == 0;
         } else if (record.type == kHexData && accept) {
-            StoreData(record, image);
+            result.stored += StoreData(record, image);
         }
     }
     result.readFailed = in.bad();

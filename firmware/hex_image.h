@@ -22,6 +22,10 @@ using FirmwareImage = std::array<unsigned char, kImageSize>;
 inline constexpr std::size_t kHexPieceLength = 511;
 
 inline constexpr const char* kHexBadLine = "Das File ist kein gültiges HEX-File!";
+// Said where a file loaded cleanly but put no byte into the image (no data record
+// in the first 64 KB, or no extended-address record before them): programming
+// that image would erase the relay's firmware.
+inline constexpr const char* kHexNoData = "Das HEX-File enthält keine Daten für das Gerät: es wird nicht programmiert.";
 
 // One record, as parsed from one line.
 struct HexRecord {
@@ -52,6 +56,7 @@ struct HexLoadResult {
     bool opened = false;      // the file was opened; the image was reset and filled
     bool readFailed = false;  // reading stopped on an error (a directory, a vanished medium)
     std::size_t badLines = 0; // pieces rejected by ParseHexRecord
+    std::size_t stored = 0;   // bytes the file put into the image (0: the image is the blank one)
     bool Clean() const { return opened && !readFailed && badLines == 0; }
 };
 

@@ -75,7 +75,11 @@ TEST_F(FirmwareDlgTest, LoadsThroughTheFileDialog)
     load("Firmware Update", "", false, 0); // cancelled
     load("Firmware Update --> firmware.bin", "", false, 1);
     load("Firmware Update --> good.hex", good, true, 1);
-    load("Firmware Update --> firmware.bin", good, true, 2); // the status and "Upload" describe good.hex
+    // It loaded cleanly but put no byte into the image: "Upload" says so and programs nothing.
+    firmware.SendCommand(IDC_UPLOAD);
+    EXPECT_EQ(ui.Texts().back(), kHexNoData);
+    EXPECT_FALSE(firmware.IsItemVisible(IDC_PROGRESS));
+    load("Firmware Update --> firmware.bin", good, true, 3); // the status and "Upload" describe good.hex
     EXPECT_EQ(ui.Texts()[0], "Das File ist kein gültiges HEX-File!");
     // Where file names are case-sensitive, "*.hex" is offered too.
     EXPECT_EQ(ui.fileDialogs[0].filterDescription.rfind("Intel-HEX-File(*.HEX", 0), 0u);
