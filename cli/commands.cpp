@@ -8,7 +8,9 @@ const std::vector<CommandSpec>& Commands()
         {"live", "live [--csv] [--count N]", "the live reading once a second",
          "Polls the relay's live reading once a second and prints one line each: the time\n"
          "and the value, or -------- when no valid answer came. Runs until Ctrl+C, or N\n"
-         "times with --count. Exits with 1 when any reading went unanswered.\n"
+         "times with --count. Exits with 1 when any reading went unanswered. A port whose\n"
+         "adapter is not there (or that another program holds) is tried again at each\n"
+         "reading, as an adapter pulled out and plugged in again is.\n"
          "With --csv the output is a CSV file for a spreadsheet, written line by line:\n"
          "UTF-8 with a byte-order mark, the header Zeit;Messwert [V], then the local time\n"
          "(ISO 8601) and the value with a decimal comma, separated by ';', empty where no\n"
@@ -38,8 +40,9 @@ const std::vector<CommandSpec>& Commands()
          "übertragen werden!\" and exits with 1.\n",
          RunWrite},
         {"flash", "flash FILE.hex", "program and verify new firmware",
-         "Loads the Intel-HEX file with the program's rules (a file that cannot be read\n"
-         "or has a line without a colon is refused, exit 2), checks that the relay answers,\n"
+         "Loads the Intel-HEX file with the program's rules (a file that cannot be read,\n"
+         "has a line without a colon or puts no byte into the image is refused, exit 2,\n"
+         "before anything is sent), checks that the relay answers,\n"
          "then programs the 240 blocks, verifies them and restarts the relay, with the\n"
          "program's status texts: as a progress bar on a terminal, otherwise one line at\n"
          "each tenth of a pass. A verify block the relay does not acknowledge ends with\n"
@@ -57,16 +60,18 @@ const std::vector<CommandSpec>& Commands()
          "or \"Test COM3 fehlgeschlagen!\" and exits with 1.\n",
          RunTestCom3},
         {"ports", "ports [--probe]", "the serial ports where a relay may be",
-         "Lists every port where a relay may be, in the order --port auto tries them, one\n"
-         "a line: the name (COMn, or the device where no COMn names it; on Linux COMn as\n"
-         "the --ini file's [PORTS] maps it, else /dev/ttyS<n-1> where that has a UART),\n"
-         "the device behind it, what the system says it is (USB ids and names, serial\n"
-         "number; on Windows the friendly name) and its state: present, missing, busy\n"
-         "(another program holds it), not permitted, not serial or not opened. Each port\n"
-         "is opened and closed again at once; one that another program holds is only\n"
-         "reported. --probe also asks each present port for a live reading and adds\n"
-         "\"relay\" with the relay's version text, or \"no relay\"; it exits with 1 when no\n"
-         "relay answers.\n",
+         "Lists every port where a relay may be (with --port, that port alone), in the\n"
+         "order --port auto tries them, one a line: the name (COMn, or the device where no\n"
+         "COMn names it; on Linux COMn as the --ini file's [PORTS] maps it, else\n"
+         "/dev/ttyS<n-1> where that has a UART), the device behind it, what the system\n"
+         "says it is (USB ids and names, serial number; on Windows the friendly name) and\n"
+         "its state: present, missing, busy (another program holds it), not permitted, not\n"
+         "serial or not opened. Each port is opened and closed again at once; one that\n"
+         "another program holds is only reported. On Windows the serial port of a\n"
+         "Bluetooth device shows as \"Bluetooth, not searched\": its open can block for half\n"
+         "a minute, so neither this list nor --port auto opens it unless --port names it.\n"
+         "--probe also asks each present port for a live reading and adds \"relay\" with the\n"
+         "relay's version text, or \"no relay\"; it exits with 1 when no relay answers.\n",
          RunPorts, false},
     };
     return commands;

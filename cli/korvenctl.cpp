@@ -4,12 +4,14 @@
 #include "cli/session.h"
 #include "files/settings_file.h"
 #include "files/text_encoding.h"
+#include "files/utf8_path.h"
 #include "link/port_search.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <optional>
 #include <ostream>
 
@@ -111,6 +113,33 @@ bool AsksForHelp(const Arguments& args)
     return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
+// Whether the file at path can be read: it opens, and is no folder.
+bool Readable(const std::string& path)
+{
+    std::FILE* file = OpenFileUtf8(path, "rb");
+    if (file == nullptr)
+        return false;
+    char byte = 0;
+    (void)std::fread(&byte, 1, 1, file);
+    const bool read = std::ferror(file) == 0;
+    std::fclose(file);
+    return read;
+}
+
+// What is wrong with the settings file a command relies on: one that cannot be
+// read, or, where it is to name the port, a [CONNECTION] COM that names none.
+std::optional<std::string> SettingsProblem(const GlobalOptions& options, bool needsPort)
+{
+    if (options.ini.empty())
+        return std::nullopt;
+    if (!Readable(options.ini))
+        return CannotReadMessage(options.ini);
+    if (needsPort && options.port.empty() && ReadProfileInt("CONNECTION", "COM", 1, options.ini) < 1)
+        return "korvenctl: [CONNECTION] COM in " + options.ini + " is not a port number: '" +
+               ReadProfileString("CONNECTION", "COM", "", options.ini) + "'";
+    return std::nullopt;
+}
+
 } // namespace
 
 std::size_t DisplayWidth(std::string_view text)
@@ -206,9 +235,18 @@ bool Session::OpenPort()
     return false;
 }
 
+bool Session::PortMayComeBack() const
+{
+    // Not a port that the user may not open or that is no serial port: those stay so.
+    // (Under Wine the COM port of a missing device opens and then refuses its settings.)
+    const OpenFailure failure = m_port.LastOpenFailure();
+    return m_options.port != kAutoPort && failure != OpenFailure::NotPermitted && failure != OpenFailure::NotSerial;
+}
+
 bool Session::OpenFoundPort()
 {
-    const std::vector<PortTrial> trials = FindRelay(ListPorts());
+    // Bluetooth ports, whose open can block for half a minute, only where named.
+    const std::vector<PortTrial> trials = FindRelay(SearchCandidates(ListPorts(), 0));
     if (trials.empty() || trials.back().outcome != TrialOutcome::Answered) {
         m_console.err << TerminalLines(NoRelayFoundText(trials)) << std::endl;
         return false;
@@ -247,12 +285,18 @@ int RunCommandLine(const Arguments& args, const Console& console)
     }
     if (spec->needsPort && parsed.options.port.empty() && parsed.options.ini.empty())
         return session.Usage(spec->name, "no port given: use --port COMn|PATH|URL");
+    if (const auto problem = SettingsProblem(parsed.options, spec->needsPort))
+        return session.Fail(kExitInput, *problem);
 
-    if (!parsed.options.trace.empty() && !trace::Start(parsed.options.trace))
-        return session.Fail(kExitInput, CannotWriteMessage(parsed.options.trace));
-    const int code = spec->run(session, parsed.args);
+    const std::string& tracePath = parsed.options.trace;
+    if (!tracePath.empty() && !trace::Start(tracePath))
+        return session.Fail(kExitInput, CannotWriteMessage(tracePath));
+    int code = spec->run(session, parsed.args);
     trace::Stop();
     CSerialPort::SetHooks({}); // the hook writes to this run's console
+    // A trace that lost lines is output that could not be written; an earlier failure keeps its code.
+    if (!tracePath.empty() && trace::WriteFailed())
+        code = session.Fail(code == kExitOk ? kExitOutput : code, CannotWriteMessage(tracePath));
     return code;
 }
 

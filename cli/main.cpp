@@ -13,6 +13,8 @@ std::atomic<bool> g_interrupted = false;
 
 int main(int argc, char** argv)
 {
+    // Before anything is opened: a port must never become standard output.
+    cli::KeepStandardDescriptors();
     // The first Ctrl+C asks the command to stop at its next safe point (between
     // firmware blocks, between readings); a second one ends the program at once.
     cli::WatchInterrupts(g_interrupted);

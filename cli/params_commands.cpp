@@ -11,6 +11,7 @@
 #include "trend/reading_csv.h"
 
 #include <chrono>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -201,6 +202,18 @@ bool HoldsParameters(const std::string& line)
            !(found.HYS + found.SVZ + found.UMI + found.UMM + found.UPL + found.UPP + found.SWB).empty();
 }
 
+// Whether path cannot name a file to write (no such folder, or a folder or a
+// device of that name): bad input, where a file that fails to write (a full
+// disk) is output that could not be written.
+bool NamesNoFile(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path target = PathFromUtf8(path);
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    return !std::filesystem::is_directory(folder, error) ||
+           (std::filesystem::exists(target, error) && !std::filesystem::is_regular_file(target, error));
+}
+
 // The frame with its two control bytes named, for a terminal.
 std::string ShownFrame(const std::string& frame)
 {
@@ -226,7 +239,8 @@ int RunLive(Session& session, const Arguments& args)
         if (value->empty() || *end != '\0' || *count < 1)
             return session.Usage("live", "--count needs a whole number of at least 1");
     }
-    if (!session.OpenPort())
+    // As the window does: a port whose adapter is not there yet is tried again at every reading.
+    if (!session.OpenPort() && !session.PortMayComeBack())
         return kExitPort;
 
     if (csv) {
@@ -374,7 +388,7 @@ int RunSave(Session& session, const Arguments& args)
     if (const int code = CheckSet(session, set, CheckFamily::Save); code != kExitOk)
         return code;
     if (WriteParameterFile(path, set) != ParameterFileResult::Ok)
-        return session.Fail(kExitInput, CannotWriteMessage(path));
+        return session.Fail(NamesNoFile(path) ? kExitInput : kExitOutput, CannotWriteMessage(path));
     session.out() << path << std::endl;
     return kExitOk;
 }

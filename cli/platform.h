@@ -9,6 +9,13 @@
 
 namespace cli {
 
+// Fills each of the standard descriptors 0, 1 and 2 that the program was started
+// without, so that no port or file opened later takes its place and receives
+// the output: on POSIX with /dev/null opened for reading, so that output to it
+// fails as to a closed pipe. On Windows a missing standard handle is simply not
+// written to, and nothing else ever becomes one.
+void KeepStandardDescriptors();
+
 // The arguments after the program's name, as UTF-8.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 

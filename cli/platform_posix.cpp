@@ -1,8 +1,11 @@
 // The POSIX side of korvenctl: signals and terminals.
 
+#include "cli/korvenctl.h"
 #include "cli/platform.h"
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace cli {
@@ -17,6 +20,16 @@ void OnInterrupt(int)
 }
 
 } // namespace
+
+void KeepStandardDescriptors()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        // open() takes the lowest free descriptor: this one, while it is closed.
+        // Where not even that works, nothing can be written safely.
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF && ::open("/dev/null", O_RDONLY) != fd)
+            ::_exit(kExitOutput);
+    }
+}
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv)
 {

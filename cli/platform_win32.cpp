@@ -49,6 +49,8 @@ std::string Utf8(const wchar_t* text)
 
 } // namespace
 
+void KeepStandardDescriptors() {}
+
 std::vector<std::string> CommandLineArguments(int, char**)
 {
     // argv holds the arguments in the ANSI code page, where an umlaut may

@@ -13,9 +13,11 @@ namespace cli {
 
 namespace {
 
-const char* StateWord(OpenFailure state)
+const char* StateWord(const PortCandidate& candidate)
 {
-    switch (state) {
+    if (candidate.bluetooth)
+        return "Bluetooth, not searched";
+    switch (candidate.state) {
     case OpenFailure::None:
         return "present";
     case OpenFailure::Missing:
@@ -58,6 +60,22 @@ std::string ProbeText(const PortCandidate& candidate, bool& anyRelay)
     return text;
 }
 
+// The port --port names alone: as the list has it, or as its name gives it. A
+// Bluetooth port named so is tried like any other.
+std::vector<PortCandidate> GivenPort(const std::vector<PortCandidate>& ports, const std::string& port)
+{
+    const int number = ComNumberOf(port);
+    const std::string device = number > 0 ? SerialDevicePath(number) : port;
+    const std::string resolved = ResolvedDevice(device);
+    PortCandidate given(number > 0 ? "COM" + std::to_string(number) : port, number, device, resolved);
+    for (const PortCandidate& candidate : ports) {
+        if (number > 0 ? candidate.comNumber == number : candidate.device == device || candidate.target == resolved)
+            given = candidate;
+    }
+    given.bluetooth = false;
+    return {given};
+}
+
 } // namespace
 
 int RunPorts(Session& session, const Arguments& args)
@@ -70,6 +88,8 @@ int RunPorts(Session& session, const Arguments& args)
     }
     session.UsePortSettings();
     std::vector<PortCandidate> ports = ListPorts();
+    if (!session.PortOption().empty() && session.PortOption() != "auto")
+        ports = GivenPort(ports, session.PortOption());
     ProbePortStates(ports);
 
     // Name, device, description, state, and what the probe found; aligned in columns.
@@ -81,8 +101,8 @@ int RunPorts(Session& session, const Arguments& args)
         // What the system and the relay say is shown as a terminal may show it.
         std::array<std::string, 5> row{
             TerminalText(candidate.name), candidate.target.empty() ? "-" : TerminalText(candidate.target),
-            description.empty() ? "-" : TerminalText(description), StateWord(candidate.state), ""};
-        if (probe && candidate.state == OpenFailure::None)
+            description.empty() ? "-" : TerminalText(description), StateWord(candidate), ""};
+        if (probe && candidate.state == OpenFailure::None && !candidate.bluetooth)
             row[4] = TerminalText(ProbeText(candidate, anyRelay));
         for (std::size_t i = 0; i < widths.size(); ++i)
             widths[i] = std::max(widths[i], DisplayWidth(row[i]));

@@ -31,6 +31,12 @@ public:
     // gone to standard error and the command ends with kExitPort. --port auto
     // takes the first port where a relay answers, and names it on standard error.
     bool OpenPort();
+    // After a failed OpenPort: whether the port named may still come (its adapter
+    // is not there yet, or another program holds it for now), so that a command
+    // that polls can wait for it; not after --port auto found no relay.
+    bool PortMayComeBack() const;
+    // The port given with --port, empty where none was.
+    const std::string& PortOption() const { return m_options.port; }
     // The port's messages go to standard error, and COMn is looked up in the
     // --ini file's [PORTS].
     void UsePortSettings();

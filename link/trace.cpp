@@ -14,6 +14,7 @@ namespace {
 
 std::mutex g_mutex;
 std::FILE* g_file = nullptr;
+bool g_failed = false;
 
 } // namespace
 
@@ -22,6 +23,7 @@ bool Start(const std::string& path, std::string* error)
     std::lock_guard lock(g_mutex);
     if (g_file != nullptr)
         std::fclose(g_file);
+    g_failed = false;
     // Appending: a trace collects every run until the user removes it.
     g_file = OpenFileUtf8(path, "ab");
     if (g_file == nullptr && error != nullptr)
@@ -32,9 +34,15 @@ bool Start(const std::string& path, std::string* error)
 void Stop()
 {
     std::lock_guard lock(g_mutex);
-    if (g_file != nullptr)
-        std::fclose(g_file);
+    if (g_file != nullptr && std::fclose(g_file) != 0)
+        g_failed = true;
     g_file = nullptr;
+}
+
+bool WriteFailed()
+{
+    std::lock_guard lock(g_mutex);
+    return g_failed;
 }
 
 bool Active()
@@ -53,8 +61,8 @@ void Record(Direction direction, std::string_view bytes, std::string_view note)
         FormatLine(std::chrono::duration_cast<std::chrono::microseconds>(now).count(), direction, bytes, note) + '\n';
     // Flushed line by line so that an interrupted run keeps its last exchange.
     // A full disk or a vanished folder only costs the trace, never the exchange.
-    if (std::fwrite(line.data(), 1, line.size(), g_file) == line.size())
-        (void)std::fflush(g_file);
+    if (std::fwrite(line.data(), 1, line.size(), g_file) != line.size() || std::fflush(g_file) != 0)
+        g_failed = true;
 }
 
 std::string HexBytes(std::string_view bytes)

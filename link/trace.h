@@ -3,7 +3,7 @@
 // finds bytes writes one line per direction to a file, with a monotonic
 // timestamp in milliseconds, the bytes in hex and as printable text, and what
 // became of the exchange. A trace that cannot be written never disturbs the
-// exchange: write errors are swallowed.
+// exchange: a write error is only noted (WriteFailed).
 
 #include <string>
 #include <string_view>
@@ -23,6 +23,10 @@ bool Start(const std::string& path, std::string* error = nullptr);
 void Stop();
 
 bool Active();
+
+// Whether a line could not be written (a full disk, a vanished medium) since the
+// last Start, or its file not be closed at the last Stop.
+bool WriteFailed();
 
 // Writes one line when the trace is on; does nothing otherwise.
 void Record(Direction direction, std::string_view bytes, std::string_view note);
