@@ -106,8 +106,10 @@ TEST_P(MainWindowStartTest, SettingsDecidePortSelectionAndServiceMode)
         ASSERT_EQ(ui.messages.size(), 1u);
         // The first line as ever; the reason below it (its texts are the port's).
         const std::string& text = ui.messages[0].text;
-        EXPECT_EQ(text.substr(0, text.find("\r\n")), c.message);
-        EXPECT_GT(text.size(), text.find("\r\n") + 2) << text;
+        const std::size_t lineEnd = text.find("\r\n");
+        ASSERT_NE(lineEnd, std::string::npos) << text;
+        EXPECT_EQ(text.substr(0, lineEnd), c.message);
+        EXPECT_GT(text.size(), lineEnd + 2) << text;
         EXPECT_EQ(ui.messages[0].caption, "ERROR");
         EXPECT_EQ(ui.messages[0].type, ui::MB_OK | ui::MB_ICONEXCLAMATION);
     }
