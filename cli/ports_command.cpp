@@ -15,7 +15,7 @@ namespace {
 
 const char* StateWord(const PortCandidate& candidate)
 {
-    if (candidate.bluetooth)
+    if (candidate.bluetooth && candidate.state == OpenFailure::None) // never opened
         return "Bluetooth, not searched";
     switch (candidate.state) {
     case OpenFailure::None:

@@ -10,6 +10,7 @@
 #include "firmware/hex_image.h"
 #include "firmware/sha256.h"
 #include "link/port_list_posix.h"
+#include "link/port_search.h"
 #include "link/serial_port.h"
 #include "record/commissioning_record.h"
 #include "sim/device_server.h"
@@ -334,15 +335,15 @@ TEST_F(KorvenctlTest, PortsListsTheCandidatesAndAutoTakesTheFirstRelay)
         std::string out;
         std::string err;
         bool underWine = false; // the Windows list holds the machine's own ports: only COM1's relay is asked
+        bool bluetooth = false; // the list says COM1 is a Bluetooth port that is out of reach: never opened
         const char* version = "V2.1 13.06.7"; // the relay's version text
-        bool bluetooth = false; // the list says COM1 is a Bluetooth port: neither opened nor asked
     };
     const auto silent = [](SimOptions& o) { o.silent = true; };
     const Row rows[] = {
         {"--ini $D/KorvenCtrl.ini ports", nullptr, 0, "COM1  $S  -  present\n", ""},
         // The relay's version text shown as a terminal may show it.
         {"ports --probe --ini $D/KorvenCtrl.ini", nullptr, 0, "COM1  $S  -  present  relay ?[2J?V9?=2+5\n", "", false,
-         "\x1B[2J\rV9\n=2+5"},
+         false, "\x1B[2J\rV9\n=2+5"},
         {"--ini $D/KorvenCtrl.ini ports --probe", silent, 1, "COM1  $S  -  present  no relay\n", ""},
         {"--ini $D/KorvenCtrl.ini --port auto read", nullptr, 0, "VER  Version               V2.1 13.06.7\n",
          "korvenctl: relay found at COM1", true},
@@ -351,7 +352,8 @@ TEST_F(KorvenctlTest, PortsListsTheCandidatesAndAutoTakesTheFirstRelay)
         {"--port $S ports", nullptr, 0, "$S  $S  -  present\n", ""},
         {"--ini $D/KorvenCtrl.ini ports --probe", nullptr, 1, "COM1  $S  -  Bluetooth, not searched\n", "", false,
          true},
-        {"--ini $D/KorvenCtrl.ini --port auto read", nullptr, 3, "", "Kein Gerät gefunden!\n", false, true},
+        {"--ini $D/KorvenCtrl.ini --port auto read", nullptr, 3, "",
+         "Kein Gerät gefunden!\n" + std::string(kNoSerialPortText) + "\n", false, true},
     };
     std::ofstream(m_dir / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n";
     for (const Row& row : rows) {
@@ -363,8 +365,11 @@ TEST_F(KorvenctlTest, PortsListsTheCandidatesAndAutoTakesTheFirstRelay)
         m_sim.SetParameters(relay);
         SetPortLister([this, &row] {
             std::vector<PortCandidate> ports = ScanPosixPorts(m_dir / "no-root");
-            for (PortCandidate& port : ports)
+            for (PortCandidate& port : ports) {
                 port.bluetooth = row.bluetooth;
+                if (row.bluetooth)
+                    port.device = (m_dir / "out-of-reach").string(); // an open would tell
+            }
             return ports;
         });
         const Outcome outcome = Run(row.args, row.faults);

@@ -17,6 +17,7 @@
 #include <functional>
 #include <poll.h>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -331,9 +332,14 @@ TEST_F(SerialPortTest, LockFilesOfOtherProgramsAreHonouredAndOursWritten)
         ::cfsetspeed(&tio, B115200);
         ASSERT_EQ(::tcsetattr(holder, TCSANOW, &tio), 0);
         g_messages.clear();
+        const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC); // sees every open of the terminal
+        ASSERT_GE(::inotify_add_watch(opens, m_pty.SlavePath().c_str(), IN_OPEN), 0);
 
         auto port = std::make_unique<CSerialPort>();
         ASSERT_EQ(port->Open(1, 19200), row.opens ? 0 : -1);
+        char event[256];
+        EXPECT_EQ(::read(opens, event, sizeof event) > 0, row.opens) << "a held terminal is not even opened";
+        ::close(opens);
         if (!row.opens) {
             ASSERT_EQ(g_messages.size(), 1u);
             EXPECT_NE(g_messages[0].first.find("wird von einem anderen Programm benutzt"), std::string::npos);
