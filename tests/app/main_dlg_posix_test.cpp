@@ -14,13 +14,14 @@ using MainWindowPosixTest = WindowTest;
 TEST_F(MainWindowPosixTest, OpensTheMappedPortExclusivelyAt19200Raw)
 {
     StartSim();
+    // Opened before the window holds it: once it does, only root could open it.
+    const int fd = ::open(sim->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
     OpenWindow();
     EXPECT_TRUE(ui.messages.empty());
     ASSERT_NE(g_pPort, nullptr);
     EXPECT_TRUE(g_pPort->IsOpen());
 
-    const int fd = ::open(sim->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
     termios settings{};
     ASSERT_EQ(tcgetattr(fd, &settings), 0);
     ::close(fd);
