@@ -23,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
@@ -42,36 +41,6 @@ struct Outcome {
     std::string out;
     std::string err;
     std::string raw; // standard output byte for byte, line ends as written
-};
-
-// Standard output that the test reads while korvenctl still writes it.
-class SharedOut : public std::stringbuf {
-public:
-    std::string Text()
-    {
-        std::lock_guard lock(m_mutex);
-        return str();
-    }
-    void Clear()
-    {
-        std::lock_guard lock(m_mutex);
-        str({});
-    }
-
-protected:
-    std::streamsize xsputn(const char* text, std::streamsize count) override
-    {
-        std::lock_guard lock(m_mutex);
-        return std::stringbuf::xsputn(text, count);
-    }
-    int_type overflow(int_type c) override
-    {
-        std::lock_guard lock(m_mutex);
-        return std::stringbuf::overflow(c);
-    }
-
-private:
-    std::recursive_mutex m_mutex;
 };
 
 class KorvenctlTest : public ::testing::Test {
@@ -120,8 +89,8 @@ protected:
         m_sim.ClearReceivedFrames();
         std::istringstream words(Expand(line));
         const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
-        m_out.Clear();
-        std::ostream out(&m_out);
+        // A file, which the test can read while korvenctl still writes it.
+        std::ofstream out(m_dir / "out", std::ios::binary);
         std::ostringstream err;
         struct : std::streambuf {
         } full; // takes no byte, as a full disk or a closed pipe
@@ -129,7 +98,8 @@ protected:
         if (!m_wineProgram.empty() || closedOut)
             return RunProgram(args, closedOut);
         const int code = cli::Run(args, cli::Console{m_outputFails ? fullOut : out, err, false, interrupted});
-        return {code, m_out.Text(), err.str(), m_out.Text()};
+        out.close();
+        return {code, FileBytes("out"), err.str(), FileBytes("out")};
     }
 
     // Runs the korvenctl.exe of KORVEN_WINE_KORVENCTL under Wine, or this build's
@@ -164,10 +134,10 @@ protected:
     }
 
     // Standard output as far as korvenctl has written it, in lines.
-    std::vector<std::string> LinesSoFar()
+    std::vector<std::string> LinesSoFar() const
     {
-        std::istringstream in(cli::UnixLines(m_wineProgram.empty() ? m_out.Text() : FileBytes("out")));
         std::vector<std::string> lines;
+        std::istringstream in(cli::UnixLines(FileBytes("out")));
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         return lines;
@@ -204,7 +174,6 @@ protected:
     }
 
     KorvenSim m_sim;
-    SharedOut m_out;
     fs::path m_dir;
     std::string m_wineProgram = std::getenv("KORVEN_WINE_KORVENCTL") ? std::getenv("KORVEN_WINE_KORVENCTL") : "";
     std::atomic<pid_t> m_child = 0;
@@ -568,13 +537,11 @@ TEST_F(KorvenctlTest, LiveWaitsForItsRelayAndReconnectsAfterAnUnplug)
     }
     m_sim.Unplug();
     const std::regex reading(";\\d+,\\d+$"), none(";$");
-    // Waits until the last line written matches; false after 30 s.
+    // Waits until the reading written last matches; false after 30 s.
     const auto lastLine = [this](const std::regex& pattern) {
-        for (int i = 0; i < 1500; ++i) {
-            const std::vector<std::string> lines = LinesSoFar();
-            if (lines.size() > 1 && std::regex_search(lines.back(), pattern))
+        for (int i = 0; i < 1500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+            if (const auto lines = LinesSoFar(); lines.size() > 1 && std::regex_search(lines.back(), pattern))
                 return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
     };

@@ -42,12 +42,10 @@ TEST(PortSearch, AsksEachPortThatOpensOnceAndStopsAtTheFirstRelay)
     // Closed to everyone, root too while the search runs.
     ASSERT_EQ(::chmod(candidates[2].device.c_str(), 0), 0);
     std::vector<std::string> asked;
-    std::vector<PortTrial> trials;
-    {
-        const FilePermissionsApply permissions;
-        ASSERT_TRUE(permissions.Applies());
-        trials = FindRelay(candidates, [&asked](const PortCandidate& c) { asked.push_back(c.device); });
-    }
+    ASSERT_TRUE(FileOverrides(false));
+    const std::vector<PortTrial> trials =
+        FindRelay(candidates, [&asked](const PortCandidate& c) { asked.push_back(c.device); });
+    FileOverrides(true);
 
     ASSERT_EQ(trials.size(), 6u); // the second relay is never asked
     for (std::size_t i = 0; i < std::size(rows); ++i) {

@@ -1,35 +1,21 @@
 #pragma once
-// File permissions that hold for whoever runs the test, root included: while a
-// FilePermissionsApply lives, the calling thread has given up the capabilities
-// that let root open any file, so that a device set to mode 0000 is closed to
-// it as to anyone (and to its owner).
+// File permissions that hold for whoever runs the test, root included: without
+// the capabilities that let root open any file, a device of mode 0000 is closed
+// to the calling thread as to anyone.
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-class FilePermissionsApply {
-public:
-    FilePermissionsApply()
-    {
-        m_kept = ::syscall(SYS_capget, &m_header, m_saved) == 0;
-        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
-        m_kept = m_kept && ::syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~FilePermissionsApply()
-    {
-        if (m_kept)
-            ::syscall(SYS_capset, &m_header, m_saved);
-    }
-    FilePermissionsApply(const FilePermissionsApply&) = delete;
-    FilePermissionsApply& operator=(const FilePermissionsApply&) = delete;
-
-    // false where the capabilities could not be read or set: the test cannot prove its point.
-    bool Applies() const { return m_kept; }
-
-private:
-    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2]{};
-    bool m_kept = false;
-};
+// Gives up (on = false) or takes back the calling thread's overrides of file
+// permissions; false where they cannot be set, and the test proves nothing.
+inline bool FileOverrides(bool on)
+{
+    constexpr unsigned kOverrides = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    data[0].effective = on ? data[0].effective | (data[0].permitted & kOverrides) : data[0].effective & ~kOverrides;
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
