@@ -46,11 +46,15 @@ CommCalls Calls()
 }
 
 // The error codes with which drivers of a removed USB-serial adapter fail the
-// calls on its handle. ClearCommError of a virtual port that is there fails with
+// calls on its handle, and with which Wine fails every call on a terminal that
+// hung up (ERROR_INVALID_FUNCTION, and ERROR_NOT_READY once its link is gone).
+// ClearCommError of a virtual port that is there fails with
 // ERROR_INVALID_PARAMETER, which says nothing of the device.
 bool MeansRemoved(DWORD error)
 {
     switch (error) {
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_READY:
     case ERROR_ACCESS_DENIED:
     case ERROR_BAD_COMMAND:
     case ERROR_GEN_FAILURE:

@@ -22,11 +22,13 @@ TEST(SerialRemoval, GoneIsDecidedByTheErrorCodeOfTheFailedCall)
     } const rows[] = {
         {Read, ERROR_DEVICE_REMOVED, TRUE, 0, true}, // ClearCommError of a removed adapter keeps answering
         {Write, ERROR_ACCESS_DENIED, TRUE, 0, true},
+        {Read, ERROR_INVALID_FUNCTION, FALSE, 0, true}, // every call on a terminal that hung up, under Wine
         {Read, ERROR_OPERATION_ABORTED, TRUE, 0, true},
         {Read, ERROR_OPERATION_ABORTED, TRUE, CE_FRAME, false}, // a driver that aborts on line errors
         {Write, ERROR_INVALID_PARAMETER, TRUE, 0, false},       // says nothing of the device
         {Check, ERROR_INVALID_PARAMETER, FALSE, 0, false},      // a virtual port that is there
         {Check, ERROR_DEVICE_REMOVED, FALSE, 0, true},
+        {Check, ERROR_NOT_READY, FALSE, 0, true}, // a terminal whose link is gone, under Wine
     };
     for (const Row& row : rows) {
         const auto fail = [&row] {
