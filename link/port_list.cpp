@@ -85,6 +85,7 @@ std::optional<PortCandidate> AdapterAt(const std::string& path)
 {
     const std::string resolved = ResolvedDevice(path);
     for (const PortCandidate& candidate : ListPorts()) {
+        // Only an adapter that can be known again (the same as itself) is worth remembering.
         if (IsDeviceAt(candidate, path, resolved))
             return SameAdapter(candidate, candidate) ? std::optional(candidate) : std::nullopt;
     }
