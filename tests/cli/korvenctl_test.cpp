@@ -235,7 +235,8 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P write $D/empty.par --set HYS=2", nullptr, 2, "", "give either a .par file or --set"},
         {"$P save $D/a.par", silent, 1, "", "Die Daten konnten nicht übertragen werden!\n"},
         {"$P save $D/missing/a", nullptr, 2, "", "File $D/missing/a.par kann nicht geschrieben werden\n"},
-        {"$P save $D/full.par", nullptr, 4, "", "File $D/full.par kann nicht geschrieben werden\n", "", false, nullptr, nullptr, Row::FullDisk},
+        {"$P save $D/full.par", nullptr, 4, "", "File $D/full.par kann nicht geschrieben werden\n", "", false, nullptr,
+         nullptr, Row::FullDisk},
         {"$P calibrate 0", nullptr, 0, "Kalibrierung 0V OK!\n", ""},
         {"$P calibrate 100", [](SimOptions& o) { o.nak = {"K100"}; }, 1, "",
          "Kalibrierung fehlgeschlagen!\n\nMögliche Ursachen:\n- 0V nicht kalibriert\n"},
@@ -256,7 +257,8 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|URL|auto] write", ""},
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
         // No port may take the place of a closed standard output.
-        {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true, nullptr, nullptr, Row::ClosedOutput},
+        {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true, nullptr, nullptr,
+         Row::ClosedOutput},
         // A reader gone away ends the readings at once.
         {"$P live --count 3", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
     };

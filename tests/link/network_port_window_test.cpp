@@ -8,11 +8,15 @@
 namespace {
 
 // The status field's text as one line: it is broken at blanks to fit.
-std::string OneLine(std::string text)
+std::string OneLine(const std::string& text)
 {
-    for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
-        text.replace(at, 2, " ");
-    return text;
+    std::string line;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const bool lineEnd = text.compare(at, 2, "\r\n") == 0;
+        line += lineEnd ? ' ' : text[at];
+        at += lineEnd ? 1 : 0;
+    }
+    return line;
 }
 
 class NetworkPortWindowTest : public WindowTest {

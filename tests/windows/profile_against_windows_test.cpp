@@ -117,8 +117,9 @@ TEST(ProfileFileAgainstWindows, OneTableForBoth)
     fs::create_directories(dir);
     const fs::path ini = dir / "KorvenCtrl.ini";
     // The run under a double-byte code page proves nothing unless Wine really took it.
-    if (const char* page = std::getenv("KORVEN_CODE_PAGE"))
+    if (const char* page = std::getenv("KORVEN_CODE_PAGE")) {
         ASSERT_EQ(GetACP(), static_cast<UINT>(std::stoul(page))) << "the code page Wine runs with";
+    }
     for (const Case& c : kCases) {
         for (const bool windows : {false, true}) {
             fs::remove(ini);
