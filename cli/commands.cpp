@@ -54,11 +54,11 @@ const std::vector<CommandSpec>& Commands()
          "input (KAL0 or K100), and prints the program's result: \"Kalibrierung 0V OK!\"\n"
          "or \"Kalibrierung 100V OK!\"; when the relay refuses, the failure text with its\n"
          "possible causes, and \"Receive-TimeOut\" when it does not answer (exit 1).\n",
-         RunCalibrate},
+         RunCalibrate, true, false},
         {"test-com3", "test-com3", "test the relay's third serial port",
          "Asks the relay to test its third serial port (TCM3) and prints \"Test COM3 OK!\",\n"
          "or \"Test COM3 fehlgeschlagen!\" and exits with 1.\n",
-         RunTestCom3},
+         RunTestCom3, true, false},
         {"ports", "ports [--probe]", "the serial ports where a relay may be",
          "Lists every port where a relay may be (with --port, that port alone), in the\n"
          "order --port auto tries them, one a line: the name (COMn, or the device where no\n"

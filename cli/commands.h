@@ -27,6 +27,9 @@ struct CommandSpec {
     const char* help;     // what it does, its output and its exit codes
     int (*run)(Session&, const Arguments&);
     bool needsPort = true; // false: runs without --port or --ini
+    // false: the technician must be at the relay (a voltage at its terminals, a
+    // plug on its third port), so it runs on one port at a time.
+    bool manyPorts = true;
 };
 
 // Every command, in the order the help lists them.

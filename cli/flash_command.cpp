@@ -103,8 +103,8 @@ int RunFlash(Session& session, const Arguments& args)
 {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return session.Usage("flash", "flash takes one HEX file");
-    auto image = std::make_unique<FirmwareImage>();
-    const HexLoadResult loaded = LoadHexFile(args[0], *image);
+    std::shared_ptr<const FirmwareImage> image;
+    const HexLoadResult loaded = session.LoadFirmware(args[0], image);
     if (const auto message = HexLoadMessage(loaded, args[0]))
         return session.Fail(kExitInput, *message);
     // A file that put nothing into the image would erase the relay's firmware.
@@ -119,6 +119,8 @@ int RunFlash(Session& session, const Arguments& args)
         return kExitPort;
     if (!RelayAnswers(session.Port()))
         return session.Fail(kExitRelay, kNotConnected);
+    if (const int code = session.MayStartChange(); code != kExitOk)
+        return code;
     if (!session.RecordStart(FirmwareRecordEntry(args[0], *image)))
         return kExitOutput;
 

@@ -1,6 +1,7 @@
 #include "cli/korvenctl.h"
 
 #include "cli/commands.h"
+#include "cli/fleet.h"
 #include "cli/session.h"
 #include "files/settings_file.h"
 #include "files/text_encoding.h"
@@ -23,15 +24,17 @@ constexpr int kBaudRate = 19200;
 // --port auto: the first port where a relay answers.
 constexpr const char* kAutoPort = "auto";
 
-const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|URL|auto] [--ini FILE] [--trace FILE] [--record FILE]\n"
-                         "                 COMMAND [ARGUMENTS]\n"
+const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|URL|auto|all]... [--ini FILE] [--trace FILE]\n"
+                         "                 [--record FILE] COMMAND [ARGUMENTS]\n"
                          "Reads, checks, writes and services a KORVEN relay over a serial line.\n"
                          "\n"
-                         "  --port COMn|PATH|URL|auto\n"
+                         "  --port COMn|PATH|URL|auto|all\n"
                          "                    the port: COMn as the program resolves it (key COMn of [PORTS]\n"
                          "                    in the --ini file, else /dev/ttyS<n-1>), a device path, a\n"
                          "                    device server's port as rfc2217://HOST:PORT or tcp://HOST:PORT,\n"
-                         "                    or auto: the first port where a relay answers (see ports)\n"
+                         "                    or auto: the first port where a relay answers (see ports).\n"
+                         "                    Given more than once, or all (every COMn of [PORTS] in the\n"
+                         "                    --ini file, in COM order): every port at once, see below\n"
                          "  --ini FILE        a KorvenCtrl.ini; without --port its [CONNECTION] COM is used\n"
                          "  --trace FILE      append every byte sent and received to FILE\n"
                          "  --record FILE     note every change of the relay in the commissioning record\n"
@@ -41,14 +44,23 @@ const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|URL|auto] [--ini FI
                          "\n"
                          "Commands:\n";
 
+const char kManyPorts[] = "\n"
+                          "Several ports: live, read, save, write, flash and ports run on every port at\n"
+                          "once, after the input was checked once (a failed check sends nothing to any\n"
+                          "relay). Each line starts with its port's name; a summary table ends the run.\n"
+                          "read --format json and save print one JSON object keyed by port, save takes a\n"
+                          "file name with {port} in it (anlage-{port}.par), live --csv a column per port.\n"
+                          "calibrate and test-com3 take one port at a time.\n";
+
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
                           "(usage, checks, files), 3 the port could not be opened (or --port auto found\n"
                           "no relay), 4 the output or the commissioning record could not be written,\n"
-                          "130 flash stopped by Ctrl+C.\n";
+                          "130 flash stopped by Ctrl+C. Over several ports: the highest among them.\n";
 
 struct Parsed {
     GlobalOptions options;
+    std::vector<std::string> ports; // every --port, in order (options.port: the first)
     std::string command;
     Arguments args;
     bool help = false;
@@ -75,7 +87,10 @@ std::optional<std::string> ParseGlobal(const Arguments& args, Parsed& parsed)
                 value = args[++i];
             if (!value || value->empty())
                 return name + " needs a value";
-            *target = *value;
+            if (target == &parsed.options.port)
+                parsed.ports.push_back(*value);
+            if (target != &parsed.options.port || parsed.ports.size() == 1)
+                *target = *value;
         } else if (parsed.command.empty() && (name == "--help" || name == "-h")) {
             parsed.help = true;
         } else if (parsed.command.empty() && !name.empty() && name[0] == '-') {
@@ -97,7 +112,7 @@ void PrintOverview(std::ostream& out)
         out << "  " << synopsis << std::string(synopsis.size() < 47 ? 47 - synopsis.size() : 1, ' ') << spec.summary
             << "\n";
     }
-    out << kExitCodes;
+    out << kManyPorts << kExitCodes;
 }
 
 const CommandSpec* FindCommand(const std::string& name)
@@ -208,13 +223,16 @@ int Session::Usage(const std::string& command, const std::string& message) const
 void Session::UsePortSettings()
 {
     std::ostream& err = m_console.err;
-    CSerialPort::SetHooks(
-        {[&err](const std::string& text, const std::string&) { err << TerminalLines(text) << std::endl; },
-         m_options.ini});
+    // The thread's own: over several ports each thread reports to its port's lines.
+    CSerialPort::SetThreadHooks(CSerialPort::Hooks{
+        [&err](const std::string& text, const std::string&) { err << TerminalLines(text) << std::endl; },
+        m_options.ini});
 }
 
 bool Session::OpenPort()
 {
+    if (m_fleet != nullptr)
+        m_fleet->PortOpening(m_fleetIndex); // the fleet's input check ends here
     UsePortSettings();
     std::string port = m_options.port;
     if (port.empty()) // as the program starts: the port stored in the settings file
@@ -291,9 +309,10 @@ int RunCommandLine(const Arguments& args, const Console& console)
     const std::string& tracePath = parsed.options.trace;
     if (!tracePath.empty() && !trace::Start(tracePath))
         return session.Fail(kExitInput, CannotWriteMessage(tracePath));
-    int code = spec->run(session, parsed.args);
+    int code = ManyPorts(parsed.ports) ? RunOnPorts(*spec, parsed.options, parsed.ports, parsed.args, console)
+                                       : spec->run(session, parsed.args);
     trace::Stop();
-    CSerialPort::SetHooks({}); // the hook writes to this run's console
+    CSerialPort::SetThreadHooks(std::nullopt); // the hook writes to this run's console
     // A trace that lost lines is output that could not be written; an earlier failure keeps its code.
     if (!tracePath.empty() && trace::WriteFailed())
         code = session.Fail(code == kExitOk ? kExitOutput : code, CannotWriteMessage(tracePath));

@@ -27,6 +27,9 @@ struct Console {
     // Makes out pass its bytes as they are (no "\n" to "\r\n"), for output that
     // carries its own line ends; null where out does so already.
     void (*makeOutputBinary)() = nullptr;
+    // Whether the terminal takes ANSI cursor movement (asked only by a run over
+    // several ports, which then draws a bar per port, redrawn in place); null: no.
+    bool (*outMovesCursor)() = nullptr;
 };
 
 // Runs one command line (the arguments after the program name) and returns the

@@ -19,6 +19,7 @@ int main(int argc, char** argv)
     // firmware blocks, between readings); a second one ends the program at once.
     cli::WatchInterrupts(g_interrupted);
     cli::PrepareOutput();
-    const cli::Console console{std::cout, std::cerr, cli::OutputIsTerminal(), &g_interrupted, cli::MakeOutputBinary};
+    const cli::Console console{
+        std::cout, std::cerr, cli::OutputIsTerminal(), &g_interrupted, cli::MakeOutputBinary, cli::OutputMovesCursor};
     return cli::Run(cli::CommandLineArguments(argc, argv), console);
 }

@@ -361,6 +361,8 @@ int RunWrite(Session& session, const Arguments& args)
         session.out() << ShownFrame(BuildFrame(BuildSparText(set))) << std::endl;
         return kExitOk;
     }
+    if (const int code = session.MayStartChange(); code != kExitOk)
+        return code;
     change.action = file.empty() ? record::kParametersWritten : record::kParametersFromFile;
     change.file = file.empty() ? "" : PathToUtf8(PathFromUtf8(file).filename());
     change.set = set;

@@ -35,4 +35,9 @@ void MakeOutputBinary();
 // is drawn as a bar.
 bool OutputIsTerminal();
 
+// Whether that terminal also takes ANSI cursor movement, for a bar per port
+// redrawn in place (on Windows: a console that takes virtual terminal sequences
+// once this has switched them on).
+bool OutputMovesCursor();
+
 } // namespace cli

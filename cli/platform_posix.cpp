@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -60,6 +62,13 @@ void MakeOutputBinary() {}
 bool OutputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;
+}
+
+bool OutputMovesCursor()
+{
+    // Every terminal of today does, except one that says it is dumb (an editor's shell buffer).
+    const char* term = std::getenv("TERM");
+    return OutputIsTerminal() && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 }
 
 } // namespace cli

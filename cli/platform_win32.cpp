@@ -93,4 +93,13 @@ bool OutputIsTerminal()
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
+bool OutputMovesCursor()
+{
+    // Consoles from Windows 10 on take the sequences once asked to; older ones refuse.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(out, &mode) != 0 && ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+                                               SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0);
+}
+
 } // namespace cli

@@ -3,11 +3,13 @@
 
 #include "cli/commands.h"
 #include "link/port_search.h"
+#include "link/trace.h"
 #include "params/relay_transfer.h"
 
 #include <algorithm>
 #include <array>
 #include <ostream>
+#include <thread>
 
 namespace cli {
 
@@ -45,12 +47,11 @@ const char* StateWord(const PortCandidate& candidate)
 }
 
 // Whether a relay answers at the port, with its version text from a parameter read.
-std::string ProbeText(const PortCandidate& candidate, bool& anyRelay)
+std::string ProbeText(const PortCandidate& candidate)
 {
     CSerialPort port;
     if (TryPort(port, candidate) != TrialOutcome::Answered)
         return "no relay";
-    anyRelay = true;
     ParameterSet set;
     DeviceInfo info;
     ReadRelayParameters(port, set, info);
@@ -76,6 +77,26 @@ std::vector<PortCandidate> GivenPort(const std::vector<PortCandidate>& ports, co
     return {given};
 }
 
+// Every present port probed at once, a thread each: a port without a relay costs
+// its time-outs once for all, not once for each. Empty where not probed (a
+// Bluetooth port is not opened unless named).
+std::vector<std::string> ProbeTexts(const std::vector<PortCandidate>& ports)
+{
+    std::vector<std::string> texts(ports.size());
+    std::vector<std::thread> probes;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (ports[i].state == OpenFailure::None && !ports[i].bluetooth) {
+            probes.emplace_back([&ports, &texts, i] {
+                trace::SetThreadLabel(ports[i].name);
+                texts[i] = ProbeText(ports[i]);
+            });
+        }
+    }
+    for (std::thread& probe : probes)
+        probe.join();
+    return texts;
+}
+
 } // namespace
 
 int RunPorts(Session& session, const Arguments& args)
@@ -95,17 +116,18 @@ int RunPorts(Session& session, const Arguments& args)
     // Name, device, description, state, and what the probe found; aligned in columns.
     std::vector<std::array<std::string, 5>> rows;
     std::array<std::size_t, 4> widths{};
-    bool anyRelay = false;
-    for (const PortCandidate& candidate : ports) {
+    const std::vector<std::string> probes = probe ? ProbeTexts(ports) : std::vector<std::string>(ports.size());
+    const bool anyRelay =
+        std::any_of(probes.begin(), probes.end(), [](const std::string& text) { return text.rfind("relay", 0) == 0; });
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const PortCandidate& candidate = ports[i];
         const std::string description = PortDescription(candidate);
         // What the system and the relay say is shown as a terminal may show it.
         std::array<std::string, 5> row{
             TerminalText(candidate.name), candidate.target.empty() ? "-" : TerminalText(candidate.target),
-            description.empty() ? "-" : TerminalText(description), StateWord(candidate), ""};
-        if (probe && candidate.state == OpenFailure::None && !candidate.bluetooth)
-            row[4] = TerminalText(ProbeText(candidate, anyRelay));
-        for (std::size_t i = 0; i < widths.size(); ++i)
-            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+            description.empty() ? "-" : TerminalText(description), StateWord(candidate), TerminalText(probes[i])};
+        for (std::size_t column = 0; column < widths.size(); ++column)
+            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
         rows.push_back(std::move(row));
     }
     for (const auto& row : rows) {

@@ -3,14 +3,18 @@
 // and the port, which is opened only once a command has checked its input.
 
 #include "cli/korvenctl.h"
+#include "firmware/hex_image.h"
 #include "link/serial_port.h"
 #include "record/commissioning_record.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace cli {
+
+class Fleet; // cli/fleet.h
 
 struct GlobalOptions {
     std::string port;   // COMn or a device path
@@ -62,6 +66,19 @@ public:
     // take it is only said so.
     void RecordFoundSet(const ParameterSet& set, const std::string& version);
 
+    // A session of one port in a run over several (cli/fleet.h), at index in
+    // the fleet's list of ports, or the fleet's check of the command's input.
+    void JoinFleet(Fleet& fleet, std::size_t index);
+    // Asked before the first frame of a change: kExitOk at once alone. Over
+    // several ports it waits until every port has come this far or ended; where
+    // one failed its checks or its record, or Ctrl+C came, it says so and gives
+    // that exit code: the change then starts at no relay.
+    int MayStartChange();
+    // Loads the HEX file at path into image; over several ports, once for all.
+    HexLoadResult LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image);
+    // The relay's version text, once this run has read it.
+    const std::string& Version() const { return m_version; }
+
     // Writes a message to standard error (the program's "\r\n" line ends as "\n")
     // and returns code.
     int Fail(int code, const std::string& message) const;
@@ -80,6 +97,8 @@ private:
     int m_comNumber = 0;    // of the port opened; 0 for a device path
     std::string m_portName; // the port opened, as the record names it: "COM3" or a device path
     std::string m_version;  // the relay's version text, once this run has read it
+    Fleet* m_fleet = nullptr;
+    std::size_t m_fleetIndex = 0;
 };
 
 // Turns the program's "\r\n" line ends into "\n" for a terminal or a pipe.

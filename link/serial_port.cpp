@@ -18,6 +18,12 @@ CSerialPort::Hooks& HookStore()
     return hooks;
 }
 
+std::optional<CSerialPort::Hooks>& ThreadHookStore()
+{
+    thread_local std::optional<CSerialPort::Hooks> hooks;
+    return hooks;
+}
+
 // The port's own message when a device cannot be had, with the reason on a line of its own.
 void ReportOpenFailure(const std::string& name, OpenFailure failure, const std::string& path)
 {
@@ -65,9 +71,15 @@ void CSerialPort::SetHooks(Hooks hooks)
     HookStore() = std::move(hooks);
 }
 
+void CSerialPort::SetThreadHooks(std::optional<Hooks> hooks)
+{
+    ThreadHookStore() = std::move(hooks);
+}
+
 const CSerialPort::Hooks& CSerialPort::GetHooks()
 {
-    return HookStore();
+    const std::optional<Hooks>& own = ThreadHookStore();
+    return own ? *own : HookStore();
 }
 
 CSerialPort::CSerialPort() = default;

@@ -95,6 +95,11 @@ public:
         std::string settingsPath;
     };
     static void SetHooks(Hooks hooks);
+    // Hooks of the calling thread alone, in place of the process-wide ones until
+    // cleared with nothing: korvenctl serves several ports at once, one thread
+    // each, and every port's messages go to that port's lines.
+    static void SetThreadHooks(std::optional<Hooks> hooks);
+    // The calling thread's hooks where it has its own, else the process-wide ones.
     static const Hooks& GetHooks();
 
 private:

@@ -234,8 +234,13 @@ int OpenTerminal(const std::string& path, uucp::Lock& lock, OpenFailure& failure
 // The name of the user the program runs as, for the command that gives them the port.
 std::string UserName()
 {
-    if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_name != nullptr)
-        return entry->pw_name;
+    // The reentrant form: korvenctl may explain a refused port on several threads at once.
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_name != nullptr)
+        return found->pw_name;
     const char* user = std::getenv("USER");
     return user != nullptr && *user != '\0' ? user : "$USER";
 }

@@ -15,6 +15,7 @@ namespace {
 std::mutex g_mutex;
 std::FILE* g_file = nullptr;
 bool g_failed = false;
+thread_local std::string t_label;
 
 } // namespace
 
@@ -57,12 +58,18 @@ void Record(Direction direction, std::string_view bytes, std::string_view note)
     if (g_file == nullptr)
         return;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    const std::string line =
-        FormatLine(std::chrono::duration_cast<std::chrono::microseconds>(now).count(), direction, bytes, note) + '\n';
+    const std::string line = FormatLine(std::chrono::duration_cast<std::chrono::microseconds>(now).count(), direction,
+                                        bytes, note, t_label) +
+                             '\n';
     // Flushed line by line so that an interrupted run keeps its last exchange.
     // A full disk or a vanished folder only costs the trace, never the exchange.
     if (std::fwrite(line.data(), 1, line.size(), g_file) != line.size() || std::fflush(g_file) != 0)
         g_failed = true;
+}
+
+void SetThreadLabel(std::string label)
+{
+    t_label = std::move(label);
 }
 
 std::string HexBytes(std::string_view bytes)
@@ -79,13 +86,16 @@ std::string HexBytes(std::string_view bytes)
     return text;
 }
 
-std::string FormatLine(long long microseconds, Direction direction, std::string_view bytes, std::string_view note)
+std::string FormatLine(long long microseconds, Direction direction, std::string_view bytes, std::string_view note,
+                       std::string_view label)
 {
     // Integer arithmetic keeps the point whatever the C locale says.
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%lld.%03lld", microseconds / 1000, microseconds % 1000);
 
     std::string line = stamp;
+    if (!label.empty())
+        line.append(" ").append(label);
     line += direction == Direction::Sent ? " TX " : " RX ";
     line += bytes.empty() ? "(nothing)" : HexBytes(bytes);
     line += " |";

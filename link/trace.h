@@ -31,14 +31,20 @@ bool WriteFailed();
 // Writes one line when the trace is on; does nothing otherwise.
 void Record(Direction direction, std::string_view bytes, std::string_view note);
 
+// Names the port in every line the calling thread writes from now on, where
+// several ports share one trace (one thread each); empty: no name, as alone.
+void SetThreadLabel(std::string label);
+
 // The bytes as upper-case hex pairs separated by blanks: "02 47 50".
 std::string HexBytes(std::string_view bytes);
 
 // One line without its line end:
-//   "<ms> TX|RX <hex bytes or (nothing)> |<printable>| [note]"
+//   "<ms> [<label> ]TX|RX <hex bytes or (nothing)> |<printable>| [note]"
 // where <ms> is the monotonic clock in milliseconds with three decimals, the
-// printable text shows bytes outside 0x20..0x7E as '.', and the note in square
-// brackets is left out when empty.
-std::string FormatLine(long long microseconds, Direction direction, std::string_view bytes, std::string_view note);
+// label names the port where several share the trace, the printable text shows
+// bytes outside 0x20..0x7E as '.', and the note in square brackets is left out
+// when empty.
+std::string FormatLine(long long microseconds, Direction direction, std::string_view bytes, std::string_view note,
+                       std::string_view label = {});
 
 } // namespace trace

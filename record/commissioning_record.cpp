@@ -167,8 +167,8 @@ long long DaysFromCivil(long long year, unsigned month, unsigned day)
 std::string LocalTimeWithOffset(WallClock::time_point time)
 {
     const std::time_t seconds = WallClock::to_time_t(time);
-    const std::tm* local = std::localtime(&seconds);
-    if (local == nullptr)
+    const std::optional<std::tm> local = LocalCalendar(seconds);
+    if (!local)
         return "";
     const long long localSeconds = DaysFromCivil(local->tm_year + 1900LL, static_cast<unsigned>(local->tm_mon + 1),
                                                  static_cast<unsigned>(local->tm_mday)) *
@@ -176,7 +176,7 @@ std::string LocalTimeWithOffset(WallClock::time_point time)
                                    local->tm_hour * 3600LL + local->tm_min * 60LL + local->tm_sec;
     const long long offsetMinutes = (localSeconds - static_cast<long long>(seconds)) / 60;
     char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", local);
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &*local);
     char offset[40];
     const long long magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     std::snprintf(offset, sizeof offset, "%c%02lld:%02lld", offsetMinutes < 0 ? '-' : '+', magnitude / 60,

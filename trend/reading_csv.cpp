@@ -28,10 +28,35 @@ std::string CsvHeader()
     return std::string("\xEF\xBB\xBF") + "Zeit;Messwert [V]" + kLineEnd;
 }
 
+std::string CsvHeader(const std::vector<std::string>& columns)
+{
+    std::string header = "\xEF\xBB\xBFZeit";
+    for (const std::string& column : columns) {
+        const std::string caption = "Messwert " + column + " [V]";
+        // A device path may hold the separator or a quote: such a caption is quoted.
+        if (caption.find_first_of(";\"\r\n") == std::string::npos) {
+            header += ";" + caption;
+            continue;
+        }
+        header += ";\"";
+        for (const char c : caption)
+            header += c == '"' ? std::string("\"\"") : std::string(1, c);
+        header += "\"";
+    }
+    return header + kLineEnd;
+}
+
 std::string CsvLine(const Reading& reading)
 {
-    return LocalTimeText(reading.time, "%Y-%m-%dT%H:%M:%S") + ";" +
-           (reading.volts ? DecimalComma(*reading.volts) : "") + kLineEnd;
+    return CsvLine(reading.time, {reading.volts});
+}
+
+std::string CsvLine(WallClock::time_point time, const std::vector<std::optional<double>>& values)
+{
+    std::string line = LocalTimeText(time, "%Y-%m-%dT%H:%M:%S");
+    for (const std::optional<double>& volts : values)
+        line += ";" + (volts ? DecimalComma(*volts) : "");
+    return line + kLineEnd;
 }
 
 std::string CsvText(const std::vector<Reading>& readings)
@@ -47,8 +72,13 @@ std::string CsvText(const std::vector<Reading>& readings)
 
 std::optional<std::string> CsvStream::Line(const Reading& reading)
 {
-    if (m_last && reading.time < *m_last)
+    return Line(reading.time, {reading.volts});
+}
+
+std::optional<std::string> CsvStream::Line(WallClock::time_point time, const std::vector<std::optional<double>>& values)
+{
+    if (m_last && time < *m_last)
         return std::nullopt;
-    m_last = reading.time;
-    return CsvLine(reading);
+    m_last = time;
+    return CsvLine(time, values);
 }

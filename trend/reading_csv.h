@@ -14,6 +14,11 @@ std::string CsvHeader();
 // One line: "2026-12-08T18:05:07;230,4", the value with as many decimals as it
 // needs (at least one, at most three).
 std::string CsvLine(const Reading& reading);
+// The same with a column per relay (korvenctl live over several ports): the
+// header "Zeit;Messwert COM1 [V];Messwert COM2 [V]" for columns COM1 and COM2,
+// and a line of the time and each relay's value, empty where it gave no answer.
+std::string CsvHeader(const std::vector<std::string>& columns);
+std::string CsvLine(WallClock::time_point time, const std::vector<std::optional<double>>& values);
 // The header and one line per reading. Where the clock was set back between two
 // readings, only those after the last such step are written: the readings of the
 // clock as it now stands, as the trend window shows them.
@@ -26,6 +31,8 @@ class CsvStream {
 public:
     // The reading's line, or nothing when it is left out.
     std::optional<std::string> Line(const Reading& reading);
+    // A line of several relays' values at one time, likewise.
+    std::optional<std::string> Line(WallClock::time_point time, const std::vector<std::optional<double>>& values);
 
 private:
     std::optional<WallClock::time_point> m_last;

@@ -1,17 +1,25 @@
 #include "trend/reading_history.h"
 
 #include <cmath>
-#include <ctime>
 #include <limits>
+#include <mutex>
+
+std::optional<std::tm> LocalCalendar(std::time_t seconds)
+{
+    // Copied out under a lock: the one portable way to keep the shared buffer's
+    // contents from another thread's call.
+    static std::mutex mutex;
+    const std::lock_guard lock(mutex);
+    const std::tm* local = std::localtime(&seconds);
+    return local != nullptr ? std::optional<std::tm>(*local) : std::nullopt;
+}
 
 std::string LocalTimeText(WallClock::time_point time, const char* format)
 {
-    const std::time_t seconds = WallClock::to_time_t(time);
-    // The programs read and write on one thread only.
-    const std::tm* local = std::localtime(&seconds);
+    const std::optional<std::tm> local = LocalCalendar(WallClock::to_time_t(time));
     char text[32] = "";
-    if (local != nullptr)
-        std::strftime(text, sizeof text, format, local);
+    if (local)
+        std::strftime(text, sizeof text, format, &*local);
     return text;
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@ using WallClock = std::chrono::system_clock;
 // time as local clock time in strftime's format; empty where the system has no
 // local time for it.
 std::string LocalTimeText(WallClock::time_point time, const char* format);
+// The local calendar time of seconds, on any thread (korvenctl notes and prints
+// times from one thread per port, and std::localtime hands every caller the same
+// buffer); nothing where the system has no local time for it.
+std::optional<std::tm> LocalCalendar(std::time_t seconds);
 
 struct Reading {
     WallClock::time_point time;

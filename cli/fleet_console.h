@@ -1,0 +1,87 @@
+#pragma once
+// The console of a run over several ports: every port writes through a stream
+// of its own, whose lines reach the one console whole, with the port's name in
+// front ("COM3: Verify ok!"), so that lines of different ports never mix. On a
+// terminal that takes cursor movement, each port's progress bar gets a line of
+// its own below everything else, redrawn in place.
+
+#include "cli/korvenctl.h"
+
+#include <chrono>
+#include <cstddef>
+#include <mutex>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+class FleetConsole {
+public:
+    // names: the ports, in the order of their bars; bars: draw a bar per port.
+    FleetConsole(const Console& console, std::vector<std::string> names, bool bars);
+
+    // Writes text, whole lines each ending in '\n', to standard output or
+    // standard error in one piece, above the bars.
+    void Write(bool toErr, const std::string& text);
+    // The bar of port index now reads text.
+    void Bar(std::size_t index, std::string text);
+    // Draws the bars as they stand last and leaves them where they are: what
+    // follows is written below them.
+    void EndBars();
+    bool Bars() const { return m_bars; }
+
+private:
+    void EraseBars();
+    void DrawBars();
+
+    const Console& m_console;
+    std::vector<std::string> m_names;
+    std::vector<std::string> m_barTexts;
+    bool m_bars;
+    std::size_t m_drawn = 0; // bar lines on the screen below the last line written
+    bool m_stale = false;    // a bar changed since they were drawn
+    std::chrono::steady_clock::time_point m_lastDraw{};
+    std::mutex m_mutex;
+};
+
+// One port's standard output or standard error. What the port writes goes on
+// at each flush: its complete lines with the port's name in front, whole, and
+// on a terminal a bar's redraw (the text after '\r') to the port's bar. Where
+// the run puts the output together itself (JSON), the lines are kept instead
+// of shown, or as well.
+class PortStream : public std::streambuf {
+public:
+    PortStream(FleetConsole& console, std::size_t index, const std::string& name, bool toErr, bool show, bool keep);
+
+    // Passes on what is left, a line without its end too.
+    void Finish();
+    // Every line kept, each with its '\n'.
+    const std::string& Kept() const { return m_kept; }
+    // The last line written, and the first line of the last message (what one
+    // flush passed on), empty lines passed over.
+    const std::string& LastLine() const { return m_lastLine; }
+    const std::string& LastMessage() const { return m_lastMessage; }
+
+protected:
+    int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* s, std::streamsize n) override;
+    int sync() override;
+
+private:
+    void PassOn(bool all);
+
+    FleetConsole& m_console;
+    std::size_t m_index;
+    std::string m_prefix;
+    bool m_toErr;
+    bool m_show;
+    bool m_keep;
+    std::string m_pending;
+    std::string m_kept;
+    std::string m_lastLine;
+    std::string m_lastMessage;
+    bool m_afterBar = false; // the last thing passed on was a bar: the next empty line only ends it
+};
+
+} // namespace cli
