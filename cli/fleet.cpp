@@ -422,7 +422,8 @@ void PortFleet::PrintJson() const
 
 void PortFleet::PrintSummary(std::ostream& out) const
 {
-    std::vector<std::array<std::string, 5>> rows = {{"Port", "Device", "Version", "Outcome", "Time"}};
+    // The outcome, the one text of any length, comes last.
+    std::vector<std::array<std::string, 5>> rows = {{"Port", "Device", "Version", "Time", "Outcome"}};
     std::array<std::size_t, 5> widths{};
     std::size_t good = 0;
     int code = kExitOk;
@@ -432,7 +433,7 @@ void PortFleet::PrintSummary(std::ostream& out) const
         std::string version = run->version;
         version.erase(version.find_last_not_of(' ') + 1);
         rows.push_back({run->port.name, run->port.device.empty() ? "-" : run->port.device,
-                        version.empty() ? "-" : version, Outcome(*run), seconds});
+                        version.empty() ? "-" : version, seconds, Outcome(*run)});
         good += run->code == kExitOk ? 1 : 0;
         code = std::max(code, run->code);
     }
@@ -444,9 +445,12 @@ void PortFleet::PrintSummary(std::ostream& out) const
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
-            const bool right = i + 1 == row.size(); // the times line up at their unit
             const std::string gap(widths[i] - DisplayWidth(row[i]), ' ');
-            line += (i > 0 ? "  " : "") + (right ? gap + row[i] : row[i] + (i + 1 < row.size() ? gap : ""));
+            if (i == 3) // the times line up at their unit
+                line += gap + row[i];
+            else
+                line += row[i] + (i + 1 < row.size() ? gap : "");
+            line += i + 1 < row.size() ? "  " : "";
         }
         text += line + "\n";
     }

@@ -1,0 +1,269 @@
+// korvenctl over several relays at once, in-process against three korven-sim
+// relays on pseudo-terminals (COM1 to COM3 of the --ini file) and a COM4 whose
+// device is missing: each run's output, summary, record and exit code, and
+// what every relay received.
+
+#include "cli/korvenctl.h"
+#include "link/port_list_posix.h"
+#include "record/commissioning_record.h"
+#include "sim/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::size_t kRelays = 3;
+
+class FleetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/korvenctl-fleet-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        std::ofstream ini(m_dir / "station.ini");
+        ini << "[PORTS]\n";
+        for (std::size_t i = 0; i < kRelays; ++i) {
+            std::string error;
+            ASSERT_TRUE(m_sims[i].Start(&error)) << error;
+            ASSERT_TRUE(m_sims[i].MakeLink(Link(i), &error)) << error;
+            ini << "COM" << i + 1 << "=" << Link(i) << "\n";
+        }
+        ini << "COM4=" << (m_dir / "missing").string() << "\n";
+        std::ofstream(m_dir / "empty.ini") << "[PORTS]\nCOM1=\n";
+        std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:00000001FF\n";
+        // The ports of the --ini file alone: no device of this machine is touched.
+        SetPortLister([this] { return ScanPosixPorts(m_dir / "no-root"); });
+    }
+    void TearDown() override
+    {
+        SetPortLister({});
+        fs::remove_all(m_dir);
+    }
+
+    std::string Link(std::size_t relay) const { return (m_dir / ("relay" + std::to_string(relay + 1))).string(); }
+
+    std::string Expand(std::string text) const
+    {
+        for (const auto& [name, value] : std::initializer_list<std::pair<std::string, std::string>>{
+                 {"$3", "--ini $D/station.ini --port COM1 --port COM2 --port COM3"},
+                 {"$A", "--ini $D/station.ini --port all"},
+                 {"$R", "--record $D/protokoll.csv"},
+                 {"$D", m_dir.string()}}) {
+            for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
+                text.replace(at, name.size(), value);
+        }
+        return text;
+    }
+
+    fs::path m_dir;
+    std::array<KorvenSim, kRelays> m_sims;
+};
+
+// What happens while the command runs: COM3 slow to answer (its line busy for
+// 0.6 s, which the drain before each request waits out), pulled out, or Ctrl+C.
+enum class During { Nothing, SlowCom3, UnplugCom3, CtrlC };
+
+TEST_F(FleetTest, RunsOnEveryPortAtOnce)
+{
+    // Relay n (0 ... 2) is COMn+1; a relay's faults are set before the run.
+    using Faults = std::function<void(std::size_t relay, KorvenSim & sim)>;
+    struct Row {
+        const char* args;
+        Faults faults;
+        During during;
+        int code;
+        std::vector<std::string> out; // each within standard output
+        std::vector<std::string> err; // each within standard error
+        int spars;                    // SPAR frames each relay received; -1: no frame at all at any relay
+        std::map<std::string, std::string> recorded = {}; // port -> the start of its change entry's outcome
+        std::pair<const char*, const char*> file = {};    // a file the run wrote, and a text it holds
+    };
+    const auto nakV5AtCom2 = [](std::size_t relay, KorvenSim& sim) {
+        sim.Update([relay](SimOptions& o) { o.nak = relay == 1 ? std::set<std::string>{"V5"} : o.nak; });
+    };
+    // Relay n reads 10n,5 V; COM3 does not answer.
+    const auto silentCom3 = [](std::size_t relay, KorvenSim& sim) {
+        sim.Update([relay](SimOptions& o) {
+            o.value = "10" + std::to_string(relay) + ".5";
+            o.silent = relay == 2;
+        });
+    };
+    const std::string ok = "Übertragung der Daten ok.";
+    const Row rows[] = {
+        {"$A read --format json",
+         nullptr,
+         During::Nothing,
+         3,
+         {"{\n  \"COM1\": {\n    \"SWB\": 100.0,\n", "    \"K0V\": \"0x200\"\n  },\n  \"COM2\": {\n",
+          "  \"COM4\": {\n    \"error\": \"Kann Schnittstelle COM4 nicht öffnen\\n$D/missing ist nicht vorhanden",
+          "\",\n    \"exit\": 3\n  }\n}\n"},
+         {"COM4: Kann Schnittstelle COM4 nicht öffnen\n", "3 of 4 ports ok; exit code 3 from COM4\n"},
+         0},
+        {"$3 read --trace $D/trace",
+         [](std::size_t relay, KorvenSim& sim) { sim.Update([relay](SimOptions& o) { o.badChecksum = relay == 1; }); },
+         During::Nothing,
+         1,
+         {"COM3: VER  Version               V2.1 13.06.7\n", "2 of 3 ports ok; exit code 1 from COM2\n"},
+         {"COM2: Die Daten konnten nicht übertragen werden!\n"},
+         0,
+         {},
+         {"trace", " COM2 RX 02 "}},
+        {"$3 $R write --set SWB=110",
+         nullptr,
+         During::Nothing,
+         0,
+         {"COM2: " + ok + "\n", "3 of 3 ports ok\n"},
+         {},
+         1,
+         {{"COM1", ok}, {"COM2", ok}, {"COM3", ok}}},
+        // The set that relay 3 would get fails the checks, later than the others
+        // are ready to send theirs: no relay gets its set.
+        {"$3 $R write --set SWB=110",
+         [](std::size_t relay, KorvenSim& sim) {
+             RelayParameters set;
+             set.UMI = relay == 2 ? 12.0 : set.UMI;
+             sim.SetParameters(set);
+         },
+         During::SlowCom3,
+         2,
+         {},
+         {"COM3: U< nicht im Bereich",
+          "COM1: korvenctl: nothing sent to this relay: the set for COM3 fails the checks\n"},
+         0},
+        // One relay refuses a verify block, one is pulled out during the update.
+        {"$3 $R flash $D/blank.hex",
+         nakV5AtCom2,
+         During::UnplugCom3,
+         1,
+         {"COM1: Verify ok!\n", "1 of 3 ports ok; exit code 1 from COM2, COM3\n"},
+         {"COM2: Verify Adresse 192 --> Fehler!\n", "COM3: Verify Adresse 32 --> Fehler!\n"},
+         0,
+         {{"COM1", "Verify ok!"}, {"COM2", "Verify Adresse 192 --> Fehler!"}, {"COM3", "Verify Adresse 32"}}},
+        {"$3 $R flash $D/blank.hex",
+         nullptr,
+         During::CtrlC,
+         130,
+         {"exit code 130 from COM1, COM2, COM3\n"},
+         {"COM2: korvenctl: stopped by Ctrl+C after Programmiere Adresse "},
+         0,
+         {{"COM1", "abgebrochen nach"}, {"COM2", "abgebrochen nach"}, {"COM3", "abgebrochen nach"}}},
+        {"$3 save $D/anlage-{port}",
+         nullptr,
+         During::Nothing,
+         0,
+         {"  \"COM3\": {\n    \"file\": \"$D/anlage-COM3.par\"\n"},
+         {"3 of 3 ports ok\n"},
+         0,
+         {},
+         {"anlage-COM2.par", "SPAR:HYS2.0;SWB100.0;"}},
+        {"$3 live --csv --count 2",
+         silentCom3,
+         During::Nothing,
+         1,
+         {"Zeit;Messwert COM1 [V];Messwert COM2 [V];Messwert COM3 [V]\r\n", ";100,5;101,5;\r\n"},
+         {"2 of 3 ports ok; exit code 1 from COM3\n"},
+         0},
+        {"$A ports --probe",
+         silentCom3,
+         During::Nothing,
+         0,
+         {"present  relay V2.1 13.06.7\nCOM3  ", "present  no relay\nCOM4"},
+         {},
+         0},
+        // Refused before anything is sent.
+        {"$3 save $D/anlage", nullptr, During::Nothing, 2, {}, {"takes a file name with {port}"}, -1},
+        {"--ini $D/station.ini --port COM2 --port $D/relay2 read",
+         nullptr,
+         During::Nothing,
+         2,
+         {},
+         {"COM2 and $D/relay2 are the same port"},
+         -1},
+        {"--ini $D/empty.ini --port all read", nullptr, During::Nothing, 2, {}, {"names no port"}, -1},
+        {"$3 calibrate 0", nullptr, During::Nothing, 2, {}, {"one port at a time"}, -1},
+        {"$3 --record $D/fehlt/p.csv write --set SWB=110",
+         nullptr,
+         During::Nothing,
+         4,
+         {},
+         {"Das Inbetriebnahmeprotokoll $D/fehlt/p.csv kann nicht geschrieben werden.\nEs wird nichts"},
+         -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args);
+        fs::remove(m_dir / "protokoll.csv");
+        for (std::size_t i = 0; i < kRelays; ++i) {
+            m_sims[i].Update([](SimOptions& o) { o = SimOptions{}; });
+            m_sims[i].SetParameters(RelayParameters{});
+            if (row.faults)
+                row.faults(i, m_sims[i]);
+            m_sims[i].ClearReceivedFrames();
+        }
+        std::atomic<bool> interrupted = false;
+        std::thread during([&] {
+            for (int i = 0; row.during == During::SlowCom3 && i < 15; ++i) {
+                m_sims[2].Inject("\x55");
+                std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            }
+            if (row.during == During::UnplugCom3 && m_sims[2].WaitForFrames(100, std::chrono::seconds(30)))
+                m_sims[2].Unplug();
+            if (row.during == During::CtrlC && m_sims[0].WaitForFrames(30, std::chrono::seconds(30)))
+                interrupted = true;
+        });
+        std::istringstream words(Expand(row.args));
+        std::ostringstream out, err;
+        const int code =
+            cli::Run({std::istream_iterator<std::string>(words), {}}, cli::Console{out, err, false, &interrupted});
+        during.join();
+        if (row.during == During::UnplugCom3) {
+            ASSERT_TRUE(m_sims[2].Plug());
+        }
+
+        EXPECT_EQ(code, row.code) << err.str();
+        for (const std::string& text : row.out)
+            EXPECT_NE(out.str().find(Expand(text)), std::string::npos) << out.str();
+        for (const std::string& text : row.err)
+            EXPECT_NE(err.str().find(Expand(text)), std::string::npos) << err.str();
+        for (std::size_t i = 0; i < kRelays; ++i) {
+            std::size_t spars = 0;
+            for (const std::string& frame : m_sims[i].ReceivedFrames())
+                spars += frame.compare(1, 4, "SPAR") == 0 ? 1 : 0;
+            if (row.spars < 0) {
+                EXPECT_TRUE(m_sims[i].ReceivedFrames().empty()) << "COM" << i + 1;
+            } else {
+                EXPECT_EQ(spars, static_cast<std::size_t>(row.spars)) << "COM" << i + 1;
+            }
+            if (row.during == During::CtrlC) { // stopped between blocks of the first pass: no verify block anywhere
+                EXPECT_EQ(m_sims[i].ReceivedFrames().back().substr(1, 1), "P") << "COM" << i + 1;
+            }
+        }
+        // One whole entry per relay and change, naming its port and device.
+        std::map<std::string, std::string> recorded;
+        for (const auto& fields : CommissioningRecord((m_dir / "protokoll.csv").string()).LastEntries(50)) {
+            if (fields[kActionColumn] == record::kFound)
+                continue;
+            EXPECT_EQ(fields[kDeviceColumn], Link(std::stoul(fields[kPortColumn].substr(3)) - 1));
+            EXPECT_TRUE(recorded.emplace(fields[kPortColumn], fields[kOutcomeColumn]).second) << fields[kPortColumn];
+        }
+        EXPECT_EQ(recorded.size(), row.recorded.size());
+        for (const auto& [port, outcome] : row.recorded)
+            EXPECT_EQ(recorded[port].rfind(outcome, 0), 0u) << port << ": " << recorded[port];
+        if (row.file.first != nullptr) {
+            std::ifstream in(m_dir / row.file.first, std::ios::binary);
+            const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+            EXPECT_NE(bytes.find(row.file.second), std::string::npos) << row.file.first << ": " << bytes;
+        }
+    }
+}
+
+} // namespace
