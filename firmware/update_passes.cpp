@@ -114,6 +114,8 @@ RecordEntry FirmwareRecordEntry(const std::string& hexPath, const FirmwareImage&
     entry.action = record::kFirmwareUpdate;
     entry.file = PathToUtf8(PathFromUtf8(hexPath).filename());
     std::string blocks;
+    // At once at its size: korvenctl makes this entry for many relays at the same moment.
+    blocks.reserve(kBlockCount * kBlockTextLength);
     for (unsigned block = 0; block < kBlockCount; ++block)
         blocks += FormatBlock(image, BlockWordAddress(block));
     entry.sha256 = Sha256Hex(blocks);
