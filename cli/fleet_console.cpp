@@ -29,7 +29,10 @@ std::string Narrowed(const std::string& text)
         return text;
     const auto filled = static_cast<std::size_t>(std::count(text.begin() + 1, text.begin() + close, '#')) *
                         kPortBarWidth / (close - 1);
-    return "[" + std::string(filled, '#') + std::string(kPortBarWidth - filled, '.') + text.substr(close);
+    // Appended piece by piece: gcc 12 mistakes "[" + std::string(...) for an overlapping copy.
+    std::string bar = "[";
+    bar.append(filled, '#').append(kPortBarWidth - filled, '.').append(text, close);
+    return bar;
 }
 
 // The first width characters of text.

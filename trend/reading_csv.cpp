@@ -54,8 +54,11 @@ std::string CsvLine(const Reading& reading)
 std::string CsvLine(WallClock::time_point time, const std::vector<std::optional<double>>& values)
 {
     std::string line = LocalTimeText(time, "%Y-%m-%dT%H:%M:%S");
-    for (const std::optional<double>& volts : values)
-        line += ";" + (volts ? DecimalComma(*volts) : "");
+    for (const std::optional<double>& volts : values) {
+        line += ';';
+        if (volts)
+            line += DecimalComma(*volts);
+    }
     return line + kLineEnd;
 }
 
