@@ -3,6 +3,8 @@
 // device is missing: each run's output, summary, record and exit code, and
 // what every relay received.
 
+#include "cli/fleet.h"
+#include "cli/fleet_console.h"
 #include "cli/korvenctl.h"
 #include "link/port_list_posix.h"
 #include "record/commissioning_record.h"
@@ -264,6 +266,35 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
             EXPECT_NE(bytes.find(row.file.second), std::string::npos) << row.file.first << ": " << bytes;
         }
     }
+}
+
+// On a terminal each port's bar has a line of its own below the lines written,
+// at half the width of a single port's bar, and a line goes above them all.
+TEST(FleetConsoleTest, BarsStayBelowTheLines)
+{
+    std::ostringstream out, err;
+    const cli::Console console{out, err, true, nullptr, nullptr, [] { return true; }};
+    cli::FleetConsole fleet(console, {"COM1", "COM2"}, true);
+    cli::PortStream first(fleet, 0, "COM1", false, true, false), second(fleet, 1, "COM2", false, true, false);
+    std::ostream com1(&first), com2(&second);
+    com1 << "\r[" << std::string(20, '#') << std::string(20, '.') << "] 50%  Verify Adresse 3840   " << std::flush;
+    com2 << "\r[" << std::string(40, '#') << "] 100%  Verify Adresse 7680" << std::flush << std::endl;
+    com2 << "Verify ok!" << std::endl;
+    fleet.EndBars();
+    const std::string bar1 = "COM1: [##########..........] 50%  Verify Adresse 3840\x1b[K\n";
+    const std::string bar2 = "COM2: [####################] 100%  Verify Adresse 7680\x1b[K\n";
+    EXPECT_EQ(out.str(), bar1 + "\x1b[1F\x1b[J" + bar1 + bar2 + "\x1b[2F\x1b[JCOM2: Verify ok!\n" + bar1 + bar2);
+}
+
+TEST(FleetConsoleTest, PortFileNames)
+{
+    for (const auto& [port, name] :
+         std::initializer_list<std::pair<std::string, std::string>>{{"COM3", "COM3"},
+                                                                    {"/dev/ttyUSB0", "ttyUSB0"},
+                                                                    {"rfc2217://ds.example:4001", "ds.example_4001"},
+                                                                    {"/dev/..", "_.."},
+                                                                    {"/tmp/a b*?", "a_b__"}})
+        EXPECT_EQ(cli::PortFileName(port), name) << port;
 }
 
 } // namespace

@@ -116,6 +116,10 @@ TEST(ReadingCsvTest, IsWhatAGermanSpreadsheetOpens)
     EXPECT_EQ(CsvText(setBack), CsvHeader() + "2026-12-08T18:05:03;2,0\r\n");
     CsvStream stream;
     EXPECT_TRUE(stream.Line(setBack[0]) && !stream.Line(setBack[1]) && stream.Line(setBack[0]));
+
+    // A column per port, a device path with the separator in it quoted.
+    EXPECT_EQ(CsvHeader({"COM1", "/dev/a;\"b"}) + CsvLine(Local(18, 5, 7), {std::nullopt, 2.5}),
+              "\xEF\xBB\xBFZeit;Messwert COM1 [V];\"Messwert /dev/a;\"\"b [V]\"\r\n2026-12-08T18:05:07;;2,5\r\n");
 }
 
 TEST(TrendPictureTest, NeverJoinsAcrossAGapAndStaysSmallForADay)
