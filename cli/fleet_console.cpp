@@ -53,15 +53,17 @@ FleetConsole::FleetConsole(const Console& console, std::vector<std::string> name
 {
 }
 
-void FleetConsole::Write(bool toErr, const std::string& text)
+bool FleetConsole::Write(bool toErr, const std::string& text)
 {
     const std::lock_guard lock(m_mutex);
     EraseBars();
     if (toErr)
         m_console.out.flush(); // what stands above the bars, before the message
-    (toErr ? m_console.err : m_console.out) << text << std::flush;
+    std::ostream& stream = toErr ? m_console.err : m_console.out;
+    stream << text << std::flush;
     if (m_bars)
         DrawBars();
+    return !stream.fail();
 }
 
 void FleetConsole::Bar(std::size_t index, std::string text)
@@ -131,8 +133,7 @@ std::streamsize PortStream::xsputn(const char* s, std::streamsize n)
 
 int PortStream::sync()
 {
-    PassOn(false);
-    return 0;
+    return PassOn(false) ? 0 : -1;
 }
 
 void PortStream::Finish()
@@ -140,7 +141,7 @@ void PortStream::Finish()
     PassOn(true);
 }
 
-void PortStream::PassOn(bool all)
+bool PortStream::PassOn(bool all)
 {
     std::string shown;
     bool firstOfMessage = true;
@@ -178,8 +179,7 @@ void PortStream::PassOn(bool all)
     // A bar being redrawn has no line end yet; nor has the rest at the end.
     if ((m_console.Bars() && m_pending.find('\r') != std::string::npos) || (all && !m_pending.empty()))
         line(std::exchange(m_pending, std::string()));
-    if (!shown.empty())
-        m_console.Write(m_toErr, shown);
+    return shown.empty() || m_console.Write(m_toErr, shown);
 }
 
 } // namespace cli

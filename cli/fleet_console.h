@@ -22,8 +22,9 @@ public:
     FleetConsole(const Console& console, std::vector<std::string> names, bool bars);
 
     // Writes text, whole lines each ending in '\n', to standard output or
-    // standard error in one piece, above the bars.
-    void Write(bool toErr, const std::string& text);
+    // standard error in one piece, above the bars; false when that stream
+    // cannot be written (a full disk, a reader gone away).
+    bool Write(bool toErr, const std::string& text);
     // The bar of port index now reads text.
     void Bar(std::size_t index, std::string text);
     // Draws the bars as they stand last and leaves them where they are: what
@@ -69,7 +70,9 @@ protected:
     int sync() override;
 
 private:
-    void PassOn(bool all);
+    // false when the console's stream failed: the port's stream fails too, so
+    // that a command that stops when its output goes (live) stops here as well.
+    bool PassOn(bool all);
 
     FleetConsole& m_console;
     std::size_t m_index;

@@ -86,9 +86,10 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         int code;
         std::vector<std::string> out; // each within standard output
         std::vector<std::string> err; // each within standard error
-        int spars;                    // SPAR frames each relay received; -1: no frame at all at any relay
+        int spars; // SPAR frames (live: GMWT frames) each relay received; -1: no frame at all at any relay
         std::map<std::string, std::string> recorded = {}; // port -> the start of its change entry's outcome
         std::pair<const char*, const char*> file = {};    // a file the run wrote, and a text it holds
+        bool outputFails = false;                         // standard output takes no byte
     };
     const auto nakV5AtCom2 = [](std::size_t relay, KorvenSim& sim) {
         sim.Update([relay](SimOptions& o) { o.nak = relay == 1 ? std::set<std::string>{"V5"} : o.nak; });
@@ -174,7 +175,9 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          1,
          {"Zeit;Messwert COM1 [V];Messwert COM2 [V];Messwert COM3 [V]\r\n", ";100,5;101,5;\r\n"},
          {"2 of 3 ports ok; exit code 1 from COM3\n"},
-         0},
+         2},
+        // A reader gone away ends the readings at once.
+        {"$3 live --count 3", nullptr, During::Nothing, 4, {}, {"the output could not be written\n"}, 1, {}, {}, true},
         {"$A ports --probe",
          silentCom3,
          During::Nothing,
@@ -224,8 +227,11 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         });
         std::istringstream words(Expand(row.args));
         std::ostringstream out, err;
-        const int code =
-            cli::Run({std::istream_iterator<std::string>(words), {}}, cli::Console{out, err, false, &interrupted});
+        struct : std::streambuf {
+        } full; // takes no byte, as a closed pipe
+        std::ostream fullOut(&full);
+        const int code = cli::Run({std::istream_iterator<std::string>(words), {}},
+                                  cli::Console{row.outputFails ? fullOut : out, err, false, &interrupted});
         during.join();
         if (row.during == During::UnplugCom3) {
             ASSERT_TRUE(m_sims[2].Plug());
@@ -237,9 +243,10 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         for (const std::string& text : row.err)
             EXPECT_NE(err.str().find(Expand(text)), std::string::npos) << err.str();
         for (std::size_t i = 0; i < kRelays; ++i) {
+            const char* word = std::string(row.args).find(" live") != std::string::npos ? "GMWT" : "SPAR";
             std::size_t spars = 0;
             for (const std::string& frame : m_sims[i].ReceivedFrames())
-                spars += frame.compare(1, 4, "SPAR") == 0 ? 1 : 0;
+                spars += frame.compare(1, 4, word) == 0 ? 1 : 0;
             if (row.spars < 0) {
                 EXPECT_TRUE(m_sims[i].ReceivedFrames().empty()) << "COM" << i + 1;
             } else {
