@@ -18,6 +18,14 @@ namespace {
 
 std::atomic<bool>* g_interrupted = nullptr;
 UINT g_consoleCodePage = 0; // the console's own, restored at the end
+DWORD g_consoleMode = 0;    // the output's mode before the sequences were switched on, restored at the end
+bool g_consoleModeSet = false;
+
+void RestoreConsoleMode()
+{
+    if (g_consoleModeSet)
+        SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), g_consoleMode);
+}
 
 void RestoreCodePage()
 {
@@ -98,8 +106,17 @@ bool OutputMovesCursor()
     // Consoles from Windows 10 on take the sequences once asked to; older ones refuse.
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
-    return GetConsoleMode(out, &mode) != 0 && ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
-                                               SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0);
+    if (GetConsoleMode(out, &mode) == 0)
+        return false;
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0)
+        return true;
+    if (SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0)
+        return false;
+    // The console goes back to its own mode when the program ends.
+    g_consoleMode = mode;
+    g_consoleModeSet = true;
+    std::atexit(RestoreConsoleMode);
+    return true;
 }
 
 } // namespace cli
