@@ -3,6 +3,7 @@
 #include "cli/session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <ostream>
 #include <utility>
 
@@ -27,8 +28,8 @@ std::string Narrowed(const std::string& text)
     const auto close = text.find(']');
     if (text.empty() || text[0] != '[' || close == std::string::npos || close < 2)
         return text;
-    const auto filled = static_cast<std::size_t>(std::count(text.begin() + 1, text.begin() + close, '#')) *
-                        kPortBarWidth / (close - 1);
+    const auto filled =
+        static_cast<std::size_t>(std::count(text.begin() + 1, text.begin() + close, '#')) * kPortBarWidth / (close - 1);
     // Appended piece by piece: gcc 12 mistakes "[" + std::string(...) for an overlapping copy.
     std::string bar = "[";
     bar.append(filled, '#').append(kPortBarWidth - filled, '.').append(text, close);
@@ -49,45 +50,70 @@ std::string Clipped(const std::string& text, std::size_t width)
 } // namespace
 
 FleetConsole::FleetConsole(const Console& console, std::vector<std::string> names, bool bars)
-    : m_console(console), m_names(std::move(names)), m_barTexts(m_names.size()), m_bars(bars)
+    : m_console(console), m_names(std::move(names)), m_bars(bars), m_showing(bars), m_barTexts(m_names.size())
 {
+    if (m_bars)
+        m_drawing = std::thread([this] { Draw(); });
+}
+
+FleetConsole::~FleetConsole()
+{
+    EndBars();
+}
+
+void FleetConsole::Draw()
+{
+    std::unique_lock bars(m_barMutex);
+    while (!m_over) {
+        m_barChanged.wait_for(bars, kRedrawInterval);
+        if (!m_stale || m_over)
+            continue;
+        bars.unlock();
+        {
+            const std::lock_guard screen(m_screenMutex);
+            EraseBars();
+            DrawBars();
+        }
+        bars.lock();
+    }
 }
 
 bool FleetConsole::Write(bool toErr, const std::string& text)
 {
-    const std::lock_guard lock(m_mutex);
+    const std::lock_guard screen(m_screenMutex);
     EraseBars();
     if (toErr)
         m_console.out.flush(); // what stands above the bars, before the message
     std::ostream& stream = toErr ? m_console.err : m_console.out;
     stream << text << std::flush;
-    if (m_bars)
-        DrawBars();
+    DrawBars();
     return !stream.fail();
 }
 
 void FleetConsole::Bar(std::size_t index, std::string text)
 {
-    const std::lock_guard lock(m_mutex);
-    if (!m_bars || index >= m_barTexts.size())
-        return;
-    const bool full = text.find("100%") != std::string::npos;
-    m_barTexts[index] = Narrowed(text);
-    m_stale = true;
-    if (full || std::chrono::steady_clock::now() - m_lastDraw >= kRedrawInterval) {
-        EraseBars();
-        DrawBars();
+    const std::lock_guard bars(m_barMutex);
+    if (index < m_barTexts.size()) {
+        m_barTexts[index] = Narrowed(text);
+        m_stale = true;
     }
 }
 
 void FleetConsole::EndBars()
 {
-    const std::lock_guard lock(m_mutex);
-    if (m_bars && m_stale) {
+    {
+        const std::lock_guard bars(m_barMutex);
+        m_over = true;
+        m_barChanged.notify_all();
+    }
+    if (m_drawing.joinable())
+        m_drawing.join();
+    const std::lock_guard screen(m_screenMutex);
+    if (m_showing && m_stale) {
         EraseBars();
         DrawBars();
     }
-    m_bars = false;
+    m_showing = false;
     m_drawn = 0;
 }
 
@@ -101,15 +127,20 @@ void FleetConsole::EraseBars()
 
 void FleetConsole::DrawBars()
 {
-    for (std::size_t i = 0; i < m_barTexts.size(); ++i) {
-        if (m_barTexts[i].empty())
-            continue;
-        m_console.out << Clipped(m_names[i] + ": " + m_barTexts[i], kBarLineWidth) << "\x1b[K\n";
-        ++m_drawn;
+    if (!m_showing)
+        return;
+    std::string lines;
+    {
+        const std::lock_guard bars(m_barMutex);
+        for (std::size_t i = 0; i < m_barTexts.size(); ++i) {
+            if (m_barTexts[i].empty())
+                continue;
+            lines += Clipped(m_names[i] + ": " + m_barTexts[i], kBarLineWidth) + "\x1b[K\n";
+            ++m_drawn;
+        }
+        m_stale = false;
     }
-    m_console.out.flush();
-    m_stale = false;
-    m_lastDraw = std::chrono::steady_clock::now();
+    m_console.out << lines << std::flush;
 }
 
 PortStream::PortStream(FleetConsole& console, std::size_t index, const std::string& name, bool toErr, bool show,

@@ -7,11 +7,12 @@
 
 #include "cli/korvenctl.h"
 
-#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <streambuf>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace cli {
@@ -20,12 +21,16 @@ class FleetConsole {
 public:
     // names: the ports, in the order of their bars; bars: draw a bar per port.
     FleetConsole(const Console& console, std::vector<std::string> names, bool bars);
+    ~FleetConsole();
+    FleetConsole(const FleetConsole&) = delete;
+    FleetConsole& operator=(const FleetConsole&) = delete;
 
     // Writes text, whole lines each ending in '\n', to standard output or
     // standard error in one piece, above the bars; false when that stream
     // cannot be written (a full disk, a reader gone away).
     bool Write(bool toErr, const std::string& text);
-    // The bar of port index now reads text.
+    // The bar of port index now reads text. It is drawn by a thread of its
+    // own, at most every 100 ms: a slow terminal never holds up a relay.
     void Bar(std::size_t index, std::string text);
     // Draws the bars as they stand last and leaves them where they are: what
     // follows is written below them.
@@ -33,17 +38,22 @@ public:
     bool Bars() const { return m_bars; }
 
 private:
+    void Draw();
     void EraseBars();
     void DrawBars();
 
     const Console& m_console;
-    std::vector<std::string> m_names;
+    const std::vector<std::string> m_names;
+    const bool m_bars;
+    std::mutex m_screenMutex; // the console's streams, and what is drawn there
+    std::size_t m_drawn = 0;  // bar lines on the screen below the last line written
+    bool m_showing;           // the bars are still drawn (until EndBars)
+    std::mutex m_barMutex;    // what the bars read; taken after m_screenMutex, never before
     std::vector<std::string> m_barTexts;
-    bool m_bars;
-    std::size_t m_drawn = 0; // bar lines on the screen below the last line written
-    bool m_stale = false;    // a bar changed since they were drawn
-    std::chrono::steady_clock::time_point m_lastDraw{};
-    std::mutex m_mutex;
+    bool m_stale = false; // a bar changed since they were drawn
+    bool m_over = false;  // the drawing thread ends
+    std::condition_variable m_barChanged;
+    std::thread m_drawing;
 };
 
 // One port's standard output or standard error. What the port writes goes on
