@@ -1,13 +1,14 @@
 // korvenctl over several relays at once, in-process against three korven-sim
-// relays on pseudo-terminals (COM1 to COM3 of the --ini file) and a COM4 whose
-// device is missing: each run's output, summary, record and exit code, and
-// what every relay received.
+// relays (COM1 and COM2 of the --ini file on pseudo-terminals, COM3 through
+// ser2net where it is installed) and a COM4 whose device is missing: each run's
+// output, summary, record and exit code, and what every relay received.
 
 #include "cli/fleet.h"
 #include "cli/fleet_console.h"
 #include "cli/korvenctl.h"
 #include "link/port_list_posix.h"
 #include "record/commissioning_record.h"
+#include "sim/device_server.h"
 #include "sim/sim.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,9 @@ protected:
             std::string error;
             ASSERT_TRUE(m_sims[i].Start(&error)) << error;
             ASSERT_TRUE(m_sims[i].MakeLink(Link(i), &error)) << error;
-            ini << "COM" << i + 1 << "=" << Link(i) << "\n";
+            // ser2net opens the link at each connection: a relay plugged in again is found there.
+            ASSERT_TRUE(i + 1 < kRelays || !Ser2net::Available() || m_server.Start(Link(i), &error)) << error;
+            ini << "COM" << i + 1 << "=" << Device(i) << "\n";
         }
         ini << "COM4=" << (m_dir / "missing").string() << "\n";
         std::ofstream(m_dir / "empty.ini") << "[PORTS]\nCOM1=\n";
@@ -53,6 +56,11 @@ protected:
     }
 
     std::string Link(std::size_t relay) const { return (m_dir / ("relay" + std::to_string(relay + 1))).string(); }
+    // What the --ini file names for the relay.
+    std::string Device(std::size_t relay) const
+    {
+        return m_server.Running() && relay + 1 == kRelays ? m_server.Rfc2217Url() : Link(relay);
+    }
 
     std::string Expand(std::string text) const
     {
@@ -69,6 +77,7 @@ protected:
 
     fs::path m_dir;
     std::array<KorvenSim, kRelays> m_sims;
+    Ser2net m_server;
 };
 
 // What happens while the command runs: COM3 slow to answer (its line busy for
@@ -261,7 +270,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         for (const auto& fields : CommissioningRecord((m_dir / "protokoll.csv").string()).LastEntries(50)) {
             if (fields[kActionColumn] == record::kFound)
                 continue;
-            EXPECT_EQ(fields[kDeviceColumn], Link(std::stoul(fields[kPortColumn].substr(3)) - 1));
+            EXPECT_EQ(fields[kDeviceColumn], Device(std::stoul(fields[kPortColumn].substr(3)) - 1));
             EXPECT_TRUE(recorded.emplace(fields[kPortColumn], fields[kOutcomeColumn]).second) << fields[kPortColumn];
         }
         EXPECT_EQ(recorded.size(), row.recorded.size());
