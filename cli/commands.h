@@ -4,6 +4,7 @@
 
 #include "cli/session.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ int RunFlash(Session& session, const Arguments& args);
 int RunCalibrate(Session& session, const Arguments& args);
 int RunTestCom3(Session& session, const Arguments& args);
 int RunPorts(Session& session, const Arguments& args);
+
+// One live reading at a tick of live: the port opened again where its device
+// went away, stale input drained, the request, and a port that gave nothing
+// asked whether its device is still there.
+std::optional<double> ReadLive(CSerialPort& port);
 
 struct CommandSpec {
     const char* name;

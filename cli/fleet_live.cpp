@@ -1,7 +1,6 @@
 #include "cli/fleet_live.h"
 
-#include "app/live_reply.h"
-#include "link/exchange.h"
+#include "cli/commands.h"
 #include "trend/reading_csv.h"
 
 #include <chrono>
@@ -29,13 +28,8 @@ int LiveColumns::Column(Session& session, std::size_t index)
     bool opened = session.OpenPort(); // a port that does not open says so once
     bool allAnswered = true;
     for (long tick = 0; AwaitTick(tick); ++tick) {
-        // As the window does: a device that went away is opened again once it is back.
-        opened = session.Port().Reopen() || opened;
-        DrainPort(session.Port());
-        const std::optional<double> reading =
-            LiveReading(RunExchange(session.Port(), kLiveRequest, false, kPause, ReplyForm::Framed));
-        if (!reading)
-            session.Port().CheckDevice();
+        const std::optional<double> reading = ReadLive(session.Port());
+        opened = opened || reading.has_value() || session.Port().IsOpen();
         allAnswered = allAnswered && reading.has_value();
         const std::lock_guard lock(m_mutex);
         m_values[index] = reading;

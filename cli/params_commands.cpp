@@ -222,6 +222,18 @@ std::string ShownFrame(const std::string& frame)
 
 } // namespace
 
+std::optional<double> ReadLive(CSerialPort& port)
+{
+    // As the window does: a device that went away is opened again once it is back.
+    port.Reopen();
+    DrainPort(port);
+    const std::optional<double> reading =
+        LiveReading(RunExchange(port, kLiveRequest, false, kPause, ReplyForm::Framed));
+    if (!reading)
+        port.CheckDevice();
+    return reading;
+}
+
 int RunLive(Session& session, const Arguments& args)
 {
     std::optional<long> count;
@@ -258,13 +270,7 @@ int RunLive(Session& session, const Arguments& args)
         if (n > 0 && !SleepUntil(session, tick += kLivePeriod))
             break;
         const WallClock::time_point now = WallClock::now();
-        // As the window does: a device that went away is opened again once it is back.
-        session.Port().Reopen();
-        DrainPort(session.Port());
-        const std::optional<double> reading =
-            LiveReading(RunExchange(session.Port(), kLiveRequest, false, kPause, ReplyForm::Framed));
-        if (!reading)
-            session.Port().CheckDevice();
+        const std::optional<double> reading = ReadLive(session.Port());
         allAnswered = allAnswered && reading.has_value();
         if (csv) {
             if (const std::optional<std::string> line = csvStream.Line(Reading{now, reading})) {
