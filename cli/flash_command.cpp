@@ -119,10 +119,8 @@ int RunFlash(Session& session, const Arguments& args)
         return kExitPort;
     if (!RelayAnswers(session.Port()))
         return session.Fail(kExitRelay, kNotConnected);
-    if (const int code = session.MayStartChange(); code != kExitOk)
+    if (const int code = session.StartChange(FirmwareRecordEntry(args[0], *image)); code != kExitOk)
         return code;
-    if (!session.RecordStart(FirmwareRecordEntry(args[0], *image)))
-        return kExitOutput;
 
     // Output that fails does not break off an update: a relay left with half a
     // firmware is worse than a lost progress line.

@@ -29,6 +29,9 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kAllPorts = "all";
 constexpr const char* kAutoPort = "auto";
 constexpr const char* kPortPattern = "{port}";
+// The outcome a port's change gets in the record where another port's record
+// stopped every change after this one's start was noted.
+constexpr const char* kStoppedBeforeFirstFrame = "abgebrochen, nichts gesendet";
 // --port all looks for COM1 to COM256 in [PORTS], as many as Windows numbers.
 constexpr int kHighestComPort = 256;
 // Default for the [PORTS] look-up that no value can have (values never hold a line end).
@@ -176,7 +179,7 @@ public:
         if (index == kInputCheck)
             throw InputChecked{};
     }
-    int AwaitChange(std::size_t index, std::string& why) override;
+    int AwaitChange(std::size_t index, Gate gate, std::string& why) override;
     HexLoadResult LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image) override;
 
 private:
@@ -223,12 +226,11 @@ private:
     std::vector<std::unique_ptr<PortRun>> m_runs;
     std::unique_ptr<LiveColumns> m_columns;
 
-    // The gate before the first frame of a change.
+    // The gates before the first frame of a change.
     std::mutex m_gateMutex;
     std::condition_variable m_gateMoved;
-    std::vector<bool> m_passed; // at the gate, or ended before it
-    std::size_t m_coming;       // ports that are neither
-    int m_stopCode = kExitOk;   // the code that closed it
+    std::vector<int> m_reached; // per port: the last gate it came to (0: none yet), or kEnded
+    int m_stopCode = kExitOk;   // the code that closed them
     std::string m_stopPort;
 
     std::mutex m_imageMutex;
@@ -239,7 +241,7 @@ private:
 
 PortFleet::PortFleet(const CommandSpec& spec, const GlobalOptions& options, std::vector<FleetPort> ports,
                      const Arguments& args, const Console& console)
-    : m_spec(spec), m_options(options), m_args(args), m_console(console), m_passed(ports.size()), m_coming(ports.size())
+    : m_spec(spec), m_options(options), m_args(args), m_console(console), m_reached(ports.size(), 0)
 {
     const std::string command = spec.name;
     const bool csv = std::find(args.begin(), args.end(), "--csv") != args.end();
@@ -329,27 +331,28 @@ void PortFleet::Serve(std::size_t index)
 void PortFleet::Ended(std::size_t index, int code)
 {
     const std::lock_guard lock(m_gateMutex);
-    if (m_passed[index])
-        return;
-    m_passed[index] = true;
-    --m_coming;
-    // A failed check or record, or Ctrl+C, before a port's change stops every change.
-    if (m_stopCode == kExitOk && (code == kExitInput || code == kExitOutput || code == kExitInterrupted)) {
+    // A failed check or record, or Ctrl+C, before a port's change began stops every change.
+    const bool beforeChange = m_reached[index] < static_cast<int>(Gate::Noted);
+    if (beforeChange && m_stopCode == kExitOk &&
+        (code == kExitInput || code == kExitOutput || code == kExitInterrupted)) {
         m_stopCode = code;
         m_stopPort = m_runs[index]->port.name;
     }
+    m_reached[index] = kEnded;
     m_gateMoved.notify_all();
 }
 
-int PortFleet::AwaitChange(std::size_t index, std::string& why)
+int PortFleet::AwaitChange(std::size_t index, Gate gate, std::string& why)
 {
     std::unique_lock lock(m_gateMutex);
-    if (index < m_passed.size() && !m_passed[index]) {
-        m_passed[index] = true;
-        --m_coming;
+    const int at = static_cast<int>(gate);
+    if (index < m_reached.size()) {
+        m_reached[index] = at;
         m_gateMoved.notify_all();
     }
-    m_gateMoved.wait(lock, [this] { return m_coming == 0; });
+    m_gateMoved.wait(lock, [this, at] {
+        return std::all_of(m_reached.begin(), m_reached.end(), [at](int reached) { return reached >= at; });
+    });
     const std::string nothing = "korvenctl: nothing sent to this relay: ";
     switch (m_stopCode) {
     case kExitInput:
@@ -432,8 +435,9 @@ void PortFleet::PrintSummary(std::ostream& out) const
         std::snprintf(seconds, sizeof seconds, "%.1f s", run->seconds);
         std::string version = run->version;
         version.erase(version.find_last_not_of(' ') + 1);
-        rows.push_back({run->port.name, run->port.device.empty() ? "-" : run->port.device,
-                        version.empty() ? "-" : version, seconds, Outcome(*run)});
+        // The names, the device and the version text come from outside, as a terminal may show them.
+        rows.push_back({TerminalText(run->port.name), run->port.device.empty() ? "-" : TerminalText(run->port.device),
+                        version.empty() ? "-" : TerminalText(version), seconds, Outcome(*run)});
         good += run->code == kExitOk ? 1 : 0;
         code = std::max(code, run->code);
     }
@@ -498,8 +502,11 @@ int RunOnPorts(const CommandSpec& spec, const GlobalOptions& options, const std:
     std::vector<FleetPort> resolved;
     if (const auto problem = ResolvePorts(ports, options.ini, resolved))
         return Refuse(console, *problem);
-    if (!spec.needsPort) {
-        Session session(console, options);
+    if (!spec.needsPort) { // the command serves every port itself
+        GlobalOptions all = options;
+        for (const FleetPort& port : resolved)
+            all.ports.push_back(port.name);
+        Session session(console, all);
         return spec.run(session, args);
     }
     if (!spec.manyPorts && resolved.size() > 1)
@@ -530,13 +537,22 @@ void Session::JoinFleet(Fleet& fleet, std::size_t index)
     m_fleetIndex = index;
 }
 
-int Session::MayStartChange()
+int Session::StartChange(const RecordEntry& entry)
 {
     if (m_fleet == nullptr)
-        return kExitOk;
+        return RecordStart(entry) ? kExitOk : kExitOutput;
     std::string why;
-    const int code = m_fleet->AwaitChange(m_fleetIndex, why);
-    return code == kExitOk ? kExitOk : Fail(code, why);
+    if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Checked, why); code != kExitOk)
+        return Fail(code, why);
+    if (!RecordStart(entry))
+        return kExitOutput;
+    if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Noted, why); code != kExitOk) {
+        // Its start is in the record: so is its end, before the message.
+        RecordEntry stopped = entry;
+        stopped.outcome = kStoppedBeforeFirstFrame;
+        return Fail(Record(stopped, code), why);
+    }
+    return kExitOk;
 }
 
 HexLoadResult Session::LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image)

@@ -40,10 +40,14 @@ public:
     // this ends the command: it throws InputChecked, which the fleet catches
     // (what the command holds at that point is memory and closed files only).
     virtual void PortOpening(std::size_t index) = 0;
-    // The gate before the first frame of a change (Session::MayStartChange):
-    // waits until every port has reached it or ended; kExitOk, or the exit code
-    // of the port that stops every change, with why set to the message.
-    virtual int AwaitChange(std::size_t index, std::string& why) = 0;
+    // The gates before the first frame of a change (Session::StartChange), in
+    // this order: each port's checks passed, then each port's start noted in
+    // the record. A port that ended before its change began stops every change.
+    enum class Gate { Checked = 1, Noted = 2 };
+    static constexpr int kEnded = 3; // beyond every gate
+    // Waits until every port has reached gate or ended; kExitOk, or the exit
+    // code of the port that stops every change, with why set to the message.
+    virtual int AwaitChange(std::size_t index, Gate gate, std::string& why) = 0;
     // The HEX file loaded once for every port.
     virtual HexLoadResult LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image) = 0;
 };

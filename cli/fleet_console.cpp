@@ -135,7 +135,7 @@ void FleetConsole::DrawBars()
         for (std::size_t i = 0; i < m_barTexts.size(); ++i) {
             if (m_barTexts[i].empty())
                 continue;
-            lines += Clipped(m_names[i] + ": " + m_barTexts[i], kBarLineWidth) + "\x1b[K\n";
+            lines += Clipped(TerminalText(m_names[i]) + ": " + m_barTexts[i], kBarLineWidth) + "\x1b[K\n";
             ++m_drawn;
         }
         m_stale = false;
@@ -145,7 +145,7 @@ void FleetConsole::DrawBars()
 
 PortStream::PortStream(FleetConsole& console, std::size_t index, const std::string& name, bool toErr, bool show,
                        bool keep)
-    : m_console(console), m_index(index), m_prefix(name + ":"), m_toErr(toErr), m_show(show), m_keep(keep)
+    : m_console(console), m_index(index), m_prefix(TerminalText(name) + ":"), m_toErr(toErr), m_show(show), m_keep(keep)
 {
 }
 

@@ -25,18 +25,21 @@ bool Interrupted(const Console& console)
 
 int LiveColumns::Column(Session& session, std::size_t index)
 {
-    bool opened = session.OpenPort(); // a port that does not open says so once
+    // As over one port: a port that does not open says so once, and one whose
+    // adapter is not there yet is tried again at every tick, its column empty
+    // until it answers. One that cannot come (not permitted, no serial port)
+    // keeps its column empty.
+    const bool mayAnswer = session.OpenPort() || session.PortMayComeBack();
     bool allAnswered = true;
     for (long tick = 0; AwaitTick(tick); ++tick) {
-        const std::optional<double> reading = ReadLive(session.Port());
-        opened = opened || reading.has_value() || session.Port().IsOpen();
+        const std::optional<double> reading = mayAnswer ? ReadLive(session.Port()) : std::nullopt;
         allAnswered = allAnswered && reading.has_value();
         const std::lock_guard lock(m_mutex);
         m_values[index] = reading;
         if (--m_missing == 0)
             m_changed.notify_all();
     }
-    return !opened ? kExitPort : allAnswered ? kExitOk : kExitRelay;
+    return !mayAnswer ? kExitPort : allAnswered ? kExitOk : kExitRelay;
 }
 
 bool LiveColumns::AwaitTick(long tick)

@@ -18,10 +18,10 @@ class LiveColumns {
 public:
     explicit LiveColumns(std::size_t ports) : m_values(ports) {}
 
-    // A port's thread: opens the port (a port that does not open is tried again
-    // at every tick, as the window does), then reads the relay at each tick until
-    // the run ends. kExitOk when every reading came, kExitRelay when one did
-    // not, kExitPort when the port never opened.
+    // A port's thread: opens the port (one whose adapter is not there yet is
+    // tried again at every tick, as by live over one port), then reads the relay
+    // at each tick until the run ends. kExitOk when every reading came,
+    // kExitRelay when one did not, kExitPort when the port cannot be opened at all.
     int Column(Session& session, std::size_t index);
 
     // The run's own thread: the header, then a tick a second, count times or

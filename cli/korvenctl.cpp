@@ -261,6 +261,15 @@ bool Session::PortMayComeBack() const
     return m_options.port != kAutoPort && failure != OpenFailure::NotPermitted && failure != OpenFailure::NotSerial;
 }
 
+std::vector<std::string> Session::NamedPorts() const
+{
+    if (!m_options.ports.empty())
+        return m_options.ports;
+    if (m_options.port.empty() || m_options.port == kAutoPort)
+        return {};
+    return {m_options.port};
+}
+
 bool Session::OpenFoundPort()
 {
     // Bluetooth ports, whose open can block for half a minute, only where named.

@@ -367,13 +367,11 @@ int RunWrite(Session& session, const Arguments& args)
         session.out() << ShownFrame(BuildFrame(BuildSparText(set))) << std::endl;
         return kExitOk;
     }
-    if (const int code = session.MayStartChange(); code != kExitOk)
-        return code;
     change.action = file.empty() ? record::kParametersWritten : record::kParametersFromFile;
     change.file = file.empty() ? "" : PathToUtf8(PathFromUtf8(file).filename());
     change.set = set;
-    if (!session.RecordStart(change))
-        return kExitOutput;
+    if (const int code = session.StartChange(change); code != kExitOk)
+        return code;
     const bool written = WriteRelayParameters(session.Port(), set).ok();
     change.outcome = written ? kTransferOkText : kTransferFailedText;
     const int code = session.Record(change, written ? kExitOk : kExitRelay);

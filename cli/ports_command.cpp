@@ -61,20 +61,24 @@ std::string ProbeText(const PortCandidate& candidate)
     return text;
 }
 
-// The port --port names alone: as the list has it, or as its name gives it. A
-// Bluetooth port named so is tried like any other.
-std::vector<PortCandidate> GivenPort(const std::vector<PortCandidate>& ports, const std::string& port)
+// The ports --port names, alone and in their order: each as the list has it, or
+// as its name gives it. A Bluetooth port named so is tried like any other.
+std::vector<PortCandidate> GivenPorts(const std::vector<PortCandidate>& ports, const std::vector<std::string>& names)
 {
-    const int number = ComNumberOf(port);
-    const std::string device = number > 0 ? SerialDevicePath(number) : port;
-    const std::string resolved = ResolvedDevice(device);
-    PortCandidate given(number > 0 ? "COM" + std::to_string(number) : port, number, device, resolved);
-    for (const PortCandidate& candidate : ports) {
-        if (number > 0 ? candidate.comNumber == number : candidate.device == device || candidate.target == resolved)
-            given = candidate;
+    std::vector<PortCandidate> given;
+    for (const std::string& port : names) {
+        const int number = ComNumberOf(port);
+        const std::string device = number > 0 ? SerialDevicePath(number) : port;
+        const std::string resolved = ResolvedDevice(device);
+        PortCandidate named(number > 0 ? "COM" + std::to_string(number) : port, number, device, resolved);
+        for (const PortCandidate& candidate : ports) {
+            if (number > 0 ? candidate.comNumber == number : candidate.device == device || candidate.target == resolved)
+                named = candidate;
+        }
+        named.bluetooth = false;
+        given.push_back(std::move(named));
     }
-    given.bluetooth = false;
-    return {given};
+    return given;
 }
 
 // Every present port probed at once, a thread each: a port without a relay costs
@@ -109,8 +113,8 @@ int RunPorts(Session& session, const Arguments& args)
     }
     session.UsePortSettings();
     std::vector<PortCandidate> ports = ListPorts();
-    if (!session.PortOption().empty() && session.PortOption() != "auto")
-        ports = GivenPort(ports, session.PortOption());
+    if (const std::vector<std::string> named = session.NamedPorts(); !named.empty())
+        ports = GivenPorts(ports, named);
     ProbePortStates(ports);
 
     // Name, device, description, state, and what the probe found; aligned in columns.

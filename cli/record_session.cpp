@@ -5,7 +5,24 @@
 #include "link/serial_device.h"
 #include "params/parameter_file.h"
 
+#include <mutex>
+
 namespace cli {
+
+namespace {
+
+// Taken around every use of the record. Over several ports each thread opens
+// the record and takes its lock on its own; the lock's wait is bounded (a
+// program that holds it for seconds is reported), and sixteen ports noting
+// their changes at the same moment, each with a sync that a slow medium takes
+// its time over, must queue here rather than run out of that bound.
+std::mutex& RecordTurn()
+{
+    static std::mutex turn;
+    return turn;
+}
+
+} // namespace
 
 Session::Session(const Console& console, GlobalOptions options)
     : m_console(console), m_options(std::move(options)),
@@ -17,8 +34,11 @@ Session::Session(const Console& console, GlobalOptions options)
 
 bool Session::RecordAllowsChange() const
 {
+    if (!m_record.On())
+        return true;
+    const std::lock_guard turn(RecordTurn());
     RecordProblem problem = RecordProblem::None;
-    if (!m_record.On() || m_record.Writable(&problem))
+    if (m_record.Writable(&problem))
         return true;
     Fail(kExitOutput, RecordNotWritableMessage(m_record.Path(), problem));
     return false;
@@ -28,6 +48,7 @@ bool Session::RecordStart(RecordEntry entry) const
 {
     if (!m_record.On())
         return true;
+    const std::lock_guard turn(RecordTurn());
     PlaceEntry(entry);
     RecordProblem problem = RecordProblem::None;
     if (m_record.AppendStart(entry, WallClock::now(), &problem))
@@ -56,6 +77,7 @@ int Session::Record(RecordEntry entry, int code)
 {
     if (!m_record.On())
         return code;
+    const std::lock_guard turn(RecordTurn());
     PlaceEntry(entry);
     RecordProblem problem = RecordProblem::None;
     if (m_record.Append(entry, WallClock::now(), &problem))
@@ -69,6 +91,7 @@ void Session::RecordFoundSet(const ParameterSet& set, const std::string& version
     m_version = version;
     if (!m_record.On())
         return;
+    const std::lock_guard turn(RecordTurn());
     RecordEntry entry;
     entry.action = record::kFound;
     entry.set = set;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cli {
 
@@ -21,6 +22,8 @@ struct GlobalOptions {
     std::string ini;    // settings file whose [PORTS] maps COMn, and [CONNECTION] COM
     std::string trace;  // protocol trace file
     std::string record; // commissioning record; else the one the --ini file names
+    // Over several ports, for a command that serves them all itself (ports): each one.
+    std::vector<std::string> ports;
 };
 
 class Session {
@@ -39,8 +42,8 @@ public:
     // is not there yet, or another program holds it for now), so that a command
     // that polls can wait for it; not after --port auto found no relay.
     bool PortMayComeBack() const;
-    // The port given with --port, empty where none was.
-    const std::string& PortOption() const { return m_options.port; }
+    // The ports given with --port, each as named; none for none or --port auto.
+    std::vector<std::string> NamedPorts() const;
     // The port's messages go to standard error, and COMn is looked up in the
     // --ini file's [PORTS].
     void UsePortSettings();
@@ -69,11 +72,13 @@ public:
     // A session of one port in a run over several (cli/fleet.h), at index in
     // the fleet's list of ports, or the fleet's check of the command's input.
     void JoinFleet(Fleet& fleet, std::size_t index);
-    // Asked before the first frame of a change: kExitOk at once alone. Over
-    // several ports it waits until every port has come this far or ended; where
-    // one failed its checks or its record, or Ctrl+C came, it says so and gives
-    // that exit code: the change then starts at no relay.
-    int MayStartChange();
+    // Asked before the first frame of a change: notes its start in the record
+    // (RecordStart), kExitOk when the change may begin. Over several ports it
+    // first waits until every port has passed its checks or ended, and then
+    // until every port's start is noted: where one failed its checks or its
+    // record, or Ctrl+C came, it says so and gives that exit code, and the
+    // change begins at no relay (a start already noted gets its outcome too).
+    int StartChange(const RecordEntry& entry);
     // Loads the HEX file at path into image; over several ports, once for all.
     HexLoadResult LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image);
     // The relay's version text, once this run has read it.

@@ -6,6 +6,7 @@
 #include "cli/fleet.h"
 #include "cli/fleet_console.h"
 #include "cli/korvenctl.h"
+#include "files/append_file.h"
 #include "link/port_list_posix.h"
 #include "record/commissioning_record.h"
 #include "sim/device_server.h"
@@ -45,7 +46,8 @@ protected:
         }
         ini << "COM4=" << (m_dir / "missing").string() << "\n";
         std::ofstream(m_dir / "empty.ini") << "[PORTS]\nCOM1=\n";
-        std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:00000001FF\n";
+        std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:04000000FFFFFFFF00\n:00000001FF\n";
+        std::ofstream(m_dir / "empty.hex") << ":020000040000FA\n:00000001FF\n";
         // The ports of the --ini file alone: no device of this machine is touched.
         SetPortLister([this] { return ScanPosixPorts(m_dir / "no-root"); });
     }
@@ -81,8 +83,9 @@ protected:
 };
 
 // What happens while the command runs: COM3 slow to answer (its line busy for
-// 0.6 s, which the drain before each request waits out), pulled out, or Ctrl+C.
-enum class During { Nothing, SlowCom3, UnplugCom3, CtrlC };
+// 0.6 s, which the drain before each request waits out), pulled out, Ctrl+C, or
+// the record's disk full once two changes have noted their start.
+enum class During { Nothing, SlowCom3, UnplugCom3, CtrlC, RecordFills };
 
 TEST_F(FleetTest, RunsOnEveryPortAtOnce)
 {
@@ -96,9 +99,10 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         std::vector<std::string> out; // each within standard output
         std::vector<std::string> err; // each within standard error
         int spars; // SPAR frames (live: GMWT frames) each relay received; -1: no frame at all at any relay
-        std::map<std::string, std::string> recorded = {}; // port -> the start of its change entry's outcome
-        std::pair<const char*, const char*> file = {};    // a file the run wrote, and a text it holds
-        bool outputFails = false;                         // standard output takes no byte
+        // Port ("*": any one) and the start of its change's outcome, which follows the change's start.
+        std::vector<std::pair<std::string, std::string>> recorded = {};
+        std::pair<const char*, const char*> file = {}; // a file the run wrote, and a text it holds
+        bool outputFails = false;                      // standard output takes no byte
     };
     const auto nakV5AtCom2 = [](std::size_t relay, KorvenSim& sim) {
         sim.Update([relay](SimOptions& o) { o.nak = relay == 1 ? std::set<std::string>{"V5"} : o.nak; });
@@ -138,6 +142,16 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          {},
          1,
          {{"COM1", ok}, {"COM2", ok}, {"COM3", ok}}},
+        // The third start finds no room: the two noted end unsent, and say so.
+        {"$3 $R write --set SWB=110",
+         nullptr,
+         During::RecordFills,
+         4,
+         {"0 of 3 ports ok; exit code 4 from COM1, COM2, COM3\n"},
+         {"Auf dem Datenträger ist kein Platz mehr.\n",
+          ": korvenctl: nothing sent to this relay: the commissioning record cannot be written\n"},
+         0,
+         {{"*", "abgebrochen, nichts gesendet"}, {"*", "abgebrochen, nichts gesendet"}}},
         // The set that relay 3 would get fails the checks, later than the others
         // are ready to send theirs: no relay gets its set.
         {"$3 $R write --set SWB=110",
@@ -161,6 +175,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          {"COM2: Verify Adresse 192 --> Fehler!\n", "COM3: Verify Adresse 32 --> Fehler!\n"},
          0,
          {{"COM1", "Verify ok!"}, {"COM2", "Verify Adresse 192 --> Fehler!"}, {"COM3", "Verify Adresse 32"}}},
+        {"$3 $R flash $D/empty.hex", nullptr, During::Nothing, 2, {}, {kHexNoData}, -1},
         {"$3 $R flash $D/blank.hex",
          nullptr,
          During::CtrlC,
@@ -178,12 +193,13 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          0,
          {},
          {"anlage-COM2.par", "SPAR:HYS2.0;SWB100.0;"}},
-        {"$3 live --csv --count 2",
+        // COM4's adapter is not there yet: an empty column, as over one port.
+        {"$A live --csv --count 2",
          silentCom3,
          During::Nothing,
          1,
-         {"Zeit;Messwert COM1 [V];Messwert COM2 [V];Messwert COM3 [V]\r\n", ";100,5;101,5;\r\n"},
-         {"2 of 3 ports ok; exit code 1 from COM3\n"},
+         {"Zeit;Messwert COM1 [V];Messwert COM2 [V];Messwert COM3 [V];Messwert COM4 [V]\r\n", ";100,5;101,5;;\r\n"},
+         {"COM4: Kann Schnittstelle COM4 nicht öffnen\n", "2 of 4 ports ok; exit code 1 from COM3, COM4\n"},
          2},
         // A reader gone away ends the readings at once.
         {"$3 live --count 3", nullptr, During::Nothing, 4, {}, {"the output could not be written\n"}, 1, {}, {}, true},
@@ -223,6 +239,18 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
                 row.faults(i, m_sims[i]);
             m_sims[i].ClearReceivedFrames();
         }
+        // Room on the record's disk until two changes have noted their start.
+        const auto room = [](const std::string& path) {
+            std::ifstream in(path, std::ios::binary);
+            const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+            std::size_t started = 0;
+            for (auto at = bytes.find(record::kStarted); at != std::string::npos;
+                 at = bytes.find(record::kStarted, at + 1))
+                ++started;
+            return std::optional<std::uintmax_t>(started < 2 ? 1u << 30 : 4096);
+        };
+        files::SetAppendMedium(row.during == During::RecordFills ? files::AppendMedium{{}, room}
+                                                                 : files::AppendMedium{});
         std::atomic<bool> interrupted = false;
         std::thread during([&] {
             for (int i = 0; row.during == During::SlowCom3 && i < 15; ++i) {
@@ -242,11 +270,14 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         const int code = cli::Run({std::istream_iterator<std::string>(words), {}},
                                   cli::Console{row.outputFails ? fullOut : out, err, false, &interrupted});
         during.join();
+        files::SetAppendMedium({});
         if (row.during == During::UnplugCom3) {
             ASSERT_TRUE(m_sims[2].Plug());
         }
 
         EXPECT_EQ(code, row.code) << err.str();
+        // Outside text reaches the terminal without its control characters.
+        EXPECT_EQ(out.str().find('\x1b'), std::string::npos) << out.str();
         for (const std::string& text : row.out)
             EXPECT_NE(out.str().find(Expand(text)), std::string::npos) << out.str();
         for (const std::string& text : row.err)
@@ -265,17 +296,27 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
                 EXPECT_EQ(m_sims[i].ReceivedFrames().back().substr(1, 1), "P") << "COM" << i + 1;
             }
         }
-        // One whole entry per relay and change, naming its port and device.
-        std::map<std::string, std::string> recorded;
+        // Two whole entries per relay and change, its start and its outcome, naming its port and device.
+        std::map<std::string, std::vector<std::string>> recorded; // port -> outcomes, oldest first
         for (const auto& fields : CommissioningRecord((m_dir / "protokoll.csv").string()).LastEntries(50)) {
             if (fields[kActionColumn] == record::kFound)
                 continue;
             EXPECT_EQ(fields[kDeviceColumn], Device(std::stoul(fields[kPortColumn].substr(3)) - 1));
-            EXPECT_TRUE(recorded.emplace(fields[kPortColumn], fields[kOutcomeColumn]).second) << fields[kPortColumn];
+            auto& outcomes = recorded[fields[kPortColumn]];
+            outcomes.insert(outcomes.begin(), fields[kOutcomeColumn]);
         }
-        EXPECT_EQ(recorded.size(), row.recorded.size());
-        for (const auto& [port, outcome] : row.recorded)
-            EXPECT_EQ(recorded[port].rfind(outcome, 0), 0u) << port << ": " << recorded[port];
+        auto expected = row.recorded;
+        for (const auto& [port, outcomes] : recorded) {
+            const auto match = std::find_if(expected.begin(), expected.end(), [&port = port](const auto& e) {
+                return e.first == port || e.first == "*";
+            });
+            ASSERT_NE(match, expected.end()) << port;
+            ASSERT_EQ(outcomes.size(), 2u) << port;
+            EXPECT_EQ(outcomes[0], record::kStarted) << port;
+            EXPECT_EQ(outcomes[1].rfind(match->second, 0), 0u) << port << ": " << outcomes[1];
+            expected.erase(match);
+        }
+        EXPECT_TRUE(expected.empty());
         if (row.file.first != nullptr) {
             std::ifstream in(m_dir / row.file.first, std::ios::binary);
             const std::string bytes{std::istreambuf_iterator<char>(in), {}};
