@@ -125,11 +125,18 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
           "\",\n    \"exit\": 3\n  }\n}\n"},
          {"COM4: Kann Schnittstelle COM4 nicht öffnen\n", "3 of 4 ports ok; exit code 3 from COM4\n"},
          0},
+        // COM2 answers with bad checksums; COM3's version text would clear the screen and break the line.
         {"$3 read --trace $D/trace",
-         [](std::size_t relay, KorvenSim& sim) { sim.Update([relay](SimOptions& o) { o.badChecksum = relay == 1; }); },
+         [](std::size_t relay, KorvenSim& sim) {
+             sim.Update([relay](SimOptions& o) { o.badChecksum = relay == 1; });
+             RelayParameters set;
+             set.VER = relay == 2 ? "\x1B[2J\rV9\n=2+5" : set.VER;
+             sim.SetParameters(set);
+         },
          During::Nothing,
          1,
-         {"COM3: VER  Version               V2.1 13.06.7\n", "2 of 3 ports ok; exit code 1 from COM2\n"},
+         {"COM3: VER  Version               ?[2J?V9?=2+5\n", "?[2J?V9?=2+5  ",
+          "2 of 3 ports ok; exit code 1 from COM2\n"},
          {"COM2: Die Daten konnten nicht übertragen werden!\n"},
          0,
          {},
