@@ -88,9 +88,12 @@ std::vector<std::string> ProbeTexts(const std::vector<PortCandidate>& ports)
 {
     std::vector<std::string> texts(ports.size());
     std::vector<std::thread> probes;
+    // Each probe with the settings of the command's own thread ([PORTS] of its --ini file).
+    const CSerialPort::Hooks hooks = CSerialPort::GetHooks();
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (ports[i].state == OpenFailure::None && !ports[i].bluetooth) {
-            probes.emplace_back([&ports, &texts, i] {
+            probes.emplace_back([&ports, &texts, &hooks, i] {
+                CSerialPort::SetThreadHooks(hooks);
                 trace::SetThreadLabel(ports[i].name);
                 texts[i] = ProbeText(ports[i]);
             });
