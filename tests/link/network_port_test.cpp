@@ -162,6 +162,17 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
     ASSERT_TRUE(m_port.Reopen());
     EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
 
+    // Closed before a parameter write's acknowledgement: the write fails, and is not sent again.
+    relay.SetShape({0ms, 0, 0ms, 0});
+    m_sim.ClearReceivedFrames();
+    const std::string write = "SPAR:HYS2.0;SWB110.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ0.5;";
+    EXPECT_FALSE(RunExchange(m_port, write, true, kPause, ReplyForm::Acknowledgement).ok());
+    EXPECT_FALSE(m_port.IsOpen());
+    relay.SetShape({});
+    ASSERT_TRUE(m_port.Reopen());
+    EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+    EXPECT_EQ(m_sim.ReceivedFrames(), (std::vector<std::string>{BuildFrame(write), BuildFrame("GMWT:")}));
+
     // The server itself goes away: a silent tick's check finds it, and it comes back.
     m_server.Stop();
     EXPECT_FALSE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
