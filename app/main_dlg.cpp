@@ -5,6 +5,7 @@
 #include "app/about_dlg.h"
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
+#include "link/exchange.h"
 #include "link/serial_port.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
@@ -28,6 +29,16 @@ constexpr char kPathSeparator = '\\';
 #else
 constexpr char kPathSeparator = '/';
 #endif
+
+// While an exchange waits for a relay behind a device server, the window is served.
+class WindowWait final : public ExchangeWait {
+public:
+    explicit WindowWait(const CDialog& window) : m_wait(window) {}
+    bool Serve() override { return m_wait.Serve(); }
+
+private:
+    BusyWait m_wait;
+};
 
 } // namespace
 
@@ -115,7 +126,10 @@ CMainDlg::CMainDlg(CDialog* parent) : CDialog(MainDialogTemplate(), parent)
     OnClicked(IDC_FIRMWARE, [this] { OnFirmwareUpdate(); });
 }
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg()
+{
+    SetExchangeWaits(nullptr);
+}
 
 void CMainDlg::DoDataExchange(DataExchange& dx)
 {
@@ -158,6 +172,7 @@ bool CMainDlg::OnInitDialog()
                            },
                            m_szIniPath});
     g_pPort = new CSerialPort;
+    SetExchangeWaits([this] { return std::make_unique<WindowWait>(*this); });
 
     ReadSettings();
     StartTrace();

@@ -81,16 +81,59 @@ const char* OutcomeName(ExchangeOutcome outcome)
 
 namespace {
 
-// A network port as the source of a whole reply.
+using std::chrono::milliseconds;
+
+std::function<std::unique_ptr<ExchangeWait>()>& WaitMaker()
+{
+    static std::function<std::unique_ptr<ExchangeWait>()> makeWait;
+    return makeWait;
+}
+
+// A network port as the source of a whole reply. With a wait of the program's,
+// the port is asked in slices, and the program served between them.
 class PortReplySource final : public ReplySource {
 public:
-    explicit PortReplySource(CSerialPort& port) : m_port(port) {}
-    bool Receive(std::string& into, std::chrono::milliseconds wait) override { return m_port.Receive(into, wait) == 0; }
+    PortReplySource(CSerialPort& port, ExchangeWait* wait) : m_port(port), m_wait(wait) {}
+    bool Receive(std::string& into, milliseconds wait) override
+    {
+        if (m_wait == nullptr)
+            return m_port.Receive(into, wait) == 0;
+        const auto end = ReadClock::now() + wait;
+        for (;;) {
+            const std::size_t before = into.size();
+            const auto left = std::chrono::ceil<milliseconds>(end - ReadClock::now());
+            if (m_port.Receive(into, std::clamp(left, milliseconds{0}, kServeInterval)) != 0)
+                return false;
+            if (into.size() != before || ReadClock::now() >= end)
+                return true;
+            if (!m_wait->Serve()) {
+                m_abandoned = true;
+                return false;
+            }
+        }
+    }
     ReadClock::time_point Now() const override { return ReadClock::now(); }
+    bool Abandoned() const { return m_abandoned; }
 
 private:
     CSerialPort& m_port;
+    ExchangeWait* m_wait;
+    bool m_abandoned = false;
 };
+
+// The pause after the frame, with the program served meanwhile (first at once:
+// the drain before the frame has just kept it waiting); false when it is ending.
+bool PauseServing(ExchangeWait& wait, ReadClock::time_point until)
+{
+    while (ReadClock::now() < until) {
+        if (!wait.Serve())
+            return false;
+        const auto left = std::chrono::ceil<milliseconds>(until - ReadClock::now());
+        if (left > milliseconds{0})
+            std::this_thread::sleep_for(std::min(left, kServeInterval));
+    }
+    return true;
+}
 
 // The single read of a serial line.
 std::string ReadOnce(CSerialPort& port)
@@ -104,6 +147,11 @@ std::string ReadOnce(CSerialPort& port)
 }
 
 } // namespace
+
+void SetExchangeWaits(std::function<std::unique_ptr<ExchangeWait>()> makeWait)
+{
+    WaitMaker() = std::move(makeWait);
+}
 
 ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain, std::chrono::milliseconds pause,
                            ReplyForm form)
@@ -120,14 +168,25 @@ ExchangeResult RunExchange(CSerialPort& port, std::string_view text, bool drain,
     const auto sent = ReadClock::now();
     trace::Record(trace::Direction::Sent, frame, written ? "" : "write failed");
 
-    std::this_thread::sleep_for(pause);
-
     ExchangeResult result;
     if (port.ReadsWhole()) {
         // The reply comes late and in pieces: read it whole, up to the pause and the link's allowance.
-        PortReplySource source(port);
-        result.reply = ReadWholeReply(source, form, sent + pause + port.LinkAllowance());
+        const std::unique_ptr<ExchangeWait> wait = WaitMaker() ? WaitMaker()() : nullptr;
+        PortReplySource source(port, wait.get());
+        if (wait == nullptr)
+            std::this_thread::sleep_for(pause);
+        const bool ending = wait != nullptr && !PauseServing(*wait, sent + pause);
+        if (!ending)
+            result.reply = ReadWholeReply(source, form, sent + pause + port.LinkAllowance());
+        if (ending || source.Abandoned()) {
+            // The program ends: what came is no answer any more, and nothing else goes out.
+            port.Close();
+            result.reply.clear();
+            trace::Record(trace::Direction::Received, "", "abandoned: the program is ending");
+            return result;
+        }
     } else {
+        std::this_thread::sleep_for(pause);
         result.reply = ReadOnce(port);
     }
     result.outcome = JudgeReply(result.reply, form);

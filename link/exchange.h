@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -53,6 +55,24 @@ ExchangeOutcome JudgeReply(std::string_view reply, ReplyForm form);
 
 // A short English name of the outcome for traces and logs: "accepted", "no answer" ...
 const char* OutcomeName(ExchangeOutcome outcome);
+
+// A wait for a relay behind a device server may last seconds (a relay that is
+// off, a slow link). A program with windows keeps them served meanwhile: the
+// exchange asks it for a wait when it begins to wait on a network port, and
+// calls Serve about every kServeInterval until the reply is whole or its time is
+// up. A serial line waits as it always has, without asking.
+class ExchangeWait {
+public:
+    virtual ~ExchangeWait() = default; // the wait is over
+    // Handles what the program has to do meanwhile; false when the program is
+    // ending: the exchange then gives up at once and closes the port, so that
+    // nothing more is sent on it.
+    virtual bool Serve() = 0;
+};
+inline constexpr std::chrono::milliseconds kServeInterval{20};
+// Set once by a program with windows (its window thread alone runs exchanges);
+// none: exchanges just wait.
+void SetExchangeWaits(std::function<std::unique_ptr<ExchangeWait>()> makeWait);
 
 // Every exchange passes the protocol trace (link/trace.h): the frame sent and the
 // reply read, with the outcome.

@@ -23,10 +23,17 @@ bool ReplyComplete(std::string_view reply, ReplyForm form)
 std::string ReadWholeReply(ReplySource& source, ReplyForm form, ReadClock::time_point deadline)
 {
     std::string reply;
+    bool lastLook = false;
     while (!ReplyComplete(reply, form)) {
         const ReadClock::time_point now = source.Now();
-        if (now >= deadline)
-            break;
+        if (now >= deadline) {
+            // What is in already when the time is up still counts: the wait may
+            // have ended late (the window was busy meanwhile).
+            if (lastLook || !source.Receive(reply, std::chrono::milliseconds{0}))
+                break;
+            lastLook = true;
+            continue;
+        }
         auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
         const bool waitingForQuiet = form == ReplyForm::Ignored && !reply.empty();
         if (waitingForQuiet)

@@ -45,6 +45,33 @@ private:
     State* m_state;
 };
 
+// While a handler waits for something slow (a relay behind a device server
+// that does not answer), the windows go on being served: they draw, and Escape
+// and the close box act as at any other time (the main window asks whether to
+// end the program). Clicks and other keys meanwhile are dropped, not taken
+// later, and window timers that fall due are skipped (a repeating one ticks
+// again at its period): nothing the user does starts a second exchange while
+// one is under way, nor long after it.
+class BusyWait {
+public:
+    // window: the window the handler works for; the wait is given up once it has ended.
+    explicit BusyWait(const CDialog& window);
+    ~BusyWait();
+    BusyWait(const BusyWait&) = delete;
+    BusyWait& operator=(const BusyWait&) = delete;
+
+    // Handles what is waiting, without waiting itself. false once window has
+    // ended or the program is quitting: the handler gives up.
+    bool Serve();
+
+private:
+    struct State;
+    State* m_state;
+};
+
+// Whether a BusyWait is under way (window timers are then skipped).
+bool InBusyWait();
+
 // The dialog whose modal run is innermost, or nullptr.
 CDialog* ActiveModalDialog();
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/app.h"
 #include "ui/dialog.h"
 
 namespace ui {
@@ -61,7 +62,12 @@ protected:
     static void RouteCommand(CDialog& dialog, int id) { dialog.SendCommand(id); }
     static void RouteOK(CDialog& dialog) { dialog.OnOK(); }
     static void RouteCancel(CDialog& dialog) { dialog.OnCancel(); }
-    static void RouteTimer(CDialog& dialog, int id) { dialog.OnTimer(id); }
+    // A tick that falls due while a handler waits (BusyWait) is skipped.
+    static void RouteTimer(CDialog& dialog, int id)
+    {
+        if (!InBusyWait())
+            dialog.OnTimer(id);
+    }
     static void RouteSysCommand(CDialog& dialog, unsigned id) { dialog.OnSysCommand(id); }
     static void RouteDraw(CDialog& dialog, int id, Painter& painter) { dialog.DrawItem(id, painter); }
     // True when the key was one the dialog watches; it has then been delivered.

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QStyleFactory>
 #include <QTimer>
 
@@ -48,6 +49,44 @@ protected:
 };
 
 QApplication* g_application = nullptr;
+
+int g_busyWaits = 0;
+
+// Drops the user's input while a handler waits, but for Escape; a window that
+// opened since the wait began (the question Escape asks) takes its input as usual.
+class InputDrop final : public QObject {
+public:
+    InputDrop() : m_modal(QApplication::activeModalWidget()) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                return false;
+            [[fallthrough]];
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonRelease:
+        case QEvent::NonClientAreaMouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            return QApplication::activeModalWidget() == m_modal;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QPointer<QWidget> m_modal;
+};
 
 } // namespace
 
@@ -97,6 +136,39 @@ void QuitWatch::PassOn() const
 {
     if (m_state->filter.quitEvent)
         QCoreApplication::exit(0);
+}
+
+struct BusyWait::State {
+    const CDialog& window;
+    QuitWatch quit;
+};
+
+BusyWait::BusyWait(const CDialog& window) : m_state(new State{window, {}})
+{
+    ++g_busyWaits;
+}
+
+BusyWait::~BusyWait()
+{
+    --g_busyWaits;
+    m_state->quit.PassOn();
+    delete m_state;
+}
+
+bool BusyWait::Serve()
+{
+    {
+        InputDrop drop;
+        QCoreApplication::instance()->installEventFilter(&drop);
+        PumpMessages();
+        QCoreApplication::instance()->removeEventFilter(&drop);
+    }
+    return m_state->window.IsWindowVisible() && !m_state->quit.Requested();
+}
+
+bool InBusyWait()
+{
+    return g_busyWaits > 0;
 }
 
 void RunLater(int milliseconds, std::function<void()> action)

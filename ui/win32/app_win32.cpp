@@ -16,6 +16,20 @@ namespace {
 int g_watches = 0;
 std::optional<int> g_heldQuit;
 
+int g_busyWaits = 0;
+
+// The user's input that a handler's wait drops: every key but Escape, every click.
+bool DroppedWhileBusy(const MSG& msg)
+{
+    if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+        const bool escape = msg.message == WM_CHAR ? msg.wParam == 0x1B : msg.wParam == VK_ESCAPE;
+        return !escape || msg.message == WM_SYSKEYDOWN || msg.message == WM_SYSKEYUP;
+    }
+    return (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST && msg.message != WM_MOUSEMOVE) ||
+           (msg.message >= WM_NCLBUTTONDOWN && msg.message <= WM_NCXBUTTONDBLCLK) ||
+           msg.message == WM_CONTEXTMENU;
+}
+
 std::map<UINT_PTR, std::function<void()>>& LaterActions()
 {
     static std::map<UINT_PTR, std::function<void()>> actions;
@@ -87,6 +101,43 @@ void QuitWatch::PassOn() const
         PostQuitMessage(*g_heldQuit);
         g_heldQuit.reset();
     }
+}
+
+struct BusyWait::State {
+    const CDialog& window;
+    std::optional<int> quit; // a quit seen meanwhile, passed on when the wait ends
+};
+
+BusyWait::BusyWait(const CDialog& window) : m_state(new State{window, {}})
+{
+    ++g_busyWaits;
+}
+
+BusyWait::~BusyWait()
+{
+    --g_busyWaits;
+    if (m_state->quit)
+        PostQuitMessage(*m_state->quit);
+    delete m_state;
+}
+
+bool BusyWait::Serve()
+{
+    // A message box opened meanwhile (the question Escape asks) runs a loop of
+    // its own, which takes its input as usual.
+    MSG msg;
+    while (!m_state->quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            m_state->quit = static_cast<int>(msg.wParam);
+        else if (!DroppedWhileBusy(msg))
+            DispatchKitMessage(msg);
+    }
+    return m_state->window.IsWindowVisible() && !m_state->quit;
+}
+
+bool InBusyWait()
+{
+    return g_busyWaits > 0;
 }
 
 void RunLater(int milliseconds, std::function<void()> action)
