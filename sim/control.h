@@ -25,6 +25,9 @@
 //   INJECT <bytes>        OK                    puts the bytes on the line
 //   UNPLUG                OK                    closes the pty and removes the link
 //   PLUG                  OK                    a new pty behind the same link
+//   SER2NET               OK <rfc2217 url> <tcp url>  ser2net in front of the relay,
+//                                               started at the first request; ERR
+//                                               kNoDeviceServer where not installed
 //   QUIT                  OK                    ends korven-sim
 
 #include "sim/relay.h"

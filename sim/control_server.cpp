@@ -119,6 +119,11 @@ std::string AnswerControl(KorvenSim& sim, std::string_view line, bool& quit)
         std::string error;
         return sim.Plug(&error) ? Ok() : Error(error);
     }
+    if (request == "SER2NET" && count == 0) {
+        std::string error;
+        const std::string rfc2217 = sim.DeviceServerUrl(true, &error);
+        return rfc2217.empty() ? Error(error) : Ok({rfc2217, sim.DeviceServerUrl(false)});
+    }
     if (request == "QUIT" && count == 0) {
         quit = true;
         return Ok();

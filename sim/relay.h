@@ -19,6 +19,9 @@ struct SimWander {
     bool operator==(const SimWander&) const = default;
 };
 
+// Why a test relay has no device server in front of it: the tests that need one skip then.
+inline constexpr char kNoDeviceServer[] = "ser2net is not installed (scripts/install-deps installs it)";
+
 // How the simulated relay behaves, including its fault modes. Changeable while
 // it runs (KorvenSim::Update).
 struct SimOptions {

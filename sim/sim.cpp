@@ -1,6 +1,7 @@
 #include "sim/sim.h"
 
 #include "link/frame.h"
+#include "sim/device_server.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -149,6 +150,9 @@ bool KorvenSim::Start(std::string* error)
 
 void KorvenSim::Stop()
 {
+    // The device server first: it must not see the pty hang up under it.
+    if (m_deviceServer)
+        m_deviceServer->Stop();
     if (m_thread.joinable()) {
         {
             std::lock_guard lock(m_mutex);
@@ -181,6 +185,21 @@ bool KorvenSim::Plug(std::string* error)
         return false;
     const std::string link = std::exchange(m_unpluggedLink, std::string());
     return link.empty() || MakeLink(link, error);
+}
+
+std::string KorvenSim::DeviceServerUrl(bool rfc2217, std::string* error)
+{
+    const char* missing = !Ser2net::Available() ? kNoDeviceServer : !IsRunning() ? "the relay is not running" : nullptr;
+    if (missing) {
+        if (error)
+            *error = missing;
+        return {};
+    }
+    if (!m_deviceServer)
+        m_deviceServer = std::make_unique<Ser2net>();
+    if (!m_deviceServer->Running() && !m_deviceServer->Start(DevicePath(), error))
+        return {};
+    return rfc2217 ? m_deviceServer->Rfc2217Url() : m_deviceServer->RawUrl();
 }
 
 bool KorvenSim::IsRunning() const

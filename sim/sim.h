@@ -13,11 +13,14 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+class Ser2net;
 
 class KorvenSim {
 public:
@@ -52,6 +55,13 @@ public:
     // modes and received frames stay as they were.
     void Unplug();
     bool Plug(std::string* error = nullptr);
+
+    // A device server (Debian's ser2net) in front of the relay's pty, for tests
+    // that reach the relay over a network port: its RFC 2217 URL, or the raw TCP
+    // one. Started at the first call after Start, stopped (by its PID) with the
+    // relay; the same URLs until then. Empty with the reason on failure, which is
+    // kNoDeviceServer where ser2net is not installed.
+    std::string DeviceServerUrl(bool rfc2217, std::string* error = nullptr);
 
     // Logs every received frame with a timestamp and the answer given, one line each.
     bool OpenLog(const std::string& path, std::string* error = nullptr);
@@ -104,5 +114,6 @@ private:
     int m_slave = -1; // kept open so the master never sees a hang-up when clients come and go
     int m_wakePipe[2] = {-1, -1};
     int m_closeWatch = -1; // inotify descriptor watching for closes of the device
+    std::unique_ptr<Ser2net> m_deviceServer;
     std::thread m_thread;
 };

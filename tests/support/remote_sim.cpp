@@ -335,6 +335,17 @@ void KorvenSim::Inject(std::string_view bytes)
     Ask({"INJECT", std::string(bytes)});
 }
 
+std::string KorvenSim::DeviceServerUrl(bool rfc2217, std::string* error)
+{
+    std::string why;
+    const Answer answer = Ask({"SER2NET"}, kStartTimeout, &why);
+    if (answer.ok && answer.words.size() == 2)
+        return answer.words[rfc2217 ? 0 : 1];
+    if (error)
+        *error = answer.ok ? "not two URLs: " + JoinWords(answer.words) : why;
+    return {};
+}
+
 void KorvenSim::Unplug()
 {
     Ask({"UNPLUG"});

@@ -56,6 +56,12 @@ public:
 
     void Inject(std::string_view bytes);
 
+    // ser2net in front of the relay, on the Linux side: its RFC 2217 URL or the
+    // raw TCP one, for the Windows program to connect to. korven-sim starts it at
+    // the first request and stops it with the relay. Empty with the reason on
+    // failure, which is kNoDeviceServer where ser2net is not installed.
+    std::string DeviceServerUrl(bool rfc2217, std::string* error = nullptr);
+
     // The relay's line pulled out and plugged in again behind the same COM port.
     void Unplug();
     bool Plug(std::string* error = nullptr);
