@@ -282,6 +282,52 @@ TEST_F(LiveReadingTest, PortThatCannotBeOpenedIsStillSavedAndTheFieldsAreEmptied
     EXPECT_EQ(ui.messages.size(), 1u) << "an unopened port gives no answer, silently";
 }
 
+// A relay that is silent behind its device server keeps an exchange waiting for
+// the pause and the allowance (3 s here): the window is served meanwhile, and
+// Escape asks at once. Declined, the wait goes on; confirmed, the window ends
+// at once and nothing more is sent.
+TEST_F(LiveReadingTest, AWindowWaitingForASilentRelayBehindADeviceServerIsServed)
+{
+    using Clock = std::chrono::steady_clock;
+    SimOptions options;
+    options.silent = true;
+    StartSim(options);
+    std::string error;
+    const std::string url = sim->DeviceServerUrl(true, &error);
+    if (error == kNoDeviceServer)
+        GTEST_SKIP() << error;
+    ASSERT_FALSE(url.empty()) << error;
+    WriteIni("[CONNECTION]\nCOM=5\n[PORTS]\nCOM5=" + url + "\nCOM5_ZUSCHLAG=3000\n");
+    OpenWindow();
+    sim->ClearReceivedFrames();
+    for (const int answer : {ui::IDCANCEL, ui::IDOK}) {
+        ui.answers.push_back(answer);
+        auto last = Clock::now();
+        Clock::duration unserved{};
+        const auto served = Every(10, [&] {
+            unserved = std::max(unserved, Clock::now() - last);
+            last = Clock::now();
+            return false;
+        });
+        ui::RunLater(300, [this] { ui::PressKey(*dlg, 0, ui::Key::Escape); });
+        const auto start = Clock::now();
+        Tick();
+        const auto took = Clock::now() - start;
+        unserved = std::max(unserved, Clock::now() - last);
+        // A window held by the wait goes unserved for the whole 3.1 s.
+        EXPECT_LT(unserved, 1000ms) << answer;
+        ASSERT_FALSE(ui.messages.empty());
+        EXPECT_EQ(ui.messages.back().text, "Programm verlassen ?");
+        EXPECT_EQ(FramesStartingWith("GMWT:"), answer == ui::IDOK ? 2u : 1u);
+        EXPECT_EQ(dlg->IsWindowVisible(), answer == ui::IDCANCEL);
+        if (answer == ui::IDOK) {
+            EXPECT_LT(took, 2000ms);
+            EXPECT_FALSE(g_pPort->IsOpen());
+            EXPECT_EQ(sim->ReceivedFrames().size(), 2u);
+        }
+    }
+}
+
 } // namespace
 
 // An adapter plugged in after the start, then pulled out and plugged in again

@@ -72,52 +72,6 @@ TEST_F(WindowTest, TheNetworkPortDialogTestsAndSelectsARelayBehindSer2net)
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
 }
 
-// A relay that is silent behind its device server keeps an exchange waiting for
-// the pause and the allowance (3 s here): the window is served meanwhile, and
-// Escape asks at once. Declined, the wait goes on; confirmed, the window ends
-// at once and nothing more is sent.
-TEST_F(WindowTest, AWindowWaitingForASilentRelayBehindADeviceServerIsServed)
-{
-    if (!Ser2net::Available())
-        GTEST_SKIP() << "ser2net is not installed (scripts/install-deps installs it)";
-    using Clock = std::chrono::steady_clock;
-    SimOptions options;
-    options.silent = true;
-    StartSim(options);
-    Ser2net server;
-    std::string error;
-    ASSERT_TRUE(server.Start(sim->DevicePath(), &error)) << error;
-    WriteIni("[CONNECTION]\nCOM=5\n[PORTS]\nCOM5=" + server.Rfc2217Url() + "\nCOM5_ZUSCHLAG=3000\n");
-    OpenWindow();
-    sim->ClearReceivedFrames();
-    for (const int answer : {ui::IDCANCEL, ui::IDOK}) {
-        ui.answers.push_back(answer);
-        auto last = Clock::now();
-        Clock::duration unserved{};
-        const auto served = Every(10, [&] {
-            unserved = std::max(unserved, Clock::now() - last);
-            last = Clock::now();
-            return false;
-        });
-        ui::RunLater(300, [this] { ui::PressKey(*dlg, 0, ui::Key::Escape); });
-        const auto start = Clock::now();
-        Tick();
-        const auto took = Clock::now() - start;
-        unserved = std::max(unserved, Clock::now() - last);
-        // A window held by the wait goes unserved for the whole 3.1 s.
-        EXPECT_LT(unserved, std::chrono::milliseconds(1000)) << answer;
-        ASSERT_FALSE(ui.messages.empty());
-        EXPECT_EQ(ui.messages.back().text, "Programm verlassen ?");
-        EXPECT_EQ(FramesStartingWith("GMWT:"), answer == ui::IDOK ? 2u : 1u);
-        EXPECT_EQ(dlg->IsWindowVisible(), answer == ui::IDCANCEL);
-        if (answer == ui::IDOK) {
-            EXPECT_LT(took, std::chrono::milliseconds(2000));
-            EXPECT_FALSE(g_pPort->IsOpen());
-            EXPECT_EQ(sim->ReceivedFrames().size(), 2u);
-        }
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(NetworkPort, NetworkWindowTest, ::testing::Values(true, false),
                          [](const auto& row) { return row.param ? "Rfc2217" : "RawTcp"; });
 
