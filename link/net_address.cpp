@@ -179,8 +179,8 @@ std::string NetworkFailureReason(OpenFailure failure, const std::string& path, c
     switch (failure) {
     case OpenFailure::UnknownHost:
         if (!detail.empty())
-            return "Der Name " + address->host + " ist nicht aufgelöst: keine Antwort vom Namensserver nach " +
-                   detail + ". Den Rechnernamen und das Netzwerk prüfen.";
+            return "Der Name " + address->host + " ist nicht aufgelöst: keine Antwort vom Namensserver nach " + detail +
+                   ". Den Rechnernamen und das Netzwerk prüfen.";
         return "Der Name " + address->host + " lässt sich nicht auflösen: den Rechnernamen prüfen.";
     case OpenFailure::NobodyListens:
         return "Auf " + server +

@@ -48,7 +48,9 @@ std::string MismatchText(const ComPortSession::LineAnswer& answer)
             return value >= 1 && value <= 5 ? kParities[value - 1] : "Parität " + std::to_string(value);
         }
         default: // the stop bits: 1, 2, and 3 for one and a half
-            return value == 1 ? "1 Stoppbit" : value == 3 ? "anderthalb Stoppbits" : std::to_string(value) + " Stoppbits";
+            return value == 1   ? "1 Stoppbit"
+                   : value == 3 ? "anderthalb Stoppbits"
+                                : std::to_string(value) + " Stoppbits";
         }
     };
     return "stellt " + setting(answer.taken) + " ein statt " + setting(answer.asked);
@@ -265,8 +267,7 @@ OpenStep NetworkDevice::Continue(milliseconds budget)
             const auto limit = m_attemptStart + m_negotiationLimit;
             const auto until = std::min(end, limit);
             const bool due = Clock::now() >= until;
-            const bool decided =
-                m_telnet->Ready() || m_telnet->Refused() || m_telnet->Mismatch().command != 0;
+            const bool decided = m_telnet->Ready() || m_telnet->Refused() || m_telnet->Mismatch().command != 0;
             // Answers already in the socket when a bound passes are read before judging.
             if (!decided && !Pump(due ? milliseconds{0} : Left(until))) {
                 if (!RetryLater())
