@@ -6,6 +6,8 @@
 #include "files/settings_file.h"
 #include "files/text_encoding.h"
 #include "files/utf8_path.h"
+#include "link/net_address.h"
+#include "link/net_device.h"
 #include "link/port_search.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
@@ -141,10 +143,29 @@ bool Readable(const std::string& path)
     return read;
 }
 
-// What is wrong with the settings file a command relies on: one that cannot be
-// read, or, where it is to name the port, a [CONNECTION] COM that names none.
-std::optional<std::string> SettingsProblem(const GlobalOptions& options, bool needsPort)
+// --port all looks for COM1 to COM256 in [PORTS], as the run over several ports does.
+constexpr int kHighestComPort = 256;
+
+// A network port's allowance ([PORTS] COMn_ZUSCHLAG) that is none: the port
+// would work with another one than the user set, and a typo must not pass.
+std::optional<std::string> AllowanceProblem(int number, const std::string& ini)
 {
+    if (number < 1 || !IsNetworkPath(ReadProfileString("PORTS", "COM" + std::to_string(number), "", ini)))
+        return std::nullopt;
+    const std::string key = LinkAllowanceKey(number);
+    const std::string value = ReadProfileString("PORTS", key, "", ini);
+    if (ParseLinkAllowance(value))
+        return std::nullopt;
+    return "korvenctl: [PORTS] " + key + " in " + ini + " is not a whole number of milliseconds from 0 to " +
+           std::to_string(kMaxLinkAllowance.count()) + ": '" + value + "'";
+}
+
+// What is wrong with the settings file a command relies on: one that cannot be
+// read, or, where it is to name the port, a [CONNECTION] COM that names none,
+// or the allowance of a network port the command is to use.
+std::optional<std::string> SettingsProblem(const Parsed& parsed, bool needsPort)
+{
+    const GlobalOptions& options = parsed.options;
     if (options.ini.empty())
         return std::nullopt;
     if (!Readable(options.ini))
@@ -152,6 +173,23 @@ std::optional<std::string> SettingsProblem(const GlobalOptions& options, bool ne
     if (needsPort && options.port.empty() && ReadProfileInt("CONNECTION", "COM", 1, options.ini) < 1)
         return "korvenctl: [CONNECTION] COM in " + options.ini + " is not a port number: '" +
                ReadProfileString("CONNECTION", "COM", "", options.ini) + "'";
+    if (!needsPort)
+        return std::nullopt;
+    std::vector<int> numbers;
+    for (const std::string& port : parsed.ports) {
+        if (port != "all") {
+            numbers.push_back(ComNumberOf(port));
+            continue;
+        }
+        for (int number = 1; number <= kHighestComPort; ++number)
+            numbers.push_back(number);
+    }
+    if (parsed.ports.empty())
+        numbers.push_back(ReadProfileInt("CONNECTION", "COM", 1, options.ini));
+    for (const int number : numbers) {
+        if (auto problem = AllowanceProblem(number, options.ini))
+            return problem;
+    }
     return std::nullopt;
 }
 
@@ -242,7 +280,9 @@ bool Session::OpenPort()
     const int number = ComNumberOf(port);
     m_comNumber = number;
     m_portName = number > 0 ? "COM" + std::to_string(number) : port;
-    if ((number > 0 ? m_port.Open(number, kBaudRate) : m_port.OpenPath(port, kBaudRate)) == 0)
+    // Opened once for the command: a slow name server or device server has its time.
+    if ((number > 0 ? m_port.Open(number, kBaudRate, kOneShotOpenWait)
+                    : m_port.OpenPath(port, kBaudRate, kOneShotOpenWait)) == 0)
         return true;
     // A device that opens but refuses the line settings (a file or /dev/null on
     // Windows) fails without the port's message; for a script it did not open.
@@ -255,10 +295,12 @@ bool Session::OpenPort()
 
 bool Session::PortMayComeBack() const
 {
-    // Not a port that the user may not open or that is no serial port: those stay so.
+    // Not a port that the user may not open, that is no serial port, or whose
+    // network address is malformed: those stay so.
     // (Under Wine the COM port of a missing device opens and then refuses its settings.)
     const OpenFailure failure = m_port.LastOpenFailure();
-    return m_options.port != kAutoPort && failure != OpenFailure::NotPermitted && failure != OpenFailure::NotSerial;
+    return m_options.port != kAutoPort && failure != OpenFailure::NotPermitted && failure != OpenFailure::NotSerial &&
+           failure != OpenFailure::BadAddress;
 }
 
 std::vector<std::string> Session::NamedPorts() const
@@ -312,7 +354,7 @@ int RunCommandLine(const Arguments& args, const Console& console)
     }
     if (spec->needsPort && parsed.options.port.empty() && parsed.options.ini.empty())
         return session.Usage(spec->name, "no port given: use --port COMn|PATH|URL");
-    if (const auto problem = SettingsProblem(parsed.options, spec->needsPort))
+    if (const auto problem = SettingsProblem(parsed, spec->needsPort))
         return session.Fail(kExitInput, *problem);
 
     const std::string& tracePath = parsed.options.trace;

@@ -40,6 +40,27 @@ bool IsIpv6(std::string_view host)
            });
 }
 
+// A link-local IPv6 address names the interface it is reached through after a
+// '%' ("fe80::1%eth0"), which a URL writes as "%25". The host keeps the plain
+// '%' form, as the system's name look-up takes it.
+bool TakeIpv6(std::string_view inside, std::string& host)
+{
+    const auto percent = inside.find('%');
+    if (!IsIpv6(inside.substr(0, percent)))
+        return false;
+    host = std::string(inside.substr(0, percent));
+    if (percent == std::string_view::npos)
+        return true;
+    std::string_view zone = inside.substr(percent + 1);
+    if (zone.substr(0, 2) == "25" && zone.size() > 2)
+        zone.remove_prefix(2);
+    if (zone.empty() || !IsHostName(zone))
+        return false;
+    host += '%';
+    host += zone;
+    return true;
+}
+
 bool ParseHostAndPort(std::string_view rest, NetAddress& address, std::string* problem)
 {
     std::string_view portText;
@@ -47,8 +68,7 @@ bool ParseHostAndPort(std::string_view rest, NetAddress& address, std::string* p
         const auto close = rest.find(']');
         if (close == std::string_view::npos)
             return Fails(problem, "Die eckige Klammer um die IPv6-Adresse ist nicht geschlossen.");
-        address.host = std::string(rest.substr(1, close - 1));
-        if (!IsIpv6(address.host))
+        if (!TakeIpv6(rest.substr(1, close - 1), address.host))
             return Fails(problem, "In den eckigen Klammern steht keine IPv6-Adresse.");
         rest.remove_prefix(close + 1);
         if (rest.empty() || rest.front() != ':')
@@ -70,6 +90,9 @@ bool ParseHostAndPort(std::string_view rest, NetAddress& address, std::string* p
     }
     if (portText.empty())
         return Fails(problem, "Die Portnummer fehlt (rfc2217://rechner:4001).");
+    if (portText.find('/') != std::string_view::npos)
+        return Fails(problem, "Nach der Portnummer folgt ein „/“: die Adresse endet mit der Portnummer "
+                              "(rfc2217://rechner:4001).");
     if (!std::all_of(portText.begin(), portText.end(), [](unsigned char c) { return std::isdigit(c); }))
         return Fails(problem, "Die Portnummer ist keine Zahl.");
     // More than five digits is out of range whatever they are; no overflow on the way.
@@ -137,29 +160,42 @@ bool IsNetworkFailure(OpenFailure failure)
     case OpenFailure::NobodyListens:
     case OpenFailure::NoAnswer:
     case OpenFailure::NotRfc2217:
+    case OpenFailure::LineSettings:
         return true;
     default:
         return false;
     }
 }
 
-std::string NetworkFailureReason(OpenFailure failure, const std::string& path)
+std::string NetworkFailureReason(OpenFailure failure, const std::string& path, const std::string& detail)
 {
     std::string problem;
     const std::optional<NetAddress> address = ParseNetAddress(path, &problem);
     if (!address)
         return path + " ist keine gültige Netzwerkadresse: " + problem;
     const std::string server = ServerName(*address);
+    // With a detail, a step went unanswered until the wait was over: it is named
+    // with the time waited, as it may well answer later.
     switch (failure) {
     case OpenFailure::UnknownHost:
+        if (!detail.empty())
+            return "Der Name " + address->host + " ist nicht aufgelöst: keine Antwort vom Namensserver nach " + detail +
+                   ". Den Rechnernamen und das Netzwerk prüfen.";
         return "Der Name " + address->host + " lässt sich nicht auflösen: den Rechnernamen prüfen.";
     case OpenFailure::NobodyListens:
         return "Auf " + server +
                " nimmt niemand Verbindungen an: ist der Port des Geräteservers eingeschaltet, oder hält ihn ein "
                "anderer Client?";
     case OpenFailure::NoAnswer:
-        return "Keine Antwort von " + address->host + ": die Adresse und das Netzwerk prüfen.";
+        return "Keine Antwort von " + address->host + (detail.empty() ? "" : " nach " + detail) +
+               ": die Adresse und das Netzwerk prüfen.";
+    case OpenFailure::LineSettings:
+        return "Der Geräteserver auf " + server + " " + detail +
+               ": die Einstellungen dieses Ports am Geräteserver prüfen.";
     case OpenFailure::NotRfc2217:
+        if (!detail.empty())
+            return "Der Server auf " + server + " gibt keine Antwort auf die RFC-2217-Aushandlung nach " + detail +
+                   ": spricht er kein RFC 2217, als tcp:// eintragen, oder den Port am Server auf RFC 2217 stellen.";
         return "Der Server auf " + server +
                " spricht kein RFC 2217: als tcp:// eintragen, oder den Port am Server auf RFC 2217 stellen.";
     default:

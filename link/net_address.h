@@ -2,7 +2,8 @@
 // Network ports: a [PORTS] entry or a --port of the form rfc2217://host:port
 // (Telnet with the COM-PORT-OPTION, which also sets the line) or tcp://host:port
 // (a raw socket whose line the device server has set up beforehand). The host is
-// a name, an IPv4 address, or an IPv6 address in brackets; the port is required.
+// a name, an IPv4 address, or an IPv6 address in brackets (with its interface
+// after a '%' where it is link-local); the port is required.
 
 #include "link/serial_device.h"
 
@@ -44,5 +45,5 @@ std::string NetworkPortEntry(int port);
 bool IsNetworkFailure(OpenFailure failure);
 
 // The reason line for a network port that did not open, in the network's own
-// words, with what to do about it.
-std::string NetworkFailureReason(OpenFailure failure, const std::string& path);
+// words, with what to do about it; detail as NetworkDevice::FailureDetail gives it.
+std::string NetworkFailureReason(OpenFailure failure, const std::string& path, const std::string& detail = {});

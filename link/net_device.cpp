@@ -33,6 +33,37 @@ constexpr milliseconds kWriteTimeBase{1000};
 // The most a look for late bytes takes in at once.
 constexpr std::size_t kLateByteLimit = 4096;
 
+// "stellt 9600 Baud ein statt 19200 Baud": a line setting taken otherwise than asked.
+std::string MismatchText(const ComPortSession::LineAnswer& answer)
+{
+    const auto setting = [&answer](unsigned value) -> std::string {
+        switch (answer.command) {
+        case telnet::kSetBaudRate:
+            return std::to_string(value) + " Baud";
+        case telnet::kSetDataSize:
+            return std::to_string(value) + " Datenbits";
+        case telnet::kSetParity: {
+            static const char* const kParities[] = {"keine Parität", "ungerade Parität", "gerade Parität",
+                                                    "Parität Mark", "Parität Space"};
+            return value >= 1 && value <= 5 ? kParities[value - 1] : "Parität " + std::to_string(value);
+        }
+        default: // the stop bits: 1, 2, and 3 for one and a half
+            return value == 1   ? "1 Stoppbit"
+                   : value == 3 ? "anderthalb Stoppbits"
+                                : std::to_string(value) + " Stoppbits";
+        }
+    };
+    return "stellt " + setting(answer.taken) + " ein statt " + setting(answer.asked);
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 milliseconds Left(Clock::time_point end)
 {
     const auto left = std::chrono::ceil<milliseconds>(end - Clock::now());
@@ -41,9 +72,29 @@ milliseconds Left(Clock::time_point end)
 
 } // namespace
 
-NetworkDevice::NetworkDevice(std::string path, milliseconds allowance, int baudRate)
+std::string LinkAllowanceKey(int comPort)
+{
+    return "COM" + std::to_string(comPort) + "_ZUSCHLAG";
+}
+
+std::optional<milliseconds> ParseLinkAllowance(std::string_view text)
+{
+    text = Trimmed(text);
+    if (text.empty())
+        return kDefaultLinkAllowance;
+    // More than five digits is out of range whatever they are; no overflow on the way.
+    if (text.size() > 5 || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const milliseconds allowance{std::stoi(std::string(text))};
+    if (allowance > kMaxLinkAllowance)
+        return std::nullopt;
+    return allowance;
+}
+
+NetworkDevice::NetworkDevice(std::string path, milliseconds allowance, int baudRate, milliseconds patience)
     : m_path(std::move(path)), m_address(ParseNetAddress(m_path)), m_allowance(allowance), m_baudRate(baudRate),
-      m_phaseStart(Clock::now())
+      m_connectLimit(std::max(kConnectLimit, patience)), m_negotiationLimit(std::max(kNegotiationLimit, patience)),
+      m_openStart(Clock::now()), m_phaseStart(m_openStart)
 {
     if (!m_address) {
         Fail(OpenFailure::BadAddress);
@@ -73,10 +124,11 @@ NetworkDevice::NetworkDevice(std::string path, milliseconds allowance, int baudR
 
 NetworkDevice::~NetworkDevice() = default;
 
-OpenStep NetworkDevice::Fail(OpenFailure failure)
+OpenStep NetworkDevice::Fail(OpenFailure failure, std::string detail)
 {
     m_phase = Phase::Failed;
     m_failure = failure;
+    m_failureDetail = std::move(detail);
     m_socket.reset();
     return OpenStep::Failed;
 }
@@ -116,6 +168,29 @@ OpenFailure NetworkDevice::Failure() const
         break;
     }
     return m_failure;
+}
+
+std::string NetworkDevice::FailureDetail() const
+{
+    switch (m_phase) {
+    case Phase::Resolving:
+    case Phase::Connecting:
+    case Phase::Negotiating:
+        return Waited();
+    case Phase::Failed:
+        return m_failureDetail;
+    default:
+        return {};
+    }
+}
+
+std::string NetworkDevice::Waited() const
+{
+    // Whole seconds where it is a second or more: "nach 10 s", not "nach 10.004 s".
+    const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - m_openStart).count();
+    if (waited >= 1000)
+        return std::to_string((waited + 500) / 1000) + " s";
+    return std::to_string(waited) + " ms";
 }
 
 bool NetworkDevice::RetryLater()
@@ -158,11 +233,11 @@ OpenStep NetworkDevice::Continue(milliseconds budget)
         }
         case Phase::Connecting: {
             OpenFailure failure = OpenFailure::None;
-            const auto limit = m_phaseStart + kConnectLimit;
+            const auto limit = m_phaseStart + m_connectLimit;
             switch (m_socket->FinishConnect(Left(std::min(end, limit)), failure)) {
             case net::Progress::Pending:
                 if (Clock::now() >= limit)
-                    return Fail(OpenFailure::NoAnswer);
+                    return Fail(OpenFailure::NoAnswer, Waited());
                 return OpenStep::Pending;
             case net::Progress::Failed:
                 // The host may have other addresses (IPv6 and IPv4): try the next.
@@ -189,20 +264,29 @@ OpenStep NetworkDevice::Continue(milliseconds budget)
             break;
         }
         case Phase::Negotiating: {
+            const auto limit = m_attemptStart + m_negotiationLimit;
+            const auto until = std::min(end, limit);
+            const bool due = Clock::now() >= until;
+            const bool decided = m_telnet->Ready() || m_telnet->Refused() || m_telnet->Mismatch().command != 0;
+            // Answers already in the socket when a bound passes are read before judging.
+            if (!decided && !Pump(due ? milliseconds{0} : Left(until))) {
+                if (!RetryLater())
+                    return OpenStep::Failed;
+                break;
+            }
+            if (m_telnet->Mismatch().command != 0)
+                return Fail(OpenFailure::LineSettings, MismatchText(m_telnet->Mismatch()));
             if (m_telnet->Ready()) {
                 m_phase = Phase::Ready;
                 break;
             }
             if (m_telnet->Refused())
                 return Fail(OpenFailure::NotRfc2217);
-            const auto limit = m_attemptStart + kNegotiationLimit;
-            if (Clock::now() >= limit)
-                return Fail(OpenFailure::NotRfc2217);
-            if (Clock::now() >= end)
-                return OpenStep::Pending;
-            if (!Pump(Left(std::min(end, limit))) && !RetryLater())
-                return OpenStep::Failed;
-            break;
+            if (!due)
+                break;
+            if (until == limit)
+                return Fail(OpenFailure::NotRfc2217, Waited());
+            return OpenStep::Pending;
         }
         case Phase::Settling: {
             const auto settled = m_phaseStart + kSettleTime;
@@ -260,6 +344,10 @@ bool NetworkDevice::Pump(milliseconds wait)
     if (m_telnet) {
         std::string reply;
         m_telnet->Receive(raw, m_data, reply);
+        // A server that takes the COM-PORT-OPTION back no longer sets the line
+        // nor passes it on as asked: the session is over.
+        if (m_phase == Phase::Ready && m_telnet->Refused())
+            m_gone = true;
         if (!reply.empty() && !m_gone)
             SendRaw(reply);
     } else {
@@ -273,7 +361,7 @@ bool NetworkDevice::Configure(int baudRate)
     // The line was set while negotiating; another rate is set now, without waiting for the answer.
     if (m_telnet && baudRate != m_baudRate) {
         m_baudRate = baudRate;
-        return SendRaw(ComPortSession::SetBaudRate(static_cast<unsigned>(baudRate)));
+        return SendRaw(m_telnet->ChangeBaudRate(static_cast<unsigned>(baudRate)));
     }
     return !m_gone;
 }
@@ -340,9 +428,11 @@ DeviceOpening OpenNetworkDevice(const std::string& path, milliseconds wait, int 
 {
     auto device = std::make_unique<NetworkDevice>(path, kDefaultLinkAllowance, baudRate);
     DeviceOpening opening;
-    if (device->Continue(wait) == OpenStep::Ready)
+    if (device->Continue(wait) == OpenStep::Ready) {
         opening.device = std::move(device);
-    else
+    } else {
         opening.failure = device->Failure();
+        opening.detail = device->FailureDetail();
+    }
     return opening;
 }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace net {
@@ -23,13 +24,28 @@ struct PendingLookup;
 // How long past its pause an exchange waits for a whole reply, unless the
 // settings file says otherwise ([PORTS] COMn_ZUSCHLAG, in milliseconds).
 inline constexpr std::chrono::milliseconds kDefaultLinkAllowance{1000};
+// The most a link allowance may be.
+inline constexpr std::chrono::milliseconds kMaxLinkAllowance{60000};
+
+// "COM5_ZUSCHLAG": the key in [PORTS] of the settings file that holds COM<port>'s allowance.
+std::string LinkAllowanceKey(int comPort);
+// An allowance as the settings file writes it: a whole number of milliseconds
+// from 0 to kMaxLinkAllowance, blanks around it allowed; empty text is the
+// default. Nothing for any other text: a typo must not switch the allowance off.
+std::optional<std::chrono::milliseconds> ParseLinkAllowance(std::string_view text);
+
 // The wait for a connection at start-up and at a change of selection, which the
 // user asked for.
 inline constexpr std::chrono::milliseconds kNetworkOpenWait{2000};
 // The wait for a connection at a tick of the live reading.
 inline constexpr std::chrono::milliseconds kNetworkTickWait{100};
+// The wait of an open that is tried once, with no tick to go on with it
+// (korvenctl, the network dialog's test): a slow name server or device server
+// still answers within it.
+inline constexpr std::chrono::milliseconds kOneShotOpenWait{10000};
 // A connect that has not finished after this gets no answer; a server that has
-// not taken the COM-PORT-OPTION after this does not speak it.
+// not taken the COM-PORT-OPTION after this does not speak it. An open given a
+// longer wait waits as long for both.
 inline constexpr std::chrono::milliseconds kConnectLimit{5000};
 inline constexpr std::chrono::milliseconds kNegotiationLimit{3000};
 // A raw port is taken once the server has kept the connection this long.
@@ -42,7 +58,10 @@ enum class OpenStep { Ready, Pending, Failed };
 class NetworkDevice final : public SerialDevice, public ReplyStream {
 public:
     // Starts opening the network port at path; a malformed path fails at once.
-    NetworkDevice(std::string path, std::chrono::milliseconds allowance, int baudRate);
+    // patience: the wait the caller gives the whole open, where longer than the
+    // connect's and the negotiation's own limits.
+    NetworkDevice(std::string path, std::chrono::milliseconds allowance, int baudRate,
+                  std::chrono::milliseconds patience = {});
     ~NetworkDevice() override;
     NetworkDevice(const NetworkDevice&) = delete;
     NetworkDevice& operator=(const NetworkDevice&) = delete;
@@ -55,6 +74,10 @@ public:
     // were given up now (the name has not resolved, the host has not answered,
     // the server has not negotiated).
     OpenFailure Failure() const;
+    // What the failure knows beyond its kind, for its reason line: how long the
+    // step under way went unanswered ("10 s"), or the line setting the server
+    // took instead of the one asked ("stellt 9600 Baud ein statt 19200 Baud").
+    std::string FailureDetail() const;
 
     bool Configure(int baudRate) override;
     bool Read(unsigned char* buffer, unsigned size, unsigned& count) override;
@@ -69,7 +92,9 @@ public:
 private:
     enum class Phase { Resolving, Connecting, Negotiating, Settling, Retrying, Ready, Failed };
 
-    OpenStep Fail(OpenFailure failure);
+    OpenStep Fail(OpenFailure failure, std::string detail = {});
+    // "10 s": how long the open has been under way.
+    std::string Waited() const;
     // The server closed the connection at once: again after a pause, while the
     // attempt's bound allows; false (failed) when it does not.
     bool RetryLater();
@@ -86,6 +111,10 @@ private:
     int m_baudRate;
     Phase m_phase = Phase::Resolving;
     OpenFailure m_failure = OpenFailure::None;
+    std::string m_failureDetail;
+    std::chrono::milliseconds m_connectLimit;
+    std::chrono::milliseconds m_negotiationLimit;
+    std::chrono::steady_clock::time_point m_openStart;
     std::shared_ptr<net::PendingLookup> m_lookup; // a name being looked up on a thread of its own
     std::vector<net::Endpoint> m_endpoints;
     std::size_t m_nextEndpoint = 0;
@@ -97,6 +126,6 @@ private:
 };
 
 // Opens the network port at path, waiting at most wait: for the port list's
-// probe and every other caller that opens once.
+// probe (whose short wait bounds each port it tries).
 DeviceOpening OpenNetworkDevice(const std::string& path, std::chrono::milliseconds wait = kNetworkOpenWait,
                                 int baudRate = 19200);

@@ -59,7 +59,8 @@ public:
     // false when the connection has ended (closed, reset, found dead).
     virtual bool Receive(std::string& into, std::chrono::milliseconds wait) = 0;
     // Sends every byte, waiting at most bound for room. false when it could not:
-    // gone then says whether the connection has ended.
+    // gone then says whether the connection is good for nothing more (it has
+    // ended, or the bound passed with part of the bytes sent).
     virtual bool Send(std::string_view bytes, std::chrono::milliseconds bound, bool& gone) = 0;
 };
 

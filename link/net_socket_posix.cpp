@@ -101,6 +101,7 @@ public:
     {
         gone = false;
         const Clock::time_point end = Clock::now() + bound;
+        const std::size_t total = bytes.size();
         while (!bytes.empty()) {
             // MSG_NOSIGNAL: a connection the server closed fails the send instead of killing us with SIGPIPE.
             const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -112,12 +113,18 @@ public:
                 continue; // interrupted before a byte was sent: send again
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 // The socket's buffer is full: wait for room, but not for ever.
+                // Part of a frame out and the rest not: nothing may follow it, the
+                // session is good for nothing more.
                 const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
-                if (left.count() <= 0)
+                if (left.count() <= 0) {
+                    gone = bytes.size() != total;
                     return false;
+                }
                 pollfd pfd{m_fd, POLLOUT, 0};
-                if (::poll(&pfd, 1, Milliseconds(left)) < 0 && errno != EINTR)
+                if (::poll(&pfd, 1, Milliseconds(left)) < 0 && errno != EINTR) {
+                    gone = bytes.size() != total;
                     return false;
+                }
                 continue;
             }
             gone = true; // reset, closed, or found dead
@@ -163,6 +170,9 @@ std::unique_ptr<Socket> StartConnect(const Endpoint& endpoint, OpenFailure& fail
     const int on = 1;
     // Requests are a few bytes each and must go out at once, not wait for more.
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // A Telnet Synch sends its data mark as urgent data: kept in line, the mark
+    // is read (and skipped) where it stands instead of taking a data byte's place.
+    ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdle, sizeof kKeepAliveIdle);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveInterval, sizeof kKeepAliveInterval);

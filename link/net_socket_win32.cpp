@@ -128,6 +128,7 @@ public:
     {
         gone = false;
         const Clock::time_point end = Clock::now() + bound;
+        const std::size_t total = bytes.size();
         while (!bytes.empty()) {
             const int n = send(m_socket, bytes.data(), static_cast<int>(bytes.size()), 0);
             if (n > 0) {
@@ -136,9 +137,13 @@ public:
             }
             if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
                 // The socket's buffer is full: wait for room, but not for ever.
+                // Part of a frame out and the rest not: nothing may follow it, the
+                // session is good for nothing more.
                 const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
-                if (left.count() <= 0)
+                if (left.count() <= 0) {
+                    gone = bytes.size() != total;
                     return false;
+                }
                 fd_set writable;
                 FD_ZERO(&writable);
                 FD_SET(m_socket, &writable);
@@ -194,6 +199,9 @@ std::unique_ptr<Socket> StartConnect(const Endpoint& endpoint, OpenFailure& fail
     const BOOL on = TRUE;
     // Requests are a few bytes each and must go out at once, not wait for more.
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    // A Telnet Synch sends its data mark as urgent data: kept in line, the mark
+    // is read (and skipped) where it stands instead of taking a data byte's place.
+    setsockopt(s, SOL_SOCKET, SO_OOBINLINE, reinterpret_cast<const char*>(&on), sizeof on);
     tcp_keepalive keepAlive{1, kKeepAliveIdleMs, kKeepAliveIntervalMs};
     DWORD returned = 0;
     WSAIoctl(s, SIO_KEEPALIVE_VALS, &keepAlive, sizeof keepAlive, nullptr, 0, &returned, nullptr, nullptr);

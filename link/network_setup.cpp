@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kMaxAllowanceMs = 60000;
 // Default for a look-up that no value can have, to tell a missing key from an empty one.
 const std::string kNoKey = "\n";
 
@@ -24,7 +23,7 @@ std::string Key(int comPort)
 
 std::string AllowanceKey(int comPort)
 {
-    return Key(comPort) + "_ZUSCHLAG";
+    return LinkAllowanceKey(comPort);
 }
 
 std::string Trimmed(const std::string& text)
@@ -58,11 +57,8 @@ PortSetup ReadPortSetup(int comPort, const std::string& settings)
 
 std::optional<std::string> PortEntry(const PortSetup& setup, std::string* problem)
 {
-    const std::string allowance = Trimmed(setup.allowance);
-    if (!allowance.empty() &&
-        (allowance.size() > 5 ||
-         !std::all_of(allowance.begin(), allowance.end(), [](unsigned char c) { return std::isdigit(c); }) ||
-         std::stoi(allowance) > kMaxAllowanceMs)) {
+    // The same check as the port's own when it reads the key.
+    if (!ParseLinkAllowance(setup.allowance)) {
         if (problem != nullptr)
             *problem = "Der Zuschlag ist eine Zahl von Millisekunden, von 0 bis 60000.";
         return std::nullopt;
@@ -90,9 +86,10 @@ bool WritePortSetup(const PortSetup& setup, const std::string& entry, const std:
 
 std::string TestPort(const std::string& entry)
 {
+    // Tried once, at the user's request: a slow name server or device server has its time.
     CSerialPort port;
-    if (port.TryPath(entry, 19200) != 0)
-        return "Keine Verbindung: " + OpenFailureReason(port.LastOpenFailure(), entry);
+    if (port.TryPath(entry, 19200, kOneShotOpenWait) != 0)
+        return "Keine Verbindung: " + OpenFailureReason(port.LastOpenFailure(), entry, port.LastOpenDetail());
     DrainPort(port, kSearchDrainLimit);
     const auto reading = LiveReading(RunExchange(port, kLiveRequest, false, kPause, ReplyForm::Framed));
     if (!reading)

@@ -29,6 +29,7 @@ TrialOutcome OutcomeOf(OpenFailure failure)
     case OpenFailure::NobodyListens:
     case OpenFailure::NoAnswer:
     case OpenFailure::NotRfc2217:
+    case OpenFailure::LineSettings:
         return TrialOutcome::NotReached;
     }
     return TrialOutcome::NotOpened;

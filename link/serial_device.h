@@ -21,6 +21,7 @@ enum class OpenFailure {
     NobodyListens, // the host refuses the connection: nothing listens on that port, or it is held
     NoAnswer,      // the host does not answer
     NotRfc2217,    // an rfc2217:// server that never took the COM-PORT-OPTION
+    LineSettings,  // the device server set the line otherwise than asked (another baud rate)
 };
 
 // What a device reached over a network adds: its replies come late and in
@@ -80,6 +81,7 @@ std::string DefaultSerialDevice(int port);
 struct DeviceOpening {
     std::unique_ptr<SerialDevice> device; // null when the open failed
     OpenFailure failure = OpenFailure::None;
+    std::string detail; // what the failure knows beyond its kind (FailureDetail in net_device.h)
 };
 
 // Opens the device at path (SerialDevicePath of a COM number, or a path given as
@@ -93,8 +95,9 @@ std::string DeviceDisplayName(const std::string& path);
 std::string NotPermittedReason(const std::string& device);
 
 // One line that says why the device at path did not open and what to do about
-// it, for the line under "Kann Schnittstelle COMn nicht öffnen".
-std::string OpenFailureReason(OpenFailure failure, const std::string& path);
+// it, for the line under "Kann Schnittstelle COMn nicht öffnen". detail is what
+// a network port's failure knows beyond its kind (NetworkDevice::FailureDetail).
+std::string OpenFailureReason(OpenFailure failure, const std::string& path, const std::string& detail = {});
 
 // The line speed for a requested baud rate: 9600, 19200 and 38400 are taken,
 // anything else gives 9600.

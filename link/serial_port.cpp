@@ -24,10 +24,8 @@ std::optional<CSerialPort::Hooks>& ThreadHookStore()
     return hooks;
 }
 
-// The port's own message when a device cannot be had, with the reason on a line of its own.
-void ReportOpenFailure(const std::string& name, OpenFailure failure, const std::string& path)
+void Report(const std::string& text)
 {
-    const std::string text = "Kann Schnittstelle " + name + " nicht öffnen\r\n" + OpenFailureReason(failure, path);
     const std::string caption = "ERROR";
     const auto& hooks = CSerialPort::GetHooks();
     if (hooks.reportError)
@@ -36,16 +34,22 @@ void ReportOpenFailure(const std::string& name, OpenFailure failure, const std::
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
+// The port's own message when a device cannot be had, with the reason on a line of its own.
+void ReportOpenFailure(const std::string& name, OpenFailure failure, const std::string& path, const std::string& detail)
+{
+    Report("Kann Schnittstelle " + name + " nicht öffnen\r\n" + OpenFailureReason(failure, path, detail));
+}
+
 } // namespace
 
-std::string OpenFailureReason(OpenFailure failure, const std::string& path)
+std::string OpenFailureReason(OpenFailure failure, const std::string& path, const std::string& detail)
 {
     if (failure == OpenFailure::None)
         return "";
     if (path.empty())
         return "In [PORTS] von KorvenCtrl.ini ist für diese Schnittstelle kein Gerät eingetragen.";
     if (IsNetworkFailure(failure))
-        return NetworkFailureReason(failure, path);
+        return NetworkFailureReason(failure, path, detail);
     const std::string device = DeviceDisplayName(path);
     switch (failure) {
     case OpenFailure::None:
@@ -89,35 +93,35 @@ CSerialPort::~CSerialPort()
     Close();
 }
 
-int CSerialPort::Open(int port, int baudRate)
+int CSerialPort::Open(int port, int baudRate, std::chrono::milliseconds wait)
 {
     m_comNumber = port;
     m_path.clear();
     m_baudRate = baudRate;
     m_adapter.reset();
-    const int result = OpenQuietly(kNetworkOpenWait);
+    const int result = OpenQuietly(wait);
     RememberAdapter();
     if (!m_device)
-        ReportOpenFailure("COM" + std::to_string(port), m_failure, SerialDevicePath(port));
+        ReportOpenFailure("COM" + std::to_string(port), m_failure, SerialDevicePath(port), m_failureDetail);
     return result;
 }
 
-int CSerialPort::OpenPath(const std::string& path, int baudRate)
+int CSerialPort::OpenPath(const std::string& path, int baudRate, std::chrono::milliseconds wait)
 {
-    const int result = TryPath(path, baudRate);
+    const int result = TryPath(path, baudRate, wait);
     RememberAdapter();
     if (!m_device)
-        ReportOpenFailure(path, m_failure, path);
+        ReportOpenFailure(path, m_failure, path, m_failureDetail);
     return result;
 }
 
-int CSerialPort::TryPath(const std::string& path, int baudRate)
+int CSerialPort::TryPath(const std::string& path, int baudRate, std::chrono::milliseconds wait)
 {
     m_comNumber = 0;
     m_path = path;
     m_baudRate = baudRate;
     m_adapter.reset();
-    return OpenQuietly(kNetworkOpenWait);
+    return OpenQuietly(wait);
 }
 
 int CSerialPort::OpenQuietly(std::chrono::milliseconds wait)
@@ -135,6 +139,7 @@ int CSerialPort::OpenDevice(const std::string& path)
     DeviceOpening opening = OpenSerialDevice(path);
     m_device = std::move(opening.device);
     m_failure = opening.failure;
+    m_failureDetail = std::move(opening.detail);
     if (!m_device)
         return -1;
     // Settings the device refuses give -1 without a message; the device stays open.
@@ -145,17 +150,11 @@ int CSerialPort::OpenNetwork(const std::string& path, std::chrono::milliseconds 
 {
     m_device.reset();
     if (!m_connecting || m_connecting->Path() != path) {
-        // [PORTS] COMn_ZUSCHLAG: the link's allowance for this port, in milliseconds.
-        const std::string& settings = GetHooks().settingsPath;
-        const int allowanceMs = m_comNumber > 0 && !settings.empty()
-                                    ? ReadProfileInt("PORTS", "COM" + std::to_string(m_comNumber) + "_ZUSCHLAG",
-                                                     static_cast<int>(kDefaultLinkAllowance.count()), settings)
-                                    : static_cast<int>(kDefaultLinkAllowance.count());
-        const auto allowance = std::chrono::milliseconds(std::clamp(allowanceMs, 0, 60000));
-        m_connecting = std::make_unique<NetworkDevice>(path, allowance, LineBaudRate(m_baudRate));
+        m_connecting = std::make_unique<NetworkDevice>(path, Allowance(), LineBaudRate(m_baudRate), wait);
     }
     const OpenStep step = m_connecting->Continue(wait);
     m_failure = m_connecting->Failure();
+    m_failureDetail = m_connecting->FailureDetail();
     if (step == OpenStep::Pending)
         return -1; // goes on at the next Reopen
     if (step == OpenStep::Failed) {
@@ -164,6 +163,24 @@ int CSerialPort::OpenNetwork(const std::string& path, std::chrono::milliseconds 
     }
     m_device = std::move(m_connecting);
     return m_device->Configure(LineBaudRate(m_baudRate)) ? 0 : -1;
+}
+
+std::chrono::milliseconds CSerialPort::Allowance()
+{
+    // [PORTS] COMn_ZUSCHLAG: the link's allowance for this port, in milliseconds.
+    const std::string& settings = GetHooks().settingsPath;
+    if (m_comNumber == 0 || settings.empty())
+        return kDefaultLinkAllowance;
+    const std::string key = LinkAllowanceKey(m_comNumber);
+    const std::string value = ReadProfileString("PORTS", key, "", settings);
+    if (const auto allowance = ParseLinkAllowance(value))
+        return *allowance;
+    // Said once, not at every reconnect; the default holds meanwhile.
+    if (value != std::exchange(m_badAllowance, value))
+        Report(key + "=" + value + " in [PORTS] von " + settings + " ist keine ganze Zahl von 0 bis " +
+               std::to_string(kMaxLinkAllowance.count()) + " (Millisekunden): es gilt der Vorgabewert " +
+               std::to_string(kDefaultLinkAllowance.count()) + " ms.");
+    return kDefaultLinkAllowance;
 }
 
 bool CSerialPort::Reopen()

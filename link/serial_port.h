@@ -10,10 +10,9 @@
 #include <optional>
 #include <string>
 
+#include "link/net_device.h"
 #include "link/port_list.h"
 #include "link/serial_device.h" // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
-
-class NetworkDevice;
 
 class CSerialPort {
 public:
@@ -29,20 +28,25 @@ public:
     // opened reports "Kann Schnittstelle COMn nicht öffnen" (caption "ERROR"),
     // with a second line that says why, through the message hook before
     // returning -1. Baud rates other than 9600, 19200 and 38400 give 9600.
-    // A network port (net_address.h) is waited for up to about 2 s; one not
-    // there by then reports why, and Reopen goes on with it.
-    int Open(int port, int baudRate);
+    // A network port (net_address.h) is waited for up to wait (the window's
+    // 2 s at start-up and at a change of selection; an open tried once waits
+    // longer, kOneShotOpenWait); one not there by then reports why, and Reopen
+    // goes on with it. A network port's COMn_ZUSCHLAG that is no allowance
+    // (ParseLinkAllowance) says so once in a box of its own; the default holds.
+    int Open(int port, int baudRate, std::chrono::milliseconds wait = kNetworkOpenWait);
 
     // Opens the device at path as it is given (a command line names ports so),
     // with the same settings and the same message, naming the path.
-    int OpenPath(const std::string& path, int baudRate);
+    int OpenPath(const std::string& path, int baudRate, std::chrono::milliseconds wait = kNetworkOpenWait);
 
     // Opens the device at path as OpenPath does, but shows nothing: for trying
     // ports one after another. LastOpenFailure says why it found no device.
-    int TryPath(const std::string& path, int baudRate);
+    int TryPath(const std::string& path, int baudRate, std::chrono::milliseconds wait = kNetworkOpenWait);
 
-    // Why the last Open, OpenPath or TryPath found no device (None when it found one).
+    // Why the last Open, OpenPath or TryPath found no device (None when it found
+    // one), and what a network port's failure knows beyond that (FailureDetail).
     OpenFailure LastOpenFailure() const { return m_failure; }
+    const std::string& LastOpenDetail() const { return m_failureDetail; }
 
     // A device that went away (an adapter pulled out, a hang-up) is closed by the
     // Read or Write that finds it gone. Reopen opens the port of the last Open or
@@ -107,6 +111,8 @@ private:
     // worked on for at most wait.
     int OpenQuietly(std::chrono::milliseconds wait);
     int OpenNetwork(const std::string& path, std::chrono::milliseconds wait);
+    // The network port's link allowance from the settings file.
+    std::chrono::milliseconds Allowance();
     int OpenDevice(const std::string& path);
     // Notes which USB adapter the device just opened is, to know it again.
     void RememberAdapter();
@@ -115,6 +121,8 @@ private:
     std::unique_ptr<SerialDevice> m_device;
     std::unique_ptr<NetworkDevice> m_connecting; // a network port's open under way
     OpenFailure m_failure = OpenFailure::None;
+    std::string m_failureDetail;
+    std::string m_badAllowance; // a COMn_ZUSCHLAG value already reported as no allowance
     // What the last Open or OpenPath was asked for, for Reopen.
     int m_comNumber = 0; // 0: a path given as it is
     std::string m_path;  // that path

@@ -63,10 +63,16 @@ std::string ComPortSession::SetBaudRate(unsigned baudRate)
     return Subnegotiation(kSetBaudRate, value);
 }
 
+std::string ComPortSession::ChangeBaudRate(unsigned baudRate)
+{
+    m_baudRate = baudRate;
+    return SetBaudRate(baudRate);
+}
+
 bool ComPortSession::Ready() const
 {
     constexpr unsigned kLine = 1u << kSetBaudRate | 1u << kSetDataSize | 1u << kSetParity | 1u << kSetStopSize;
-    return m_us[kComPortOption] == OptionState::Yes && (m_answered & kLine) == kLine;
+    return m_us[kComPortOption] == OptionState::Yes && (m_answered & kLine) == kLine && m_mismatch.command == 0;
 }
 
 void ComPortSession::Receive(std::string_view bytes, std::string& data, std::string& reply)
@@ -92,7 +98,8 @@ void ComPortSession::Receive(std::string_view bytes, std::string& data, std::str
                 m_subOverflow = false;
                 m_parse = Parse::Sub;
             }
-            // NOP, go-ahead and the other two-byte commands carry nothing for us.
+            // NOP, go-ahead and the other two-byte commands carry nothing for us; nor
+            // does the data mark (DM) of a Synch, which comes in line with the data.
             break;
         case Parse::Option:
             m_parse = Parse::Data;
@@ -189,9 +196,22 @@ void ComPortSession::OnSubnegotiation()
         return; // notifications and answers we never asked for
     const unsigned asked = command - kServerOffset;
     m_answered |= 1u << asked;
+    // The answer carries the value the server took: a server that cannot give
+    // what was asked (a port fixed at another speed) says so here, and the relay
+    // would then never be understood. The value of an answer of the wrong length
+    // is not judged.
+    unsigned wanted = 0;
+    unsigned taken = 0;
     if (asked == kSetBaudRate && m_sub.size() == 6) {
         m_serverBaudRate = 0;
         for (std::size_t i = 2; i < 6; ++i)
             m_serverBaudRate = m_serverBaudRate << 8 | static_cast<unsigned char>(m_sub[i]);
+        wanted = m_baudRate;
+        taken = m_serverBaudRate;
+    } else if (asked != kSetBaudRate && asked != kSetControl && m_sub.size() == 3) {
+        wanted = asked == kSetDataSize ? 8u : asked == kSetParity ? kParityNone : kOneStopBit;
+        taken = static_cast<unsigned char>(m_sub[2]);
     }
+    if (wanted != taken && m_mismatch.command == 0)
+        m_mismatch = {static_cast<unsigned char>(asked), wanted, taken};
 }

@@ -22,6 +22,7 @@ inline constexpr unsigned char WILL = 251;
 inline constexpr unsigned char SB = 250;
 inline constexpr unsigned char SE = 240;
 inline constexpr unsigned char NOP = 241;
+inline constexpr unsigned char DM = 242; // the data mark of a Synch, sent as urgent data
 
 inline constexpr unsigned char kBinary = 0;
 inline constexpr unsigned char kSuppressGoAhead = 3;
@@ -62,11 +63,23 @@ public:
 
     // The subnegotiation that sets the baud rate.
     static std::string SetBaudRate(unsigned baudRate);
+    // The subnegotiation that sets another baud rate once the line is set; the
+    // server's answer is then checked against it.
+    std::string ChangeBaudRate(unsigned baudRate);
 
-    // The server took the COM-PORT-OPTION and answered the line settings. The
-    // flow-control setting is not waited for: a server in front of a device
-    // without modem lines may leave it unanswered, or refuse it.
+    // A line setting the server answered with another value than the one asked.
+    struct LineAnswer {
+        unsigned char command = 0; // kSetBaudRate ... kSetStopSize; 0: none so far
+        unsigned asked = 0;
+        unsigned taken = 0;
+    };
+
+    // The server took the COM-PORT-OPTION and answered the line settings with
+    // the values asked. The flow-control setting is not waited for: a server in
+    // front of a device without modem lines may leave it unanswered, or refuse it.
     bool Ready() const;
+    // The first line setting the server took otherwise than asked.
+    const LineAnswer& Mismatch() const { return m_mismatch; }
     // The server refused the COM-PORT-OPTION.
     bool Refused() const { return m_refused; }
     // The baud rate the server reports; 0 until it has said.
@@ -90,4 +103,5 @@ private:
     unsigned m_answered = 0;              // bit n: the server answered command n
     bool m_refused = false;
     unsigned m_serverBaudRate = 0;
+    LineAnswer m_mismatch;
 };

@@ -215,15 +215,58 @@ public:
     }
     int Port() const { return m_port; }
 
-private:
+protected:
     int m_fds[4] = {-1, -1, -1, -1};
     int m_port = 0;
 };
+
+// A server that takes one client and plays it a script, each piece after its
+// pause, the last byte of an urgent piece as TCP urgent data. It reads nothing.
+class ScriptedServer : public MuteServer {
+public:
+    struct Piece {
+        std::chrono::milliseconds pause;
+        std::string bytes;
+        bool urgent = false;
+    };
+    explicit ScriptedServer(std::vector<Piece> script)
+        : m_thread([this, script = std::move(script)] {
+              m_client = ::accept(m_fds[0], nullptr, nullptr);
+              for (const Piece& piece : script) {
+                  std::this_thread::sleep_for(piece.pause);
+                  const std::size_t plain = piece.bytes.size() - (piece.urgent ? 1 : 0);
+                  ::send(m_client, piece.bytes.data(), plain, MSG_NOSIGNAL);
+                  if (piece.urgent)
+                      ::send(m_client, piece.bytes.data() + plain, 1, MSG_OOB | MSG_NOSIGNAL);
+              }
+          })
+    {
+    }
+    ~ScriptedServer()
+    {
+        ::shutdown(m_fds[0], SHUT_RDWR); // ends an accept still waiting
+        m_thread.join();
+        ::close(m_client);
+    }
+    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(Port()); }
+
+private:
+    int m_client = -1;
+    std::thread m_thread;
+};
+
+// IAC DO COM-PORT-OPTION, then the answers (101 to 104: e to h) to 8N1 at the baud rate given in two bytes.
+std::string Negotiation(char baudHigh = 0x4B, char baudLow = 0)
+{
+    const std::string sb = "\xff\xfa\x2c", se = "\xff\xf0", baud{'\0', '\0', baudHigh, baudLow};
+    return "\xff\xfd\x2c" + sb + "e" + baud + se + sb + "f\x08" + se + sb + "g\x01" + se + sb + "h\x01" + se;
+}
 
 TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
 {
     MuteServer mute;
     MuteServer unanswered(true);
+    ScriptedServer slowerLine({{0ms, Negotiation(0x25, static_cast<char>(0x80))}});
     const std::string nobody = "127.0.0.1:" + std::to_string(FreeLocalPort());
     struct Row {
         const char* name;
@@ -234,7 +277,8 @@ TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
         {"nobody listens", "rfc2217://" + nobody, "nimmt niemand Verbindungen an"},
         {"the name does not resolve", "rfc2217://korven-nirgends.invalid:4001", "lässt sich nicht auflösen"},
         {"a server that never negotiates", "rfc2217://127.0.0.1:" + std::to_string(mute.Port()),
-         "spricht kein RFC 2217"},
+         "keine Antwort auf die RFC-2217-Aushandlung nach"},
+        {"a server that sets another baud rate", slowerLine.Url(), "stellt 9600 Baud ein statt 19200 Baud"},
         {"a host that does not answer", "tcp://127.0.0.1:" + std::to_string(unanswered.Port()),
          "Keine Antwort von 127.0.0.1"},
         {"no port number", "rfc2217://127.0.0.1", "Portnummer fehlt"},
@@ -255,11 +299,53 @@ TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
         }
         EXPECT_EQ(m_messages.size(), 1u);
     }
-    // Raw TCP negotiates nothing: the same mute server is a port that opens.
+    // Raw TCP negotiates nothing: the same mute server is a port that opens; a typo in its allowance is said once.
     m_messages.clear();
-    MapCom5("tcp://127.0.0.1:" + std::to_string(mute.Port()));
+    MapCom5("tcp://127.0.0.1:" + std::to_string(mute.Port()), "COM5_ZUSCHLAG=3000x\n");
     EXPECT_EQ(m_port.Open(5, 19200), 0);
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(m_port.LinkAllowance(), kDefaultLinkAllowance);
+    m_port.Close();
+    m_port.Reopen();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_NE(m_messages[0].find("COM5_ZUSCHLAG=3000x in [PORTS] von " + m_ini.string()), std::string::npos);
+}
+
+TEST_F(NetworkPortTest, ServersThatSpeakLateOrOutOfTurn)
+{
+    struct Row {
+        const char* name;
+        std::vector<ScriptedServer::Piece> script;
+        enum { Opens, Answers, Ends } then;
+    };
+    const Row rows[] = {
+        {"opened once, the option taken after 2.5 s", {{2500ms, Negotiation()}}, Row::Opens},
+        {"a Synch (IAC DM, the DM urgent) before a reply",
+         {{0ms, Negotiation()}, {0ms, "\xff\xf2", true}, {0ms, kFrameOfGmwt}},
+         Row::Answers},
+        {"the option taken back once the port is ready", {{0ms, Negotiation()}, {300ms, "\xff\xfe\x2c"}}, Row::Ends},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server(row.script);
+        MapCom5(server.Url());
+        ASSERT_EQ(m_port.Open(5, 19200, kOneShotOpenWait), 0) << (m_messages.empty() ? "" : m_messages.back());
+        std::this_thread::sleep_for(row.then == Row::Opens ? 0ms : 600ms); // the rest of the script is in by now
+        EXPECT_EQ(m_port.TakeLate(), row.then == Row::Answers ? kFrameOfGmwt : "");
+        EXPECT_EQ(m_port.CheckDevice(), row.then != Row::Ends);
+        m_port.Close();
+    }
+}
+
+// A send cut off at its time limit with part of the bytes out: nothing may follow half a frame.
+TEST(NetworkSocketTest, SendCutOffWithPartOutEndsTheSession)
+{
+    MuteServer deaf;
+    OpenFailure failure = OpenFailure::None;
+    const auto socket = net::StartConnect(net::Resolve("127.0.0.1", deaf.Port(), true).endpoints.at(0), failure);
+    ASSERT_EQ(socket->FinishConnect(2s, failure), net::Progress::Done);
+    bool gone = false;
+    EXPECT_FALSE(socket->Send(std::string(64 << 20, 'x'), 300ms, gone)); // more than any socket buffer holds
+    EXPECT_TRUE(gone);
 }
 
 } // namespace
