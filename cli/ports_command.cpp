@@ -40,6 +40,8 @@ const char* StateWord(const PortCandidate& candidate)
         return "no answer";
     case OpenFailure::NotRfc2217:
         return "not rfc2217";
+    case OpenFailure::PortInUse:
+        return "in use";
     case OpenFailure::Other:
         break;
     }

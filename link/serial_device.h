@@ -21,6 +21,7 @@ enum class OpenFailure {
     NobodyListens, // the host refuses the connection: nothing listens on that port, or it is held
     NoAnswer,      // the host does not answer
     NotRfc2217,    // an rfc2217:// server that never took the COM-PORT-OPTION
+    PortInUse,     // the device server's port is held by another client
 };
 
 // What a device reached over a network adds: its replies come late and in

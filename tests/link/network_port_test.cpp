@@ -40,12 +40,15 @@ protected:
         m_ini = fs::temp_directory_path() / ("korven-network-" + std::to_string(::getpid()) + ".ini");
         CSerialPort::SetHooks(
             {[this](const std::string& text, const std::string&) { m_messages.push_back(text); }, m_ini.string()});
+        // The pauses before a closed session is taken up again pass only where a test says so.
+        CSerialPort::SetClock([this] { return m_now; });
     }
 
     void TearDown() override
     {
         m_port.Close();
         CSerialPort::SetHooks({});
+        CSerialPort::SetClock({});
         fs::remove(m_ini);
     }
 
@@ -71,7 +74,18 @@ protected:
     CSerialPort m_port;
     fs::path m_ini;
     std::vector<std::string> m_messages;
+    Clock::time_point m_now = Clock::now();
 };
+
+// Reopen at every tick until the port holds a working device; false after 5 s.
+bool ReopensAtATick(CSerialPort& port)
+{
+    for (const auto until = Clock::now() + 5s; Clock::now() < until; std::this_thread::sleep_for(20ms)) {
+        if (port.Reopen())
+            return true;
+    }
+    return false;
+}
 
 TEST_F(NetworkPortTest, EveryReplyFormOverEveryKindOfPath)
 {
@@ -159,6 +173,7 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
     relay.SetShape({0ms, 0, 0ms, 20});
     EXPECT_EQ(RunExchange(m_port, "GPAR:", true, kPause, ReplyForm::Framed).outcome, ExchangeOutcome::BadReply);
     EXPECT_FALSE(m_port.IsOpen());
+    m_now += kLongestReconnectPause;
     ASSERT_TRUE(m_port.Reopen());
     EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
 
@@ -169,6 +184,7 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
     EXPECT_FALSE(RunExchange(m_port, write, true, kPause, ReplyForm::Acknowledgement).ok());
     EXPECT_FALSE(m_port.IsOpen());
     relay.SetShape({});
+    m_now += kLongestReconnectPause;
     ASSERT_TRUE(m_port.Reopen());
     EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
     EXPECT_EQ(m_sim.ReceivedFrames(), (std::vector<std::string>{BuildFrame(write), BuildFrame("GMWT:")}));
@@ -177,12 +193,43 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
     m_server.Stop();
     EXPECT_FALSE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
     EXPECT_FALSE(m_port.CheckDevice());
+    m_now += kLongestReconnectPause;
     EXPECT_FALSE(m_port.Reopen());
     ASSERT_TRUE(m_server.Start(m_sim.DevicePath(), &error)) << error;
-    const auto until = Clock::now() + 5s;
-    while (!m_port.Reopen() && Clock::now() < until)
-        std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(ReopensAtATick(m_port));
     EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+    EXPECT_TRUE(m_messages.empty());
+}
+
+// A server that lets the newest client take its port over (kickolduser) closes
+// the old session without a word. The port takes it up again only after a pause
+// that doubles with each such close in a row, and is the first again once a
+// session has held for a minute: two programs then trade the port seldom.
+TEST_F(NetworkPortTest, SessionTakenOverComesBackAfterAPauseThatDoubles)
+{
+    std::string error;
+    ASSERT_TRUE(m_server.Start(m_sim.DevicePath(), &error, true)) << error;
+    MapCom5(m_server.Rfc2217Url());
+    ASSERT_EQ(m_port.Open(5, 19200), 0);
+    CSerialPort other;
+    for (const auto pause : {1s, 2s, 4s, 1s}) {
+        SCOPED_TRACE(pause.count());
+        // Another client takes the port over and flashes.
+        ASSERT_EQ(other.OpenPath(m_server.Rfc2217Url(), 19200), 0);
+        EXPECT_EQ(RunExchange(other, "FWUP:", false, kPause, ReplyForm::Ignored).reply, "\x06");
+        EXPECT_FALSE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+        EXPECT_FALSE(m_port.IsOpen());
+        m_now += pause - 10ms;
+        EXPECT_FALSE(m_port.Reopen());
+        EXPECT_TRUE(RunExchange(other, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+        m_now += 10ms;
+        ASSERT_TRUE(ReopensAtATick(m_port));
+        EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+        other.Close();
+        // After the third close in a row, a session holds for a minute.
+        if (pause == 4s)
+            m_now += kSessionHeld;
+    }
     EXPECT_TRUE(m_messages.empty());
 }
 
@@ -224,6 +271,9 @@ TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
 {
     MuteServer mute;
     MuteServer unanswered(true);
+    // Another client works on the raw port: the device server turns a second one away.
+    CSerialPort holder;
+    ASSERT_EQ(holder.OpenPath(m_server.RawUrl(), 19200), 0);
     const std::string nobody = "127.0.0.1:" + std::to_string(FreeLocalPort());
     struct Row {
         const char* name;
@@ -239,6 +289,7 @@ TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
          "Keine Antwort von 127.0.0.1"},
         {"no port number", "rfc2217://127.0.0.1", "Portnummer fehlt"},
         {"an unknown scheme", "telnet://127.0.0.1:23", "Unbekannte Art"},
+        {"a port another client holds", m_server.RawUrl(), "wird von einem anderen Programm am Geräteserver benutzt"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -255,6 +306,9 @@ TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
         }
         EXPECT_EQ(m_messages.size(), 1u);
     }
+    // Nothing went to the relay, and the client at work goes on undisturbed.
+    EXPECT_TRUE(m_sim.ReceivedFrames().empty());
+    EXPECT_TRUE(RunExchange(holder, "GMWT:", true, kPause, ReplyForm::Framed).ok());
     // Raw TCP negotiates nothing: the same mute server is a port that opens.
     m_messages.clear();
     MapCom5("tcp://127.0.0.1:" + std::to_string(mute.Port()));
