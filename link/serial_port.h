@@ -127,7 +127,7 @@ private:
     int m_comNumber = 0; // 0: a path given as it is
     std::string m_path;  // that path
     int m_baudRate = 19200;
-    std::optional<PortCandidate> m_adapter; // the USB adapter last held, where it can be known again
+    std::optional<PortCandidate> m_adapter;           // the USB adapter last held, where it can be known again
     std::unique_ptr<ReconnectPause> m_reconnectPause; // for a network port, once it has opened
 };
 
