@@ -4,6 +4,8 @@
 #include "cli/fleet_live.h"
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
+#include "link/net_address.h"
+#include "link/net_socket.h"
 #include "link/port_list.h"
 #include "link/serial_device.h"
 #include "link/trace.h"
@@ -66,6 +68,25 @@ std::string DeviceKey(const std::string& name, const std::string& device)
     return error ? device : PathToUtf8(canonical);
 }
 
+// What two names of one network port have in common: the server's port with
+// the host as written (without regard to case), and with each address the host
+// has. The scheme does not count: rfc2217:// and tcp:// to one port of a device
+// server reach the same relay.
+std::vector<std::string> NetworkPortKeys(const std::string& path)
+{
+    const std::optional<NetAddress> address = ParseNetAddress(path);
+    if (!address)
+        return {path};
+    std::string host = address->host;
+    std::transform(host.begin(), host.end(), host.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string port = ":" + std::to_string(address->port);
+    std::vector<std::string> keys = {"host " + host + port};
+    for (const net::Endpoint& endpoint : net::Resolve(address->host, address->port, false).endpoints)
+        keys.push_back("address " + std::string(reinterpret_cast<const char*>(endpoint.bytes.data()),
+                                                static_cast<std::size_t>(endpoint.length)));
+    return keys;
+}
+
 // The ports the --port values name, each once: a message where they cannot be had.
 std::optional<std::string> ResolvePorts(const std::vector<std::string>& given, const std::string& ini,
                                         std::vector<FleetPort>& ports)
@@ -92,10 +113,16 @@ std::optional<std::string> ResolvePorts(const std::vector<std::string>& given, c
         const std::string path = number > 0 ? SerialDevicePath(number) : name;
         if (number > 0 && DeviceDisplayName(path) != port.name)
             port.device = DeviceDisplayName(path);
-        const auto [first, fresh] = seen.emplace(DeviceKey(port.name, path), port.name);
-        if (!fresh)
-            return first->second == port.name ? port.name + " is named twice"
-                                              : first->second + " and " + port.name + " are the same port";
+        const std::vector<std::string> keys =
+            IsNetworkPath(path) ? NetworkPortKeys(path) : std::vector<std::string>{DeviceKey(port.name, path)};
+        for (const std::string& key : keys) {
+            const auto first = seen.find(key);
+            if (first != seen.end())
+                return first->second == port.name ? port.name + " is named twice"
+                                                  : first->second + " and " + port.name + " are the same port";
+        }
+        for (const std::string& key : keys)
+            seen.emplace(key, port.name);
         ports.push_back(std::move(port));
     }
     return std::nullopt;

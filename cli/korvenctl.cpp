@@ -348,7 +348,7 @@ int RunCommandLine(const Arguments& args, const Console& console)
     if (spec == nullptr)
         return session.Usage("", "unknown command: " + parsed.command);
     if (AsksForHelp(parsed.args)) {
-        console.out << "Usage: korvenctl [--port COMn|PATH|URL|auto] " << spec->synopsis << "\n\n"
+        console.out << "Usage: korvenctl [--port COMn|PATH|URL|auto|all]... " << spec->synopsis << "\n\n"
                     << spec->help << kExitCodes;
         return kExitOk;
     }

@@ -42,6 +42,8 @@ const char* StateWord(const PortCandidate& candidate)
         return "not rfc2217";
     case OpenFailure::LineSettings:
         return "other line settings";
+    case OpenFailure::PortInUse:
+        return "in use";
     case OpenFailure::Other:
         break;
     }

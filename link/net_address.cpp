@@ -161,6 +161,7 @@ bool IsNetworkFailure(OpenFailure failure)
     case OpenFailure::NoAnswer:
     case OpenFailure::NotRfc2217:
     case OpenFailure::LineSettings:
+    case OpenFailure::PortInUse:
         return true;
     default:
         return false;
@@ -198,6 +199,9 @@ std::string NetworkFailureReason(OpenFailure failure, const std::string& path, c
                    ": spricht er kein RFC 2217, als tcp:// eintragen, oder den Port am Server auf RFC 2217 stellen.";
         return "Der Server auf " + server +
                " spricht kein RFC 2217: als tcp:// eintragen, oder den Port am Server auf RFC 2217 stellen.";
+    case OpenFailure::PortInUse:
+        return server + " wird von einem anderen Programm am Geräteserver benutzt: warten, bis es fertig ist, oder "
+                        "es beenden.";
     default:
         break;
     }

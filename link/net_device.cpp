@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -32,6 +33,9 @@ using std::chrono::milliseconds;
 constexpr milliseconds kWriteTimeBase{1000};
 // The most a look for late bytes takes in at once.
 constexpr std::size_t kLateByteLimit = 4096;
+// What ser2net sends, after the Telnet negotiation, to a client it turns away
+// because another one holds the port; then it closes the connection.
+constexpr std::string_view kPortInUseText = "Port already in use";
 
 // "stellt 9600 Baud ein statt 19200 Baud": a line setting taken otherwise than asked.
 std::string MismatchText(const ComPortSession::LineAnswer& answer)
@@ -160,8 +164,9 @@ OpenFailure NetworkDevice::Failure() const
     case Phase::Negotiating:
         return OpenFailure::NotRfc2217;
     case Phase::Settling:
-    case Phase::Retrying:
         return OpenFailure::NobodyListens;
+    case Phase::Retrying:
+        return m_heldByAnother ? OpenFailure::PortInUse : OpenFailure::NobodyListens;
     case Phase::Ready:
         return OpenFailure::None;
     case Phase::Failed:
@@ -198,12 +203,14 @@ bool NetworkDevice::RetryLater()
     // A device server closes a connection at once while its device is still held
     // (by another client, or by the session that just ended: ser2net lets go of
     // it some 0.4 s later). Within the attempt's bound it is asked again.
+    // ser2net says why before it closes: another client holds the port.
+    m_heldByAnother = m_data.find(kPortInUseText) != std::string::npos;
     m_socket.reset();
     m_telnet.reset();
     m_data.clear();
     m_gone = false;
     if (Clock::now() + kRetryPause >= m_attemptStart + kNegotiationLimit) {
-        Fail(OpenFailure::NobodyListens);
+        Fail(m_heldByAnother ? OpenFailure::PortInUse : OpenFailure::NobodyListens);
         return false;
     }
     m_phase = Phase::Retrying;
@@ -422,6 +429,16 @@ std::string NetworkDevice::TakeLate()
         before = m_data.size();
     } while (m_data.size() < kLateByteLimit && Pump(milliseconds{0}) && m_data.size() != before);
     return std::exchange(m_data, {});
+}
+
+void ReconnectPause::SessionClosed(TimePoint now)
+{
+    if (now - m_sessionStart >= kSessionHeld)
+        m_closesInARow = 0;
+    const auto pause = std::min(kFirstReconnectPause * (1 << m_closesInARow), kLongestReconnectPause);
+    if (pause < kLongestReconnectPause)
+        ++m_closesInARow;
+    m_until = now + pause;
 }
 
 DeviceOpening OpenNetworkDevice(const std::string& path, milliseconds wait, int baudRate)

@@ -55,6 +55,33 @@ inline constexpr std::chrono::milliseconds kRetryPause{100};
 
 enum class OpenStep { Ready, Pending, Failed };
 
+// The pause before a network port whose session the server closed is taken up
+// again: a device server that lets the newest client take its port over closes
+// the old session without a word, and two programs that both came back at once
+// would take the port from each other at every tick. The pause doubles with
+// each such close in a row, and starts again from the first once a session has
+// held for a while. A server that refuses a connection or is away is no close
+// of a session: the port is tried again as before.
+inline constexpr std::chrono::milliseconds kFirstReconnectPause{1000};
+inline constexpr std::chrono::milliseconds kLongestReconnectPause{60000};
+inline constexpr std::chrono::milliseconds kSessionHeld{60000};
+
+class ReconnectPause {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    // A session stood at now.
+    void SessionStarted(TimePoint now) { m_sessionStart = now; }
+    // The server closed the session at now.
+    void SessionClosed(TimePoint now);
+    // Whether the pause after the last close has passed.
+    bool MayTry(TimePoint now) const { return now >= m_until; }
+
+private:
+    int m_closesInARow = 0;
+    TimePoint m_sessionStart{};
+    TimePoint m_until{};
+};
+
 class NetworkDevice final : public SerialDevice, public ReplyStream {
 public:
     // Starts opening the network port at path; a malformed path fails at once.
@@ -123,6 +150,7 @@ private:
     std::chrono::steady_clock::time_point m_attemptStart{}; // the first connection that stood
     std::unique_ptr<ComPortSession> m_telnet;               // rfc2217:// only
     std::string m_data;                                     // data from the server not read yet
+    bool m_heldByAnother = false; // the server's last refusal said another client holds the port
 };
 
 // Opens the network port at path, waiting at most wait: for the port list's

@@ -16,6 +16,7 @@ TrialOutcome OutcomeOf(OpenFailure failure)
     case OpenFailure::Missing:
         return TrialOutcome::Missing;
     case OpenFailure::Busy:
+    case OpenFailure::PortInUse: // another client at the device server
         return TrialOutcome::Busy;
     case OpenFailure::NotPermitted:
         return TrialOutcome::NotPermitted;

@@ -22,6 +22,7 @@ enum class OpenFailure {
     NoAnswer,      // the host does not answer
     NotRfc2217,    // an rfc2217:// server that never took the COM-PORT-OPTION
     LineSettings,  // the device server set the line otherwise than asked (another baud rate)
+    PortInUse,     // the device server's port is held by another client
 };
 
 // What a device reached over a network adds: its replies come late and in

@@ -24,6 +24,18 @@ std::optional<CSerialPort::Hooks>& ThreadHookStore()
     return hooks;
 }
 
+std::function<std::chrono::steady_clock::time_point()>& ClockStore()
+{
+    static std::function<std::chrono::steady_clock::time_point()> clock;
+    return clock;
+}
+
+std::chrono::steady_clock::time_point Now()
+{
+    const auto& clock = ClockStore();
+    return clock ? clock() : std::chrono::steady_clock::now();
+}
+
 void Report(const std::string& text)
 {
     const std::string caption = "ERROR";
@@ -84,6 +96,11 @@ const CSerialPort::Hooks& CSerialPort::GetHooks()
 {
     const std::optional<Hooks>& own = ThreadHookStore();
     return own ? *own : HookStore();
+}
+
+void CSerialPort::SetClock(std::function<std::chrono::steady_clock::time_point()> clock)
+{
+    ClockStore() = std::move(clock);
 }
 
 CSerialPort::CSerialPort() = default;
@@ -162,6 +179,9 @@ int CSerialPort::OpenNetwork(const std::string& path, std::chrono::milliseconds 
         return -1;
     }
     m_device = std::move(m_connecting);
+    if (!m_reconnectPause)
+        m_reconnectPause = std::make_unique<ReconnectPause>();
+    m_reconnectPause->SessionStarted(Now());
     return m_device->Configure(LineBaudRate(m_baudRate)) ? 0 : -1;
 }
 
@@ -189,6 +209,8 @@ bool CSerialPort::Reopen()
         return true;
     if (m_comNumber == 0 && m_path.empty())
         return false; // never asked to open anything
+    if (m_reconnectPause && !m_reconnectPause->MayTry(Now()))
+        return false;
     if (OpenQuietly(kNetworkTickWait) == 0) {
         RememberAdapter();
         return true;
@@ -225,14 +247,21 @@ void CSerialPort::RememberAdapter()
 bool CSerialPort::CheckDevice()
 {
     if (m_device && !m_device->StillThere())
-        Close();
+        CloseGone();
     return IsOpen();
 }
 
 void CSerialPort::ForgetGoneDevice()
 {
     if (m_device && m_device->Gone())
-        Close();
+        CloseGone();
+}
+
+void CSerialPort::CloseGone()
+{
+    if (m_reconnectPause && m_device && m_device->Replies() != nullptr)
+        m_reconnectPause->SessionClosed(Now());
+    Close();
 }
 
 int CSerialPort::Read(unsigned char* buffer, unsigned& count)

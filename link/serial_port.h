@@ -14,6 +14,9 @@
 #include "link/port_list.h"
 #include "link/serial_device.h" // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
 
+class NetworkDevice;
+class ReconnectPause;
+
 class CSerialPort {
 public:
     // Every Read asks for this many bytes; callers' buffers must hold at least this.
@@ -56,7 +59,9 @@ public:
     // node, another COM number), that one is opened; where its name is COMn, the
     // port is COMn from then on (ComNumber). The protocol never calls it; the
     // live reading does, at the start of a tick. A network port's connection
-    // goes on across calls: each works on it for at most about 100 ms.
+    // goes on across calls: each works on it for at most about 100 ms. A network
+    // session that the server closed is taken up again only after a pause
+    // (ReconnectPause): false until it has passed.
     bool Reopen();
 
     // n of the COMn last opened (or followed to); 0 for a path given as it is.
@@ -105,6 +110,9 @@ public:
     static void SetThreadHooks(std::optional<Hooks> hooks);
     // The calling thread's hooks where it has its own, else the process-wide ones.
     static const Hooks& GetHooks();
+    // The clock of the pauses before a network session is taken up again, set by
+    // tests before any port is used; steady_clock when empty.
+    static void SetClock(std::function<std::chrono::steady_clock::time_point()> clock);
 
 private:
     // The device, or why there is none; reports nothing. A network port is
@@ -117,6 +125,8 @@ private:
     // Notes which USB adapter the device just opened is, to know it again.
     void RememberAdapter();
     void ForgetGoneDevice();
+    // Closes the device; a network session the server ended starts the pause before it is taken up again.
+    void CloseGone();
 
     std::unique_ptr<SerialDevice> m_device;
     std::unique_ptr<NetworkDevice> m_connecting; // a network port's open under way
@@ -127,7 +137,8 @@ private:
     int m_comNumber = 0; // 0: a path given as it is
     std::string m_path;  // that path
     int m_baudRate = 19200;
-    std::optional<PortCandidate> m_adapter; // the USB adapter last held, where it can be known again
+    std::optional<PortCandidate> m_adapter;           // the USB adapter last held, where it can be known again
+    std::unique_ptr<ReconnectPause> m_reconnectPause; // for a network port, once it has opened
 };
 
 // The current port object. The main window creates it and replaces it when the

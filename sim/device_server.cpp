@@ -105,7 +105,7 @@ bool Ser2net::Available()
     return false;
 }
 
-bool Ser2net::Start(const std::string& device, std::string* error)
+bool Ser2net::Start(const std::string& device, std::string* error, bool kickOldUser)
 {
     Stop();
     if (m_folder.empty()) {
@@ -119,15 +119,15 @@ bool Ser2net::Start(const std::string& device, std::string* error)
         m_rawPort = FreeLocalPort();
     }
     const std::string config = m_folder + "/relay.yaml";
+    const char* options = kickOldUser ? "    options:\n      kickolduser: true\n" : "";
     std::ofstream(config) << "%YAML 1.1\n---\n"
                           << "connection: &rfc2217\n"
                           << "    accepter: telnet(rfc2217),tcp,127.0.0.1," << m_rfc2217Port << "\n"
                           << "    connector: serialdev," << device << ",19200n81,local\n"
-                          << "    options:\n      kickolduser: true\n"
-                          << "connection: &raw\n"
+                          << options << "connection: &raw\n"
                           << "    accepter: tcp,127.0.0.1," << m_rawPort << "\n"
                           << "    connector: serialdev," << device << ",19200n81,local\n"
-                          << "    options:\n      kickolduser: true\n";
+                          << options;
     const std::string log = m_folder + "/ser2net.log";
     const pid_t pid = ::fork();
     if (pid < 0)

@@ -28,8 +28,10 @@ public:
 
     // Starts ser2net in front of device (19200 8N1), with an RFC 2217 accepter and
     // a raw one on free ports (the same ports again after a Stop), and waits
-    // until both take connections. false with the reason.
-    bool Start(const std::string& device, std::string* error = nullptr);
+    // until both take connections. false with the reason. A second client is
+    // turned away while one is connected; with kickOldUser it takes the port
+    // over instead, and the first one's session is closed.
+    bool Start(const std::string& device, std::string* error = nullptr, bool kickOldUser = false);
     // Stops it (SIGTERM, then waits for it). Harmless when not running.
     void Stop();
     bool Running() const { return m_pid > 0; }

@@ -2,6 +2,7 @@
 // RFC 2217 and raw TCP. The live reading, first contact, and a session that
 // drops and comes back without a box.
 
+#include "link/net_device.h"
 #include "link/network_port_dlg.h"
 #include "sim/device_server.h"
 #include "tests/support/window_fixture.h"
@@ -37,6 +38,7 @@ TEST_P(NetworkWindowTest, LiveReadingFirstContactAndADroppedSessionThatComesBack
         EXPECT_TRUE(Shown(IDC_LAMP_RED));
         Tick(); // nobody listens now: the reopen fails at once, without a box
         ASSERT_TRUE(server.Start(sim->DevicePath(), &error)) << error;
+        std::this_thread::sleep_for(kFirstReconnectPause); // before a closed session is taken up again
         sim->ClearReceivedFrames();
     }
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;

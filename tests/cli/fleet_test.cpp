@@ -46,6 +46,7 @@ protected:
         }
         ini << "COM4=" << (m_dir / "missing").string() << "\n";
         std::ofstream(m_dir / "empty.ini") << "[PORTS]\nCOM1=\n";
+        std::ofstream(m_dir / "net.ini") << "[PORTS]\nCOM5=rfc2217://127.0.0.1:4001\n";
         std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:04000000FFFFFFFF00\n:00000001FF\n";
         std::ofstream(m_dir / "empty.hex") << ":020000040000FA\n:00000001FF\n";
         // The ports of the --ini file alone: no device of this machine is touched.
@@ -225,6 +226,14 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          2,
          {},
          {"COM2 and $D/relay2 are the same port"},
+         -1},
+        // One port of a device server: by its address in [PORTS], by its name with another scheme.
+        {"--ini $D/net.ini --port COM5 --port TCP://localhost:4001 read",
+         nullptr,
+         During::Nothing,
+         2,
+         {},
+         {"COM5 and TCP://localhost:4001 are the same port"},
          -1},
         {"--ini $D/empty.ini --port all read", nullptr, During::Nothing, 2, {}, {"names no port"}, -1},
         {"$3 calibrate 0", nullptr, During::Nothing, 2, {}, {"one port at a time"}, -1},

@@ -254,7 +254,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P --trace $D/missing/trace read", nullptr, 2, "", "File $D/missing/trace kann nicht geschrieben werden"},
         {"$P --trace /dev/full read", nullptr, 4, "HYS  Hysterese", "File /dev/full kann nicht geschrieben werden\n",
          "", false, nullptr, nullptr, Row::LinuxOnly},
-        {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|URL|auto] write", ""},
+        {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|URL|auto|all]... write", ""},
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
         // No port may take the place of a closed standard output.
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true, nullptr, nullptr,

@@ -40,12 +40,14 @@ protected:
         m_ini = fs::temp_directory_path() / ("korven-network-" + std::to_string(::getpid()) + ".ini");
         CSerialPort::SetHooks(
             {[this](const std::string& text, const std::string&) { m_messages.push_back(text); }, m_ini.string()});
+        CSerialPort::SetClock([this] { return m_now; }); // pauses pass only where a test says so
     }
 
     void TearDown() override
     {
         m_port.Close();
         CSerialPort::SetHooks({});
+        CSerialPort::SetClock({});
         fs::remove(m_ini);
     }
 
@@ -71,6 +73,7 @@ protected:
     CSerialPort m_port;
     fs::path m_ini;
     std::vector<std::string> m_messages;
+    Clock::time_point m_now = Clock::now();
 };
 
 TEST_F(NetworkPortTest, EveryReplyFormOverEveryKindOfPath)
@@ -159,6 +162,7 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
     relay.SetShape({0ms, 0, 0ms, 20});
     EXPECT_EQ(RunExchange(m_port, "GPAR:", true, kPause, ReplyForm::Framed).outcome, ExchangeOutcome::BadReply);
     EXPECT_FALSE(m_port.IsOpen());
+    m_now += kLongestReconnectPause;
     ASSERT_TRUE(m_port.Reopen());
     EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
 
@@ -169,6 +173,7 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
     EXPECT_FALSE(RunExchange(m_port, write, true, kPause, ReplyForm::Acknowledgement).ok());
     EXPECT_FALSE(m_port.IsOpen());
     relay.SetShape({});
+    m_now += kLongestReconnectPause;
     ASSERT_TRUE(m_port.Reopen());
     EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
     EXPECT_EQ(m_sim.ReceivedFrames(), (std::vector<std::string>{BuildFrame(write), BuildFrame("GMWT:")}));
@@ -177,6 +182,7 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
     m_server.Stop();
     EXPECT_FALSE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
     EXPECT_FALSE(m_port.CheckDevice());
+    m_now += kLongestReconnectPause;
     EXPECT_FALSE(m_port.Reopen());
     ASSERT_TRUE(m_server.Start(m_sim.DevicePath(), &error)) << error;
     const auto until = Clock::now() + 5s;
@@ -184,6 +190,25 @@ TEST_F(NetworkPortTest, DroppedSessionMarksThePortGoneAndReopens)
         std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
     EXPECT_TRUE(m_messages.empty());
+}
+
+// With kickolduser another client takes the port over and the session ends without a word:
+// it is taken up again after 1 s, 2 s, 4 s ... in a row, and after 1 s once it has held for a minute.
+TEST_F(NetworkPortTest, SessionTakenOverComesBackAfterAPauseThatDoubles)
+{
+    ASSERT_TRUE(m_server.Start(m_sim.DevicePath(), nullptr, true));
+    ASSERT_EQ(m_port.OpenPath(m_server.Rfc2217Url(), 19200), 0);
+    CSerialPort flasher;
+    for (const auto pause : {1s, 2s, 4s, 1s}) {
+        m_now += pause == 1s ? kSessionHeld : 0s;
+        ASSERT_EQ(flasher.OpenPath(m_server.Rfc2217Url(), 19200), 0);
+        EXPECT_EQ(RunExchange(flasher, "FWUP:", false, kPause, ReplyForm::Ignored).reply, "\x06");
+        EXPECT_FALSE(RunExchange(m_port, "GMWT:", true, kPause, ReplyForm::Framed).ok());
+        m_now += pause - 10ms;
+        EXPECT_FALSE(m_port.Reopen()) << pause.count();
+        m_now += 10ms;
+        ASSERT_TRUE(m_port.Reopen()) << pause.count();
+    }
 }
 
 // A socket that takes connections and never says a word. With full, its queue
@@ -267,6 +292,8 @@ TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
     MuteServer mute;
     MuteServer unanswered(true);
     ScriptedServer slowerLine({{0ms, Negotiation(0x25, static_cast<char>(0x80))}});
+    CSerialPort holder; // another client at work on the raw port
+    ASSERT_EQ(holder.OpenPath(m_server.RawUrl(), 19200), 0);
     const std::string nobody = "127.0.0.1:" + std::to_string(FreeLocalPort());
     struct Row {
         const char* name;
@@ -283,6 +310,7 @@ TEST_F(NetworkPortTest, PortsThatDoNotOpenSayWhyOnceAndNeverHoldATick)
          "Keine Antwort von 127.0.0.1"},
         {"no port number", "rfc2217://127.0.0.1", "Portnummer fehlt"},
         {"an unknown scheme", "telnet://127.0.0.1:23", "Unbekannte Art"},
+        {"a port another client holds", m_server.RawUrl(), "wird von einem anderen Programm am Geräteserver benutzt"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
