@@ -380,9 +380,9 @@ protected:
 
     std::string LoadFile(bool closeInPreview)
     {
-        const std::string path = PathToUtf8(folder / "anlage.par");
-        std::ofstream(path, std::ios::binary) << kFileRecord;
-        ui.files.push_back(path);
+        // Written by its path object: a narrow name would take the ANSI code page on Windows.
+        std::ofstream(folder / "anlage.par", std::ios::binary) << kFileRecord;
+        ui.files.push_back(PathToUtf8(folder / "anlage.par"));
         const std::string seen = ThroughPreview(IDC_LOAD_PARAMS, closeInPreview);
         return Joined({seen, Fields(), Relay(kFiles)});
     }
@@ -392,9 +392,8 @@ protected:
     std::string FirmwareUpdate(bool closeMidway)
     {
         const std::string hex = ":020000040000FA\n:0800000011223300445566000C\n:04010000A1B2C3D4F3\n";
-        const std::string path = PathToUtf8(folder / "relay.hex");
-        std::ofstream(path, std::ios::binary) << hex;
-        ui.files.push_back(path);
+        std::ofstream(folder / "relay.hex", std::ios::binary) << hex;
+        ui.files.push_back(PathToUtf8(folder / "relay.hex"));
         auto status = std::make_shared<std::string>("dialog not run");
         WhenModalOpens([this, status, closeMidway](ui::CDialog& modal) {
             auto* firmware = dynamic_cast<CFirmwareDlg*>(&modal);
