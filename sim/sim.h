@@ -2,8 +2,9 @@
 // korven-sim: a simulated relay on a pseudo-terminal. It opens a pty, serves
 // it on a thread of its own and answers every request frame as the relay does
 // (RelayModel), with the fault modes of SimOptions. The program korven-sim and
-// the tests use it alike. Start, Stop, MakeLink and OpenLog belong to the owner;
-// everything else is safe to call from any thread while the relay serves.
+// the tests use it alike. Start, Stop, MakeLink, OpenLog, Unplug, Plug and
+// DeviceServerUrl belong to the owner; everything else is safe to call from any
+// thread while the relay serves.
 
 #include "sim/relay.h"
 
