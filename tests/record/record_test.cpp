@@ -220,6 +220,21 @@ TEST_F(RecordTest, TheSetFoundAfterAChangeWithoutOutcomeIsNoted)
     found.action = record::kFound;
     ASSERT_TRUE(record.AppendFoundSet(found));
     EXPECT_EQ(record.LastEntries(5).size(), 2u);
+
+    // The port's last set further back than the tail searched under the lock:
+    // noted again, rather than every writer kept waiting while the whole file is read.
+    {
+        std::ofstream out(m_dir / "protokoll.csv", std::ios::binary | std::ios::app);
+        RecordEntry other = WriteEntry();
+        other.port = "COM1";
+        for (std::size_t written = 0; written < 2 * 1024 * 1024;) {
+            const std::string line = RecordLine(other, WallClock::now());
+            out << line;
+            written += line.size();
+        }
+    }
+    ASSERT_TRUE(record.AppendFoundSet(found));
+    EXPECT_EQ(record.LastEntries(1).at(0)[kPortColumn], "COM3");
 }
 
 TEST(RecordListTest, AChangeWithoutOutcomeShowsAsSuch)
