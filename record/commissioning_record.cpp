@@ -274,6 +274,12 @@ RecordProblem ProblemOf(files::AppendProblem problem)
         return RecordProblem::InUse;
     case files::AppendProblem::HeldOpen:
         return RecordProblem::OpenElsewhere;
+    case files::AppendProblem::NoFolder:
+        return RecordProblem::NoFolder;
+    case files::AppendProblem::NotPermitted:
+        return RecordProblem::NotPermitted;
+    case files::AppendProblem::ReadOnly:
+        return RecordProblem::ReadOnly;
     case files::AppendProblem::CannotOpen:
         break;
     }
@@ -506,6 +512,12 @@ std::string ProblemLine(RecordProblem problem)
     case RecordProblem::OpenElsewhere:
         return "Die Datei ist in einem anderen Programm geöffnet (etwa in einer Tabellenkalkulation): "
                "sie dort schließen.\r\n";
+    case RecordProblem::NoFolder:
+        return "Der Ordner existiert nicht.\r\n";
+    case RecordProblem::NotPermitted:
+        return "Keine Berechtigung, in den Ordner oder die Datei zu schreiben.\r\n";
+    case RecordProblem::ReadOnly:
+        return "Der Datenträger ist schreibgeschützt.\r\n";
     case RecordProblem::None:
     case RecordProblem::CannotWrite:
         break;

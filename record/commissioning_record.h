@@ -34,7 +34,10 @@ inline constexpr const char* kStarted = "begonnen";
 // Why the record could not take an entry.
 enum class RecordProblem {
     None,
-    CannotWrite,   // a missing or read-only folder, a removed stick, a failed write or sync
+    CannotWrite,   // a removed stick, a folder in the file's place, a failed write or sync
+    NoFolder,      // the file's folder does not exist
+    NotPermitted,  // the file or its folder may not be written by this user
+    ReadOnly,      // the medium is read-only (a locked card, a share mounted read-only)
     NoRoom,        // the disk is (nearly) full
     InUse,         // another program held the record's lock for longer than files::kLockWait
     OpenElsewhere, // another program keeps the file open against writers (a spreadsheet on Windows)

@@ -233,7 +233,8 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          During::Nothing,
          4,
          {},
-         {"Das Inbetriebnahmeprotokoll $D/fehlt/p.csv kann nicht geschrieben werden.\nEs wird nichts"},
+         {"Das Inbetriebnahmeprotokoll $D/fehlt/p.csv kann nicht geschrieben werden.\nDer Ordner existiert "
+          "nicht.\nEs wird nichts"},
          -1},
     };
     for (const Row& row : rows) {

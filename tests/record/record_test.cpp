@@ -173,7 +173,7 @@ TEST_F(RecordTest, AFileThatCannotBeWrittenTakesNoChange)
     const auto failingSync = [](files::SyncOf, const std::function<bool()>&) { return false; };
     const auto fullDisk = [](const std::string&) { return std::optional<std::uintmax_t>(4096); };
     const Row rows[] = {
-        {"missing folder", PathOf("fehlt/protokoll.csv"), {}, 0ms, RecordProblem::CannotWrite},
+        {"missing folder", PathOf("fehlt/protokoll.csv"), {}, 0ms, RecordProblem::NoFolder},
         {"a folder", PathToUtf8(m_dir), {}, 0ms, RecordProblem::CannotWrite},
         {"a sync that fails", PathOf("protokoll.csv"), {failingSync, {}}, 0ms, RecordProblem::CannotWrite},
         {"a full disk", PathOf("protokoll.csv"), {{}, fullDisk}, 0ms, RecordProblem::NoRoom},
