@@ -233,8 +233,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          During::Nothing,
          4,
          {},
-         {"Das Inbetriebnahmeprotokoll $D/fehlt/p.csv kann nicht geschrieben werden.\nDer Ordner existiert "
-          "nicht.\nEs wird nichts"},
+         {"Das Inbetriebnahmeprotokoll $D/fehlt/p.csv kann nicht geschrieben werden.\nDer Ordner existiert nicht"},
          -1},
     };
     for (const Row& row : rows) {

@@ -223,18 +223,13 @@ TEST_F(RecordTest, TheSetFoundAfterAChangeWithoutOutcomeIsNoted)
     ASSERT_TRUE(record.AppendFoundSet(found));
     EXPECT_EQ(record.LastEntries(5).size(), 2u);
 
-    // The port's last set further back than the tail searched under the lock:
-    // noted again, rather than every writer kept waiting while the whole file is read.
-    {
-        std::ofstream out(m_dir / "protokoll.csv", std::ios::binary | std::ios::app);
-        RecordEntry other = WriteEntry();
-        other.port = "COM1";
-        for (std::size_t written = 0; written < 2 * 1024 * 1024;) {
-            const std::string line = RecordLine(other, WallClock::now());
-            out << line;
-            written += line.size();
-        }
-    }
+    // The port's last set further back than the tail searched under the lock: noted again.
+    RecordEntry other = WriteEntry();
+    other.port = "COM1";
+    std::string lines = Bytes("protokoll.csv");
+    while (lines.size() < 2 * 1024 * 1024)
+        lines += RecordLine(other, WallClock::now());
+    Put("protokoll.csv", lines);
     ASSERT_TRUE(record.AppendFoundSet(found));
     EXPECT_EQ(record.LastEntries(1).at(0)[kPortColumn], "COM3");
 }

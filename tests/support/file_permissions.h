@@ -7,20 +7,17 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-// Gives up (on = false) or takes back the calling thread's capabilities in mask;
-// false where they cannot be set, and the test proves nothing.
-inline bool Capabilities(unsigned mask, bool on)
+// Gives up (on = false) or takes back the calling thread's overrides of file
+// permissions (and of signal permissions, so that another user's process is
+// another's); false where they cannot be set, and the test proves nothing.
+inline bool FileOverrides(bool on)
 {
+    constexpr unsigned kOverrides =
+        (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER) | (1u << CAP_KILL);
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
     if (::syscall(SYS_capget, &header, data) != 0)
         return false;
-    data[0].effective = on ? data[0].effective | (data[0].permitted & mask) : data[0].effective & ~mask;
+    data[0].effective = on ? data[0].effective | (data[0].permitted & kOverrides) : data[0].effective & ~kOverrides;
     return ::syscall(SYS_capset, &header, data) == 0;
-}
-
-// The same for the thread's overrides of file permissions.
-inline bool FileOverrides(bool on)
-{
-    return Capabilities((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER), on);
 }
