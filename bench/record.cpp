@@ -5,8 +5,12 @@
 // last byte, writes the entry and syncs it, as the window and korvenctl do before
 // each outcome they report. Its floor is a bare write and fsync of the same line
 // to a file kept open. The 10 MB record is made of entries as the program writes
-// them; the window reads its newest entries from the end and lists them. Targets:
-// an append in under 20 ms (95th percentile), the last 100 entries in under 50 ms.
+// them; the window reads its newest entries from the end and lists them. A
+// change's start entry on a 100 MB record whose port has no set is what
+// korvenctl does before a flash: the port's last set looked for (for its version
+// text), then the entry appended with its sync, all while other writers wait.
+// Targets: an append in under 20 ms (95th percentile), the last 100 entries in
+// under 50 ms, the start entry on the 100 MB record in under 50 ms (median).
 //
 //   bench/record [FOLDER]   FOLDER defaults to a new folder in the current one,
 //                           so that the disk is the one the build is on.
@@ -34,7 +38,10 @@ constexpr double kTargetAppendMs = 20.0;
 constexpr double kTargetShowMs = 50.0;
 constexpr int kAppends = 200;
 constexpr int kShows = 20;
+constexpr double kTargetStartMs = 50.0;
 constexpr std::uintmax_t kLargeRecord = 10u * 1024 * 1024;
+constexpr std::uintmax_t kHugeRecord = 100u * 1024 * 1024;
+constexpr int kStarts = 10;
 
 double Percentile(std::vector<double> values, double share)
 {
@@ -89,15 +96,17 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "an append failed\n");
     });
 
-    // 10 MB of entries, written at once (without a sync for each).
-    const fs::path largePath = folder / "gross.csv";
-    {
-        std::ofstream large(largePath, std::ios::binary);
-        large << RecordHeader();
+    // Records of entries, written at once (without a sync for each).
+    const auto makeRecord = [&folder](const char* name, std::uintmax_t size) {
+        const fs::path path = folder / name;
+        std::ofstream out(path, std::ios::binary);
+        out << RecordHeader();
         const WallClock::time_point start = WallClock::now() - std::chrono::hours(24 * 365);
-        for (int n = 0; static_cast<std::uintmax_t>(large.tellp()) < kLargeRecord; ++n)
-            large << RecordLine(WriteEntry(n), start + n * std::chrono::seconds(90));
-    }
+        for (int n = 0; static_cast<std::uintmax_t>(out.tellp()) < size; ++n)
+            out << RecordLine(WriteEntry(n), start + n * std::chrono::seconds(90));
+        return path;
+    };
+    const fs::path largePath = makeRecord("gross.csv", kLargeRecord);
     const CommissioningRecord large(largePath.string());
     std::size_t shown = 0;
     const std::vector<double> shows = Times(kShows, [&](int) {
@@ -106,8 +115,18 @@ int main(int argc, char** argv)
         if (RecordListText(entries).empty())
             std::fprintf(stderr, "nothing to show\n");
     });
-    // A port the record has never seen: the search for its last set reads the whole file.
-    const std::vector<double> searches = Times(5, [&](int) { (void)large.LastEntryWithSet("COM16"); });
+    // A port the record has never seen, flashed: its start entry.
+    const fs::path hugePath = makeRecord("sehr-gross.csv", kHugeRecord);
+    const CommissioningRecord huge(hugePath.string());
+    const std::vector<double> starts = Times(kStarts, [&](int) {
+        RecordEntry entry;
+        entry.action = record::kFirmwareUpdate;
+        entry.port = "COM16";
+        if (const auto last = huge.LastEntryWithSet(entry.port))
+            entry.version = (*last)[kVersionColumn];
+        if (!huge.AppendStart(entry))
+            std::fprintf(stderr, "a start entry failed\n");
+    });
 
     const double append95 = Percentile(appends, 0.95);
     const double showMedian = Percentile(shows, 0.5);
@@ -121,9 +140,13 @@ int main(int argc, char** argv)
                 "under %.0f ms)\n",
                 shown, static_cast<double>(fs::file_size(largePath)) / (1024.0 * 1024.0), kShows, showMedian,
                 Percentile(shows, 1.0), kTargetShowMs);
-    std::printf("  last set of a port the 10 MB record never saw (the whole file read): median %.2f ms\n",
-                Percentile(searches, 0.5));
-    const bool met = append95 < kTargetAppendMs && showMedian < kTargetShowMs && shown == 100;
+    const double startMedian = Percentile(starts, 0.5);
+    std::printf("  start entry of a flash on a port that a %.1f MB record never saw, %d times: median %.2f ms, "
+                "max %.2f ms (target under %.0f ms)\n",
+                static_cast<double>(fs::file_size(hugePath)) / (1024.0 * 1024.0), kStarts, startMedian,
+                Percentile(starts, 1.0), kTargetStartMs);
+    const bool met =
+        append95 < kTargetAppendMs && showMedian < kTargetShowMs && shown == 100 && startMedian < kTargetStartMs;
     std::printf("  %s\n", met ? "targets met" : "TARGETS NOT MET");
     fs::remove_all(folder);
     return 0;

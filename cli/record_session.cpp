@@ -66,7 +66,8 @@ void Session::PlaceEntry(RecordEntry& entry) const
     }
     entry.version = m_version;
     // A command that does not read the set (a calibration, a flash) notes the
-    // version text the record last showed for the port.
+    // version text the record last showed for the port, where its newest
+    // entries show one (none further back is looked for under the record's lock).
     if (entry.version.empty()) {
         if (const auto last = m_record.LastEntryWithSet(m_portName))
             entry.version = (*last)[kVersionColumn];

@@ -17,9 +17,12 @@ namespace files {
 // Why an append file could not be had.
 enum class AppendProblem {
     None,
-    CannotOpen, // a missing or read-only folder, a removed stick, a folder of that name
-    Busy,       // another program held the lock for longer than kLockWait
-    HeldOpen,   // another program keeps the file open against writers (a spreadsheet on Windows)
+    CannotOpen,   // a removed stick, a folder of that name
+    NoFolder,     // the file's folder does not exist
+    NotPermitted, // the file or its folder may not be written by this user
+    ReadOnly,     // the medium is read-only
+    Busy,         // another program held the lock for longer than kLockWait
+    HeldOpen,     // another program keeps the file open against writers (a spreadsheet on Windows)
 };
 
 // How long an open tries to get the lock. A writer holds it for the few

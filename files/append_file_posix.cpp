@@ -96,8 +96,20 @@ std::unique_ptr<LockedAppendFile> LockedAppendFile::Open(const std::string& path
     };
     // Reading too: the record looks at its header and its last byte before it appends.
     const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return fail(AppendProblem::CannotOpen);
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+            return fail(AppendProblem::NoFolder);
+        case EACCES:
+        case EPERM:
+            return fail(AppendProblem::NotPermitted);
+        case EROFS:
+            return fail(AppendProblem::ReadOnly);
+        default:
+            return fail(AppendProblem::CannotOpen);
+        }
+    }
     const Try locked = KeepTrying([fd] {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
             return Try::Done;

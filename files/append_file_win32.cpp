@@ -57,11 +57,32 @@ private:
     HANDLE m_file;
 };
 
+// Why the file at path could not be opened, from CreateFileW's error.
+AppendProblem CannotOpenProblem(DWORD error, const std::string& path)
+{
+    switch (error) {
+    case ERROR_PATH_NOT_FOUND:
+        return AppendProblem::NoFolder;
+    case ERROR_WRITE_PROTECT:
+        return AppendProblem::ReadOnly;
+    case ERROR_ACCESS_DENIED: {
+        // A folder in the file's place is refused the same way.
+        const DWORD attributes = GetFileAttributesW(PathFromUtf8(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                   ? AppendProblem::CannotOpen
+                   : AppendProblem::NotPermitted;
+    }
+    default:
+        return AppendProblem::CannotOpen;
+    }
+}
+
 } // namespace
 
 std::unique_ptr<LockedAppendFile> LockedAppendFile::Open(const std::string& path, AppendProblem* problem)
 {
     HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD openError = ERROR_SUCCESS;
     const Try got = KeepTrying([&] {
         if (file == INVALID_HANDLE_VALUE) {
             // Others may read and append while we wait for the lock; the lock keeps their appends apart from ours.
@@ -71,7 +92,7 @@ std::unique_ptr<LockedAppendFile> LockedAppendFile::Open(const std::string& path
             if (file == INVALID_HANDLE_VALUE) {
                 // A spreadsheet keeps a file it shows open against writers; a virus
                 // scanner only for a moment.
-                const DWORD error = GetLastError();
+                const DWORD error = openError = GetLastError();
                 return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? Try::Again : Try::Failed;
             }
         }
@@ -90,7 +111,7 @@ std::unique_ptr<LockedAppendFile> LockedAppendFile::Open(const std::string& path
     if (opened)
         CloseHandle(file);
     if (problem != nullptr) {
-        *problem = got == Try::Failed ? AppendProblem::CannotOpen
+        *problem = got == Try::Failed ? CannotOpenProblem(opened ? ERROR_SUCCESS : openError, path)
                    : opened           ? AppendProblem::Busy
                                       : AppendProblem::HeldOpen;
     }

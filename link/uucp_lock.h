@@ -6,6 +6,7 @@
 // stale. The POSIX serial backend honours them and writes its own while it
 // holds a device, so that those programs see it too.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ namespace uucp {
 // The folders looked in and written to: /run/lock and /var/lock (one folder on
 // most systems) unless a test put others in place; an empty list restores them.
 void SetLockFolders(std::vector<std::string> folders);
+
+// For tests: called with a stale lock file's path after its process was found
+// ended and before it is taken over, where another program may replace it; {} for none.
+void SetBeforeTakeOver(std::function<void(const std::string& file)> hook);
 
 // The names of the lock files of the device at path, links followed: its name
 // ("LCK..ttyUSB0"), and for a device in a folder below /dev also the form with
@@ -33,7 +38,8 @@ public:
 
     // Writes the device's lock files, replacing stale ones. false, with none
     // written, when a living process holds one. A lock folder that cannot be
-    // written is passed over: the device is then held without its file there.
+    // written, or a stale lock that we may not remove, is passed over: the
+    // device is then held without our file there.
     bool Take(const std::string& path);
 
 private:

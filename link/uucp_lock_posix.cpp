@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<std::string> g_folders;
+std::function<void(const std::string&)> g_beforeTakeOver;
 
 // The lock folders, each once: /var/lock is a link to /run/lock on most systems.
 std::vector<fs::path> LockFolders()
@@ -50,7 +52,8 @@ std::vector<fs::path> LockFolders()
 // write it, or four bytes of a binary int as some old ones did; 0 where it holds none.
 pid_t LockHolder(const fs::path& file)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // O_NONBLOCK: a FIFO of that name (anyone may make one in /run/lock) must not hang the open.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return 0;
     char text[32] = {};
@@ -78,6 +81,45 @@ bool HeldByLiveProcess(const fs::path& file)
     return Alive(LockHolder(file));
 }
 
+// A unique name of ours beside file, for a lock file being made or taken over.
+fs::path OwnName(const fs::path& file)
+{
+    static std::atomic<unsigned> serial{0};
+    return file.parent_path() / ("LTMP." + std::to_string(::getpid()) + "." + std::to_string(serial++));
+}
+
+enum class Stale { Live, Removed, Stays };
+
+// Takes the lock file at file away where its process has ended. Two programs
+// may find one stale lock at once, and the faster may have put its own in its
+// place before the slower removes "the stale one": so the file is first renamed
+// to a name of our own, which only one program can do, and its holder looked at
+// again there; a live lock moved aside that way goes back. Stays where we may
+// not remove it (another user's file in the sticky lock folder).
+Stale TakeOverStale(const fs::path& file)
+{
+    if (HeldByLiveProcess(file))
+        return Stale::Live;
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard lock(g_mutex);
+        hook = g_beforeTakeOver;
+    }
+    if (hook)
+        hook(file.string());
+    const fs::path aside = OwnName(file);
+    if (::rename(file.c_str(), aside.c_str()) != 0)
+        return errno == ENOENT ? Stale::Removed : Stale::Stays; // gone already: another program took it over
+    if (HeldByLiveProcess(aside)) {
+        // Another program's new lock: back to its name, unless a third has made one there meanwhile.
+        ::link(aside.c_str(), file.c_str());
+        ::unlink(aside.c_str());
+        return Stale::Live;
+    }
+    ::unlink(aside.c_str());
+    return Stale::Removed;
+}
+
 // Writes our lock file at file: the process id to a file of our own beside it,
 // then linked to the lock's name, so that no other program ever reads a half-written
 // lock. The outcome, and whether the folder took files at all.
@@ -85,8 +127,7 @@ enum class TakeOutcome { Taken, Held, NoFolder };
 
 TakeOutcome TakeFile(const fs::path& file)
 {
-    static std::atomic<unsigned> serial{0};
-    const fs::path temp = file.parent_path() / ("LTMP." + std::to_string(::getpid()) + "." + std::to_string(serial++));
+    const fs::path temp = OwnName(file);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
         return TakeOutcome::NoFolder; // missing, read-only or not ours to write
@@ -96,8 +137,8 @@ TakeOutcome TakeFile(const fs::path& file)
     const bool written = ::write(fd, text, static_cast<std::size_t>(length)) == length && ::fchmod(fd, 0644) == 0;
     ::close(fd);
     TakeOutcome outcome = written ? TakeOutcome::Held : TakeOutcome::NoFolder;
-    // A stale lock (its process has died) is replaced; a live one is left alone.
-    for (int attempt = 0; written && attempt < 2; ++attempt) {
+    // A stale lock (its process has ended) is replaced; a live one is left alone.
+    for (int attempt = 0; written && attempt < 3; ++attempt) {
         if (::link(temp.c_str(), file.c_str()) == 0) {
             outcome = TakeOutcome::Taken;
             break;
@@ -106,9 +147,16 @@ TakeOutcome TakeFile(const fs::path& file)
             outcome = TakeOutcome::NoFolder;
             break;
         }
-        if (HeldByLiveProcess(file))
+        const Stale stale = TakeOverStale(file);
+        if (stale == Stale::Live)
             break;
-        ::unlink(file.c_str());
+        if (stale == Stale::Stays) {
+            // A stale lock does not hold the device, whether or not we may remove
+            // it: the device is held without our file of that name (flock and
+            // TIOCEXCL still keep other programs like us out).
+            outcome = TakeOutcome::NoFolder;
+            break;
+        }
     }
     ::unlink(temp.c_str());
     return outcome;
@@ -149,6 +197,12 @@ bool Held(const std::string& path)
         }
     }
     return false;
+}
+
+void SetBeforeTakeOver(std::function<void(const std::string& file)> hook)
+{
+    std::lock_guard lock(g_mutex);
+    g_beforeTakeOver = std::move(hook);
 }
 
 Lock::~Lock()

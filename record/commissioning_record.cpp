@@ -19,6 +19,11 @@ constexpr const char* kLineEnd = "\r\n";
 // A line longer than this is no line of ours: the tail is not searched further.
 constexpr std::size_t kLongestLine = 8192;
 constexpr std::size_t kTailChunk = 64 * 1024;
+// What is read from the end of the file at most, under the lock that every
+// writer waits for (some 4,000 entries): the newest entries and a port's last
+// set are looked for there only, so that a large record is held no longer than
+// a small one.
+constexpr std::uint64_t kSearchedTail = 1024 * 1024;
 // Files beside one with other columns, tried in turn.
 constexpr int kMostAlternatives = 99;
 // Room an entry needs on the disk, with plenty to spare: a full disk opens a file
@@ -269,6 +274,12 @@ RecordProblem ProblemOf(files::AppendProblem problem)
         return RecordProblem::InUse;
     case files::AppendProblem::HeldOpen:
         return RecordProblem::OpenElsewhere;
+    case files::AppendProblem::NoFolder:
+        return RecordProblem::NoFolder;
+    case files::AppendProblem::NotPermitted:
+        return RecordProblem::NotPermitted;
+    case files::AppendProblem::ReadOnly:
+        return RecordProblem::ReadOnly;
     case files::AppendProblem::CannotOpen:
         break;
     }
@@ -325,18 +336,19 @@ bool AppendTo(OpenRecord& open, const RecordEntry& entry, WallClock::time_point 
                                                                                           : RecordProblem::CannotWrite);
 }
 
-// Calls visit with each whole line of the open file from its end, newest first,
-// until it returns false; a file that cannot be read ends the visit.
+// Calls visit with each whole line of the open file's last kSearchedTail bytes,
+// newest first, until it returns false; a file that cannot be read ends the visit.
 template <typename Visit> void ReadFromTheEnd(files::LockedAppendFile& file, Visit visit)
 {
     const std::optional<std::uint64_t> size = file.Size();
     if (!size)
         return;
+    const std::uint64_t first = *size > kSearchedTail ? *size - kSearchedTail : 0;
     std::uint64_t end = *size;
     std::string pending; // the start of the line whose end was read before
     bool going = true;
-    while (going && end > 0) {
-        const std::uint64_t start = end > kTailChunk ? end - kTailChunk : 0;
+    while (going && end > first) {
+        const std::uint64_t start = end - first > kTailChunk ? end - kTailChunk : first;
         std::optional<std::string> chunk = file.ReadAt(start, static_cast<std::size_t>(end - start));
         if (!chunk)
             return;
@@ -356,7 +368,8 @@ template <typename Visit> void ReadFromTheEnd(files::LockedAppendFile& file, Vis
             pending.clear();
         end = start;
     }
-    if (going && !pending.empty()) {
+    // The line cut by the tail's start is not whole: only the file's first line is.
+    if (going && first == 0 && !pending.empty()) {
         if (const auto fields = ParseRecordLine(pending))
             visit(*fields);
     }
@@ -499,6 +512,12 @@ std::string ProblemLine(RecordProblem problem)
     case RecordProblem::OpenElsewhere:
         return "Die Datei ist in einem anderen Programm geöffnet (etwa in einer Tabellenkalkulation): "
                "sie dort schließen.\r\n";
+    case RecordProblem::NoFolder:
+        return "Der Ordner existiert nicht.\r\n";
+    case RecordProblem::NotPermitted:
+        return "Keine Berechtigung, in den Ordner oder die Datei zu schreiben.\r\n";
+    case RecordProblem::ReadOnly:
+        return "Der Datenträger ist schreibgeschützt.\r\n";
     case RecordProblem::None:
     case RecordProblem::CannotWrite:
         break;

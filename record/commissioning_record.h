@@ -34,7 +34,10 @@ inline constexpr const char* kStarted = "begonnen";
 // Why the record could not take an entry.
 enum class RecordProblem {
     None,
-    CannotWrite,   // a missing or read-only folder, a removed stick, a failed write or sync
+    CannotWrite,   // a removed stick, a folder in the file's place, a failed write or sync
+    NoFolder,      // the file's folder does not exist
+    NotPermitted,  // the file or its folder may not be written by this user
+    ReadOnly,      // the medium is read-only (a locked card, a share mounted read-only)
     NoRoom,        // the disk is (nearly) full
     InUse,         // another program held the record's lock for longer than files::kLockWait
     OpenElsewhere, // another program keeps the file open against writers (a spreadsheet on Windows)
@@ -104,14 +107,18 @@ public:
                      RecordProblem* problem = nullptr) const;
     // Appends an entry of a set found (record::kFound) unless the newest entry of
     // its port with a set shows that set already; looked at and appended under
-    // one lock. True when it is there or was there.
+    // one lock. A port whose last set lies further back than the tail that is
+    // searched gets the entry again. True when it is there or was there.
     bool AppendFoundSet(const RecordEntry& entry, WallClock::time_point time = WallClock::now(),
                         RecordProblem* problem = nullptr) const;
 
     // The fields of the newest whole entries, newest first, at most count; read
     // from the end of the file, so that a large record shows as fast as a small one.
+    // Each search below reads the file's last megabyte at most (some 4,000
+    // entries): it runs under the lock that every writer waits for.
     std::vector<std::vector<std::string>> LastEntries(std::size_t count) const;
-    // The newest entry for port that shows a set the relay held (nothing when there is none).
+    // The newest entry for port that shows a set the relay held; nothing when
+    // there is none, or none in the tail searched.
     std::optional<std::vector<std::string>> LastEntryWithSet(const std::string& port) const;
 
 private:

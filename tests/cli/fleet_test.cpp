@@ -242,7 +242,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          During::Nothing,
          4,
          {},
-         {"Das Inbetriebnahmeprotokoll $D/fehlt/p.csv kann nicht geschrieben werden.\nEs wird nichts"},
+         {"Das Inbetriebnahmeprotokoll $D/fehlt/p.csv kann nicht geschrieben werden.\nDer Ordner existiert nicht"},
          -1},
     };
     for (const Row& row : rows) {

@@ -619,7 +619,7 @@ TEST_F(KorvenctlTest, TheRecordNotesEveryChangeAndNoChangeStartsWithoutIt)
         const char* reason;
     };
     const Refusal refusals[] = {
-        {"missing folder", "$D/fehlt/p.csv", {}, false, "p.csv kann nicht geschrieben werden.\nEs wird nichts"},
+        {"missing folder", "$D/fehlt/p.csv", {}, false, "p.csv kann nicht geschrieben werden.\nDer Ordner existiert"},
         {"failing sync",
          "$D/p.csv",
          {[](files::SyncOf, const std::function<bool()>&) { return false; }, {}},

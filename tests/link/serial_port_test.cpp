@@ -295,13 +295,18 @@ TEST_F(SerialPortTest, DeviceTheUserMayNotOpenNamesTheGroup)
 // Another program holds the terminal, at 115200 baud: by a UUCP lock file, as
 // terminal programs do, or by nothing at all. A live lock keeps us from setting
 // or sending anything; otherwise we hold it with a lock file of our own, and
-// leave the terminal open for others when we let it go.
+// leave the terminal open for others when we let it go. Where the lock folder
+// and the lock are another user's, we open as a user (without root's overrides).
 TEST_F(SerialPortTest, LockFilesOfOtherProgramsAreHonouredAndOursWritten)
 {
+    constexpr uid_t kNobody = 65534;
     const pid_t ended = ::fork(); // a process id that no process has any more
     if (ended == 0)
         ::_exit(0);
     ::waitpid(ended, nullptr, 0);
+    const pid_t othersLive = ::fork(); // a process of another user
+    if (othersLive == 0)
+        ::_exit(::setuid(kNobody) == 0 ? ::pause() : 1);
     const std::string name = fs::path(m_pty.SlavePath()).filename().string();
     const fs::path folder = m_dir / "lock";
     struct Row {
@@ -309,18 +314,30 @@ TEST_F(SerialPortTest, LockFilesOfOtherProgramsAreHonouredAndOursWritten)
         pid_t holder;         // the process id it holds
         bool folderWritable;
         bool opens;
+        bool othersFolder = false; // the folder (sticky) and the lock are another user's
+        bool replaced = false;     // a live lock takes the stale one's place as we take it over
     } const rows[] = {
         {"LCK..pts_" + name, 1, true, false},
         {"LCK.." + name, 1, true, false},        // the two forms, live
         {"LCK..pts_" + name, ended, true, true}, // stale
         {"", 0, true, true},                     // no lock at all
         {"", 0, false, true},
+        {"LCK..pts_" + name, othersLive, true, false, true}, // live, though we may not signal it
+        {"LCK..pts_" + name, ended, true, true, true},       // stale, and stays: the device opens all the same
+        {"LCK..pts_" + name, ended, true, false, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.lockFile + " " + std::to_string(row.holder));
         uucp::SetLockFolders({(row.folderWritable ? folder : m_dir / "missing").string()});
         if (!row.lockFile.empty())
             std::ofstream(folder / row.lockFile) << std::setw(10) << row.holder << "\n";
+        ASSERT_TRUE(!row.othersFolder || (::chmod(folder.c_str(), 01777) | ::chown(folder.c_str(), kNobody, 0) |
+                                          ::chown((folder / row.lockFile).c_str(), kNobody, 0)) == 0);
+        // The faster of two programs that found the lock stale puts its own in its place.
+        uucp::SetBeforeTakeOver([&row, &folder](const std::string& file) {
+            if (row.replaced && std::ofstream(folder / "faster") << std::setw(10) << 1 << "\n")
+                fs::rename(folder / "faster", file);
+        });
         const int holder = ::open(m_pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         termios tio{};
         ::tcgetattr(holder, &tio);
@@ -330,16 +347,22 @@ TEST_F(SerialPortTest, LockFilesOfOtherProgramsAreHonouredAndOursWritten)
         ::inotify_add_watch(opens, m_pty.SlavePath().c_str(), IN_OPEN);
 
         auto port = std::make_unique<CSerialPort>();
+        ASSERT_TRUE(!row.othersFolder || FileOverrides(false));
         EXPECT_EQ(port->Open(1, 19200), row.opens ? 0 : -1);
+        FileOverrides(true);
+        uucp::SetBeforeTakeOver({});
         EXPECT_EQ(port->LastOpenFailure(), row.opens ? OpenFailure::None : OpenFailure::Busy);
         char event[256];
-        EXPECT_EQ(::read(opens, event, sizeof event) > 0, row.opens) << "a held terminal is not even opened";
+        EXPECT_EQ(::read(opens, event, sizeof event) > 0, row.opens || row.replaced)
+            << "a held terminal is not even opened";
         ::close(opens);
         const termios now = m_pty.LineSettings();
         EXPECT_EQ(cfgetospeed(&now) == B115200, !row.opens) << "nothing is set before we hold it";
+        const bool stays = row.othersFolder && row.opens;
         for (const std::string& lock : uucp::LockNames(m_pty.SlavePath())) {
             pid_t pid = 0;
-            EXPECT_EQ(std::ifstream(folder / lock) >> pid && pid == ::getpid(), row.opens && row.folderWritable);
+            EXPECT_EQ(std::ifstream(folder / lock) >> pid && pid == ::getpid(),
+                      row.opens && row.folderWritable && !(stays && lock == row.lockFile));
         }
         port.reset();
         int exclusive = -1;
@@ -348,10 +371,12 @@ TEST_F(SerialPortTest, LockFilesOfOtherProgramsAreHonouredAndOursWritten)
         ::close(holder);
         // Another's lock stays; ours, and the stale one it replaced, are gone.
         for (const auto& entry : fs::directory_iterator(folder))
-            EXPECT_EQ(entry.path().filename(), row.opens ? "" : row.lockFile);
+            EXPECT_EQ(entry.path().filename(), row.opens && !stays ? "" : row.lockFile);
         fs::remove_all(folder);
         fs::create_directory(folder);
     }
+    ::kill(othersLive, SIGKILL);
+    ::waitpid(othersLive, nullptr, 0);
 }
 
 TEST_F(SerialPortTest, NeverOpenedPortFailsQuietly)

@@ -76,7 +76,8 @@ TEST_F(RecordTest, AnEntryReadsBackFieldByField)
     // Outside text that a spreadsheet would take for a formula, or that breaks a cell.
     entry.version = "=2+5*7\x1B[2J";
     entry.file = "\t@SUMME(1).par";
-    entry.device = "-/dev/x\x7F";
+    entry.device = "-/dev/\"x\x7F";
+    entry.port = "+relay"; // korvenctl's --port, a path
     std::vector<files::SyncOf> syncs;
     files::SetAppendMedium({[&syncs](files::SyncOf what, const std::function<bool()>& sync) {
                                 syncs.push_back(what);
@@ -93,7 +94,7 @@ TEST_F(RecordTest, AnEntryReadsBackFieldByField)
     EXPECT_EQ(bytes.substr(0, RecordHeader().size()), RecordHeader());
     const std::string line = bytes.substr(RecordHeader().size());
     EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
-    EXPECT_NE(line.find(";'-/dev/x ;'=2+5*7 [2J;"), std::string::npos) << line;
+    EXPECT_NE(line.find(";'+relay;\"'-/dev/\"\"x \";'=2+5*7 [2J;"), std::string::npos) << line;
     EXPECT_NE(line.find(";' @SUMME(1).par;"), std::string::npos) << line;
     EXPECT_NE(line.find(";-10,0;-20,0;"), std::string::npos) << "negative values stay numbers: " << line;
     const auto fields = ParseRecordLine(line.substr(0, line.size() - 2));
@@ -101,6 +102,7 @@ TEST_F(RecordTest, AnEntryReadsBackFieldByField)
     EXPECT_TRUE(std::regex_match((*fields)[kTimeColumn], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
         << (*fields)[kTimeColumn];
     EXPECT_EQ((*fields)[kVersionColumn], "=2+5*7 [2J");
+    EXPECT_EQ((*fields)[kDeviceColumn], "-/dev/\"x ");
     EXPECT_EQ((*fields)[kOutcomeColumn], "Kalibrierung fehlgeschlagen! Mögliche Ursachen: - \"0V\"; nicht kalibriert");
     EXPECT_EQ((*fields)[kSetColumns], "100,0") << "a decimal comma";
     EXPECT_EQ(RecordedSet(*fields, kBeforeColumns), entry.before);
@@ -173,7 +175,7 @@ TEST_F(RecordTest, AFileThatCannotBeWrittenTakesNoChange)
     const auto failingSync = [](files::SyncOf, const std::function<bool()>&) { return false; };
     const auto fullDisk = [](const std::string&) { return std::optional<std::uintmax_t>(4096); };
     const Row rows[] = {
-        {"missing folder", PathOf("fehlt/protokoll.csv"), {}, 0ms, RecordProblem::CannotWrite},
+        {"missing folder", PathOf("fehlt/protokoll.csv"), {}, 0ms, RecordProblem::NoFolder},
         {"a folder", PathToUtf8(m_dir), {}, 0ms, RecordProblem::CannotWrite},
         {"a sync that fails", PathOf("protokoll.csv"), {failingSync, {}}, 0ms, RecordProblem::CannotWrite},
         {"a full disk", PathOf("protokoll.csv"), {{}, fullDisk}, 0ms, RecordProblem::NoRoom},
@@ -220,6 +222,16 @@ TEST_F(RecordTest, TheSetFoundAfterAChangeWithoutOutcomeIsNoted)
     found.action = record::kFound;
     ASSERT_TRUE(record.AppendFoundSet(found));
     EXPECT_EQ(record.LastEntries(5).size(), 2u);
+
+    // The port's last set further back than the tail searched under the lock: noted again.
+    RecordEntry other = WriteEntry();
+    other.port = "COM1";
+    std::string lines = Bytes("protokoll.csv");
+    while (lines.size() < 2 * 1024 * 1024)
+        lines += RecordLine(other, WallClock::now());
+    Put("protokoll.csv", lines);
+    ASSERT_TRUE(record.AppendFoundSet(found));
+    EXPECT_EQ(record.LastEntries(1).at(0)[kPortColumn], "COM3");
 }
 
 TEST(RecordListTest, AChangeWithoutOutcomeShowsAsSuch)

@@ -182,7 +182,8 @@ TEST_F(RecordWindowTest, NoChangeStartsWhileTheRecordCannotTakeIt)
                 return false;
             });
             dlg->SendCommand(button);
-            EXPECT_EQ(ui.Texts(), std::vector<std::string>{RecordNotWritableMessage(dlg->Record().Path())}) << button;
+            const auto why = failingSync ? RecordProblem::CannotWrite : RecordProblem::NoFolder;
+            EXPECT_EQ(ui.Texts(), std::vector{RecordNotWritableMessage(dlg->Record().Path(), why)}) << button;
             EXPECT_EQ(opened, failingSync &&
                                   (button == IDC_PC_TO_DEVICE || button == IDC_LOAD_PARAMS || button == IDC_FIRMWARE))
                 << button;

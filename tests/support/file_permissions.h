@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 // Gives up (on = false) or takes back the calling thread's overrides of file
-// permissions; false where they cannot be set, and the test proves nothing.
+// permissions (and of signal permissions, so that another user's process is
+// another's); false where they cannot be set, and the test proves nothing.
 inline bool FileOverrides(bool on)
 {
-    constexpr unsigned kOverrides = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+    constexpr unsigned kOverrides =
+        (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER) | (1u << CAP_KILL);
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
     if (::syscall(SYS_capget, &header, data) != 0)
