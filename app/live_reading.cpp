@@ -4,8 +4,8 @@
 #include "app/live_reply.h"
 #include "app/main_dlg.h"
 #include "link/exchange.h"
-#include "link/port_list.h"
-#include "link/serial_port.h"
+#include "port/port_list.h"
+#include "port/serial_port.h"
 #include "trend/trend_dlg.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
 #include "link/exchange.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
 #include "res/resource_ids.h"

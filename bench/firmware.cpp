@@ -19,8 +19,8 @@
 #include "firmware/update_passes.h"
 #include "link/exchange.h"
 #include "link/frame.h"
-#include "link/read_timing.h"
-#include "link/serial_port.h"
+#include "port/read_timing.h"
+#include "port/serial_port.h"
 #include "sim/sim.h"
 
 #include <chrono>

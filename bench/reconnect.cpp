@@ -21,7 +21,7 @@
 #include "app/main_dlg.h"
 #include "bench/printing_ui.h"
 #include "link/exchange.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "sim/sim.h"
 #include "ui/app.h"
 #include "ui/message_seam.h"

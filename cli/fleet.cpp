@@ -4,10 +4,10 @@
 #include "cli/fleet_live.h"
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
-#include "link/net_address.h"
-#include "link/net_socket.h"
-#include "link/port_list.h"
-#include "link/serial_device.h"
+#include "port/net_address.h"
+#include "port/net_socket.h"
+#include "port/port_list.h"
+#include "port/serial_device.h"
 #include "link/trace.h"
 
 #include <algorithm>

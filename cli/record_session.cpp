@@ -2,7 +2,7 @@
 // entries as the window's, the port named as this run opened it.
 
 #include "cli/session.h"
-#include "link/serial_device.h"
+#include "port/serial_device.h"
 #include "params/parameter_file.h"
 
 #include <mutex>

@@ -4,7 +4,7 @@
 
 #include "cli/korvenctl.h"
 #include "firmware/hex_image.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "record/commissioning_record.h"
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 #include "app/main_dlg.h"
 #include "files/utf8_path.h"
 #include "firmware/update_passes.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "ui/app.h"
 
 using namespace ui;

@@ -2,8 +2,8 @@
 // two at a place the input chooses, and as a network port's address.
 
 #include "fuzz/support.h"
-#include "link/net_address.h"
-#include "link/telnet.h"
+#include "port/net_address.h"
+#include "port/telnet.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "link/exchange.h"
 
 #include "link/frame.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "link/trace.h"
 #include "link/whole_reply.h"
 

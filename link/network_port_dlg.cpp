@@ -1,7 +1,7 @@
 #include "link/network_port_dlg.h"
 
 #include "app/main_dlg.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "params/parameter_file.h"
 
 using namespace ui;

@@ -2,10 +2,10 @@
 
 #include "app/live_reply.h"
 #include "files/settings_file.h"
-#include "link/net_address.h"
-#include "link/net_device.h"
+#include "port/net_address.h"
+#include "port/net_device.h"
 #include "link/port_search.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "params/parameter_set.h"
 
 #include <algorithm>

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "link/port_list.h"
-#include "link/serial_port.h"
+#include "port/port_list.h"
+#include "port/serial_port.h"
 
 // What happened at one port.
 enum class TrialOutcome {

@@ -4,7 +4,7 @@
 
 #include "app/main_dlg.h"
 #include "files/settings_file.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "params/parameter_file.h"
 
 using namespace ui;

@@ -1,7 +1,7 @@
 #include "link/whole_reply.h"
 
 #include "link/frame.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // test it without a connection.
 
 #include "link/exchange.h"
-#include "link/read_timing.h"
+#include "port/read_timing.h"
 
 #include <chrono>
 #include <string>

@@ -3,7 +3,7 @@
 
 #include "app/main_dlg.h"
 #include "link/exchange.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "params/preview_dlg.h"
 #include "params/relay_transfer.h"
 

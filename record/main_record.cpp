@@ -3,7 +3,7 @@
 // change the record could not note.
 
 #include "app/main_dlg.h"
-#include "link/serial_device.h"
+#include "port/serial_device.h"
 #include "params/parameter_file.h"
 
 using namespace ui;

@@ -2,7 +2,7 @@
 // relay's third serial port.
 
 #include "app/main_dlg.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 
 using namespace ui;
 

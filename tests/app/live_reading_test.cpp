@@ -7,7 +7,7 @@
 
 #include "files/settings_file.h"
 #include "link/frame.h"
-#include "link/port_list.h"
+#include "port/port_list.h"
 #include "tests/support/window_fixture.h"
 
 namespace {

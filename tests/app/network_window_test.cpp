@@ -2,7 +2,7 @@
 // RFC 2217 and raw TCP. The live reading, first contact, and a session that
 // drops and comes back without a box.
 
-#include "link/net_device.h"
+#include "port/net_device.h"
 #include "link/network_port_dlg.h"
 #include "sim/device_server.h"
 #include "tests/support/window_fixture.h"

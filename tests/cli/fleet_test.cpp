@@ -7,7 +7,7 @@
 #include "cli/fleet_console.h"
 #include "cli/korvenctl.h"
 #include "files/append_file.h"
-#include "link/port_list_posix.h"
+#include "port/port_list_posix.h"
 #include "record/commissioning_record.h"
 #include "sim/device_server.h"
 #include "sim/sim.h"

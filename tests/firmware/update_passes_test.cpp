@@ -2,7 +2,7 @@
 // update, and programming passes stopped after a few blocks for the faults.
 
 #include "firmware/update_passes.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "sim/sim.h"
 
 #include <gtest/gtest.h>

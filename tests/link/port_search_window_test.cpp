@@ -3,7 +3,7 @@
 // search without an answer says what happened at each port.
 
 #include "link/frame.h"
-#include "link/port_list.h"
+#include "port/port_list.h"
 #include "tests/support/window_fixture.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The protocol trace of real exchanges against korven-sim on a pseudo-terminal.
 
 #include "link/exchange.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "link/trace.h"
 #include "sim/sim.h"
 

@@ -12,7 +12,7 @@
 
 #include "app/main_dlg.h"
 #include "files/utf8_path.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "tests/support/scripted_ui.h"
 #include "test_relay.h"
 #include "ui/app.h"

@@ -6,7 +6,7 @@
 
 #include "link/exchange.h"
 #include "link/frame.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 
 #include <gtest/gtest.h>
 

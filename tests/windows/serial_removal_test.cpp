@@ -4,7 +4,7 @@
 // may still succeed, and ClearCommError of some virtual ports fails although
 // they are there. Wine cannot remove an adapter, so the codes come from here.
 
-#include "link/serial_port_win32.h"
+#include "port/serial_port_win32.h"
 
 #include <gtest/gtest.h>
 

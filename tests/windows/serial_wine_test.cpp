@@ -8,8 +8,8 @@
 
 #include "link/exchange.h"
 #include "link/frame.h"
-#include "link/port_list.h"
-#include "link/serial_port.h"
+#include "port/port_list.h"
+#include "port/serial_port.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // tests put calls of their own in place, to fail them with the error codes that
 // drivers give for a removed adapter and for a device that is there.
 
-#include "link/serial_device.h"
+#include "port/serial_device.h"
 
 #include <functional>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "link/read_timing.h"
+#include "port/read_timing.h"
 
 #include <gtest/gtest.h>
 

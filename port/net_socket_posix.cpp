@@ -1,7 +1,7 @@
 // POSIX part of a network port: getaddrinfo and a non-blocking TCP socket, the
 // waits done with poll().
 
-#include "link/net_socket.h"
+#include "port/net_socket.h"
 
 #include <cerrno>
 #include <fcntl.h>

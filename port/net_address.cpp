@@ -1,7 +1,7 @@
-#include "link/net_address.h"
+#include "port/net_address.h"
 
 #include "files/settings_file.h"
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 
 #include <algorithm>
 #include <cctype>

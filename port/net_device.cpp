@@ -1,6 +1,6 @@
-#include "link/net_device.h"
+#include "port/net_device.h"
 
-#include "link/read_timing.h"
+#include "port/read_timing.h"
 
 #include <algorithm>
 #include <condition_variable>

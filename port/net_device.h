@@ -5,10 +5,10 @@
 // work on it for a short while and come back to it at the next. Each device has
 // its own connection and look-up; nothing is shared between devices.
 
-#include "link/net_address.h"
-#include "link/net_socket.h"
-#include "link/serial_device.h"
-#include "link/telnet.h"
+#include "port/net_address.h"
+#include "port/net_socket.h"
+#include "port/serial_device.h"
+#include "port/telnet.h"
 
 #include <chrono>
 #include <memory>

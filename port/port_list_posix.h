@@ -7,6 +7,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "link/port_list.h"
+#include "port/port_list.h"
 
 std::vector<PortCandidate> ScanPosixPorts(const std::filesystem::path& root);

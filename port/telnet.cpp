@@ -1,4 +1,4 @@
-#include "link/telnet.h"
+#include "port/telnet.h"
 
 using namespace telnet;
 

@@ -1,9 +1,9 @@
 // CSerialPort on pseudo-terminals: the port opens the slave side, the test plays
 // the relay on the master side.
 
-#include "link/serial_device.h"
-#include "link/serial_port.h"
-#include "link/uucp_lock.h"
+#include "port/serial_device.h"
+#include "port/serial_port.h"
+#include "port/uucp_lock.h"
 #include "tests/support/file_permissions.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The Telnet side of a network port, fed as a device server sends it: whole,
 // split at every place, and a byte at a time.
 
-#include "link/telnet.h"
+#include "port/telnet.h"
 
 #include <gtest/gtest.h>
 

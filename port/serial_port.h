@@ -10,9 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "link/net_device.h"
-#include "link/port_list.h"
-#include "link/serial_device.h" // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
+#include "port/net_device.h"
+#include "port/port_list.h"
+#include "port/serial_device.h" // the platform part: serial_port_posix.cpp or serial_port_win32.cpp
 
 class NetworkDevice;
 class ReconnectPause;

@@ -1,7 +1,7 @@
 // UUCP lock files: LCK..<name> in /run/lock or /var/lock, holding the process id
 // of the program that has the device.
 
-#include "link/uucp_lock.h"
+#include "port/uucp_lock.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,11 +2,11 @@
 // ttyS ports that have a UART, and every other serial device the system has,
 // found in /dev and /sys.
 
-#include "link/port_list_posix.h"
+#include "port/port_list_posix.h"
 
 #include "files/settings_file.h"
-#include "link/net_address.h"
-#include "link/serial_port.h"
+#include "port/net_address.h"
+#include "port/serial_port.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,8 +1,8 @@
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 
 #include "files/settings_file.h"
-#include "link/net_device.h"
-#include "link/serial_device.h"
+#include "port/net_device.h"
+#include "port/serial_device.h"
 
 #include <algorithm>
 #include <cstdio>

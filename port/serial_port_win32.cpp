@@ -1,11 +1,11 @@
 // Win32 part of CSerialPort: the communications functions, with the driver's own
 // read time-outs doing what poll() does on POSIX.
 
-#include "link/serial_port_win32.h"
+#include "port/serial_port_win32.h"
 
-#include "link/net_address.h"
-#include "link/net_device.h"
-#include "link/serial_mode.h"
+#include "port/net_address.h"
+#include "port/net_device.h"
+#include "port/serial_mode.h"
 
 #include <utility>
 

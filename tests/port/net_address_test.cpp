@@ -1,6 +1,6 @@
 // Network port addresses as [PORTS] and --port name them.
 
-#include "link/net_address.h"
+#include "port/net_address.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The candidate ports of a POSIX system, scanned in a folder that stands for the
 // root: dev/ with its by-id links, sys/class/tty/ with the ports' devices.
 
-#include "link/port_list_posix.h"
-#include "link/serial_port.h"
+#include "port/port_list_posix.h"
+#include "port/serial_port.h"
 
 #include <gtest/gtest.h>
 

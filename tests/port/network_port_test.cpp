@@ -4,8 +4,8 @@
 
 #include "link/exchange.h"
 #include "link/frame.h"
-#include "link/net_device.h"
-#include "link/serial_port.h"
+#include "port/net_device.h"
+#include "port/serial_port.h"
 #include "sim/device_server.h"
 #include "sim/sim.h"
 

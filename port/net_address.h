@@ -5,7 +5,7 @@
 // a name, an IPv4 address, or an IPv6 address in brackets (with its interface
 // after a '%' where it is link-local); the port is required.
 
-#include "link/serial_device.h"
+#include "port/serial_device.h"
 
 #include <optional>
 #include <string>

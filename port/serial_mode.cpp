@@ -1,4 +1,4 @@
-#include "link/serial_mode.h"
+#include "port/serial_mode.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // with select(). Each socket holds a reference on Winsock of its own
 // (WSAStartup and WSACleanup count), so nothing here is process-wide.
 
-#include "link/net_socket.h"
+#include "port/net_socket.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

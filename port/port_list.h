@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/serial_device.h"
+#include "port/serial_device.h"
 
 struct PortCandidate {
     PortCandidate() = default;

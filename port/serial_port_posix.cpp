@@ -2,11 +2,11 @@
 // done with poll().
 
 #include "files/settings_file.h"
-#include "link/net_device.h"
-#include "link/read_timing.h"
-#include "link/serial_device.h"
-#include "link/serial_port.h"
-#include "link/uucp_lock.h"
+#include "port/net_device.h"
+#include "port/read_timing.h"
+#include "port/serial_device.h"
+#include "port/serial_port.h"
+#include "port/uucp_lock.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // The candidate ports, neutral part: the seam for tests, the open attempts and
 // the texts. The platform's scan is in port_list_posix.cpp or port_list_win32.cpp.
 
-#include "link/port_list.h"
+#include "port/port_list.h"
 
-#include "link/net_address.h"
+#include "port/net_address.h"
 
 #include <algorithm>
 #include <cctype>

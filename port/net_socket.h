@@ -4,7 +4,7 @@
 // by CMake. Nothing here is shared between connections: each port of a program
 // that serves many at once has its own.
 
-#include "link/serial_device.h"
+#include "port/serial_device.h"
 
 #include <array>
 #include <chrono>

@@ -2,7 +2,7 @@
 // (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM) and what Plug and Play knows of each port
 // (SetupAPI: friendly name, manufacturer, USB ids, serial number).
 
-#include "link/port_list.h"
+#include "port/port_list.h"
 
 #include "files/wide.h"
 
