@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QStyleFactory>
 #include <QTimer>
 
@@ -52,14 +51,12 @@ QApplication* g_application = nullptr;
 
 int g_busyWaits = 0;
 
-// Drops the user's input while a handler waits, but for Escape; a window that
-// opened since the wait began (the question Escape asks) takes its input as usual.
+// Drops the user's input to the kit's windows while a handler waits, but for
+// Escape. Other windows (a message box open meanwhile, or the question Escape
+// asks) take their input as usual: none of them starts an exchange.
 class InputDrop final : public QObject {
-public:
-    InputDrop() : m_modal(QApplication::activeModalWidget()) {}
-
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
         switch (event->type()) {
         case QEvent::KeyPress:
@@ -71,21 +68,13 @@ protected:
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
-        case QEvent::NonClientAreaMouseButtonPress:
-        case QEvent::NonClientAreaMouseButtonRelease:
-        case QEvent::NonClientAreaMouseButtonDblClick:
         case QEvent::Wheel:
         case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TabletPress:
-            return QApplication::activeModalWidget() == m_modal;
+            return watched->isWidgetType() && IsKitWindow(static_cast<QWidget*>(watched)->window());
         default:
             return false;
         }
     }
-
-private:
-    QPointer<QWidget> m_modal;
 };
 
 } // namespace

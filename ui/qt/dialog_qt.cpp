@@ -598,6 +598,11 @@ std::unique_ptr<DialogBackend> CreateDialogBackend(CDialog& dialog, CDialog* par
     return std::make_unique<QtDialog>(dialog, parent != nullptr ? QtWindow(*parent) : nullptr);
 }
 
+bool IsKitWindow(const QWidget* window)
+{
+    return dynamic_cast<const QtDialog*>(window) != nullptr;
+}
+
 QDialog* QtWindow(const CDialog& dialog)
 {
     return static_cast<QtDialog*>(&dialog.Backend());

@@ -10,6 +10,8 @@
 namespace ui {
 
 QDialog* QtWindow(const CDialog& dialog);
+// Whether window is one of the kit's dialogs (not a message box or file dialog).
+bool IsKitWindow(const QWidget* window);
 // nullptr for an unknown id.
 QWidget* QtItem(const CDialog& dialog, int id);
 

@@ -18,16 +18,23 @@ std::optional<int> g_heldQuit;
 
 int g_busyWaits = 0;
 
-// The user's input that a handler's wait drops: every key but Escape, every click.
+// The user's input that a handler's wait drops: every key but Escape, every
+// click, to the kit's windows. Other windows (a message box open meanwhile, the
+// question Escape asks) take theirs as usual: none of them starts an exchange.
 bool DroppedWhileBusy(const MSG& msg)
 {
+    bool input = false;
     if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
         const bool escape = msg.message == WM_CHAR ? msg.wParam == 0x1B : msg.wParam == VK_ESCAPE;
-        return !escape || msg.message == WM_SYSKEYDOWN || msg.message == WM_SYSKEYUP;
+        input = !escape || msg.message == WM_SYSKEYDOWN || msg.message == WM_SYSKEYUP;
+    } else {
+        // The close box asks as Escape does.
+        const bool closeBox = msg.message >= WM_NCLBUTTONDOWN && msg.message <= WM_NCLBUTTONDBLCLK && msg.wParam == HTCLOSE;
+        input = (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST && msg.message != WM_MOUSEMOVE) ||
+                (msg.message >= WM_NCLBUTTONDOWN && msg.message <= WM_NCXBUTTONDBLCLK && !closeBox) ||
+                msg.message == WM_CONTEXTMENU;
     }
-    return (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST && msg.message != WM_MOUSEMOVE) ||
-           (msg.message >= WM_NCLBUTTONDOWN && msg.message <= WM_NCXBUTTONDBLCLK) ||
-           msg.message == WM_CONTEXTMENU;
+    return input && IsKitWindow(msg.hwnd);
 }
 
 std::map<UINT_PTR, std::function<void()>>& LaterActions()

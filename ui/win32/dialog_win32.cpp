@@ -690,6 +690,11 @@ Win32Dialog* DialogOf(HWND window)
 
 } // namespace
 
+bool IsKitWindow(HWND window)
+{
+    return DialogOf(window) != nullptr;
+}
+
 HWND ModalOwnerWindow(HWND except)
 {
     for (auto it = ModalRuns().rbegin(); it != ModalRuns().rend(); ++it) {

@@ -11,6 +11,8 @@
 namespace ui {
 
 HWND DialogWindow(const CDialog& dialog);
+// Whether window is, or is inside, one of the kit's dialogs (not a message box or file dialog).
+bool IsKitWindow(HWND window);
 // nullptr for an unknown id.
 HWND ItemWindow(const CDialog& dialog, int id);
 
