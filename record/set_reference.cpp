@@ -144,7 +144,7 @@ std::string ReferenceProblemText(ReferenceProblem problem, const std::string& wh
 {
     switch (problem) {
     case ReferenceProblem::NoEntry:
-        return "Im Inbetriebnahmeprotokoll ist für " + where + " kein bestätigter Parametersatz verzeichnet.";
+        return "Im Protokoll ist für " + where + " kein bestätigter Parametersatz verzeichnet.";
     case ReferenceProblem::CannotRead:
         return CannotReadMessage(where);
     case ReferenceProblem::None:
