@@ -106,7 +106,7 @@ public:
     // Writes reference back in place of relaySet (the relay's set as just read):
     // the record's consent, the preview, the checks and the record's entries as
     // for a file load. True when the relay acknowledged it.
-    bool RestoreSet(const ParameterSet& relaySet, const SetReference& reference, const ui::CDialog* owner);
+    bool RestoreSet(const ParameterSet& relaySet, const SetReference& reference, ui::CDialog* owner);
 
     // Handlers of the message map.
     void OnSaveParams();

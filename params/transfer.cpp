@@ -143,7 +143,7 @@ bool CMainDlg::ReadRelaySet(ParameterSet& set, std::string& version)
     return true;
 }
 
-bool CMainDlg::RestoreSet(const ParameterSet& relaySet, const SetReference& reference, const CDialog* owner)
+bool CMainDlg::RestoreSet(const ParameterSet& relaySet, const SetReference& reference, CDialog* owner)
 {
     if (m_bConnected != 1) {
         RefuseUnconnected();
@@ -153,7 +153,7 @@ bool CMainDlg::RestoreSet(const ParameterSet& relaySet, const SetReference& refe
         return false;
     // As for a file load: the relay's set left, the reference right, and once
     // confirmed the reference in the fields, sent after the checks.
-    CPreviewDlg preview(this);
+    CPreviewDlg preview(owner);
     preview.columnTitle = reference.time.empty() ? "Datei" : "Protokoll";
     preview.newSet = reference.set;
     preview.deviceSet = relaySet;

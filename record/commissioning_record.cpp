@@ -347,8 +347,11 @@ struct Backwards {
 
 // Calls visit with each whole line of the file's bytes from first to back.end
 // that file gives, newest first, until it returns false; false when a read failed.
+// Where a line must hold mustHold to be of interest, the others are passed over
+// before their check digits are worked out, which is most of a search's cost.
 template <typename Visit>
-bool ReadBack(files::LockedAppendFile& file, std::uint64_t first, Backwards& back, Visit visit)
+bool ReadBack(files::LockedAppendFile& file, std::uint64_t first, Backwards& back, Visit visit,
+              std::string_view mustHold = {})
 {
     while (back.going && back.end > first) {
         const std::uint64_t start = back.end - first > kTailChunk ? back.end - kTailChunk : first;
@@ -362,8 +365,10 @@ bool ReadBack(files::LockedAppendFile& file, std::uint64_t first, Backwards& bac
             std::string_view line(chunk->data() + at + 1, lineEnd - at - 1);
             if (!line.empty() && line.back() == '\r')
                 line.remove_suffix(1);
-            if (const auto fields = ParseRecordLine(line))
-                back.going = visit(*fields);
+            if (line.find(mustHold) != std::string_view::npos) {
+                if (const auto fields = ParseRecordLine(line))
+                    back.going = visit(*fields);
+            }
             lineEnd = at;
         }
         back.pending = chunk->substr(0, lineEnd);
@@ -372,7 +377,7 @@ bool ReadBack(files::LockedAppendFile& file, std::uint64_t first, Backwards& bac
         back.end = start;
     }
     // The line cut by first is not whole: only the file's first line is.
-    if (back.going && first == 0 && !back.pending.empty()) {
+    if (back.going && first == 0 && !back.pending.empty() && back.pending.find(mustHold) != std::string::npos) {
         if (const auto fields = ParseRecordLine(back.pending))
             back.going = visit(*fields);
         back.pending.clear();
@@ -550,6 +555,8 @@ std::optional<std::vector<std::string>> CommissioningRecord::CommissionedEntry(c
             *readable = false;
         return std::nullopt;
     };
+    // Every line of the port holds its field as an entry writes it.
+    const std::string portField = ";" + Field(port) + ";";
     Backwards back;
     std::string path;
     {
@@ -559,7 +566,7 @@ std::optional<std::vector<std::string>> CommissioningRecord::CommissionedEntry(c
             return failed();
         path = open.path;
         back.end = *size;
-        if (!ReadBack(*open.file, TailStart(*size), back, take))
+        if (!ReadBack(*open.file, TailStart(*size), back, take, portField))
             return failed();
     }
     // A port written long ago and left alone since: its entry lies before the
@@ -568,7 +575,7 @@ std::optional<std::vector<std::string>> CommissioningRecord::CommissionedEntry(c
     // lock, so that a writer waits no longer for this than for any other search.
     while (back.going && back.end > 0) {
         const std::unique_ptr<files::LockedAppendFile> file = files::LockedAppendFile::Open(path);
-        if (!file || !ReadBack(*file, TailStart(back.end), back, take))
+        if (!file || !ReadBack(*file, TailStart(back.end), back, take, portField))
             return failed();
     }
     return found;
