@@ -127,8 +127,7 @@ public:
     // one lock; an entry further back is looked for a tail's worth per lock, so
     // that it is found however old it is, at a cost that grows with its age.
     // Nothing when there is none; *readable false when the file could not be read.
-    std::optional<std::vector<std::string>> CommissionedEntry(const std::string& port,
-                                                              bool* readable = nullptr) const;
+    std::optional<std::vector<std::string>> CommissionedEntry(const std::string& port, bool* readable = nullptr) const;
 
 private:
     std::string m_path;

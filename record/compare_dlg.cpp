@@ -60,9 +60,13 @@ void CCompareDlg::ShowReference(const ReferenceLookup& lookup, const std::string
     const SetComparison comparison =
         CompareWithReference(m_relaySet, m_relayVersion, m_reference.value_or(SetReference{}));
     const bool differs = m_reference && (comparison.SetDiffers() || comparison.versionDiffers);
-    SetItemText(IDC_COMPARE_SOURCE, m_reference ? ReferenceHeadline(*m_reference)
-                                    : lookup.problem == ReferenceProblem::None ? kNoRecord
-                                                                               : ReferenceProblemText(lookup.problem, where));
+    // Without a reference: no record (only a file can be one), or why the record has none.
+    std::string source = kNoRecord;
+    if (m_reference)
+        source = ReferenceHeadline(*m_reference);
+    else if (lookup.problem != ReferenceProblem::None)
+        source = ReferenceProblemText(lookup.problem, where);
+    SetItemText(IDC_COMPARE_SOURCE, source);
     SetItemText(IDC_COMPARE_TABLE,
                 m_reference ? ComparisonText(comparison, m_reference->time.empty() ? "Datei" : "Protokoll") : "");
     SetItemText(IDC_COMPARE_VERDICT, !m_reference ? "" : differs ? kDiffers : kHolds);

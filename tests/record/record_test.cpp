@@ -256,20 +256,20 @@ TEST_F(RecordTest, TheReferenceIsTheNewestAcknowledgedWholeWrite)
         lines += newer([](RecordEntry& e) { e.port = "COM1"; });
     struct Row {
         const char* name;
-        std::string record;        // after the header; protokoll.csv
-        std::string older;         // protokoll.csv with other columns, the record beside it; empty: none
+        std::string record; // after the header; protokoll.csv
+        std::string older;  // protokoll.csv with other columns, the record beside it; empty: none
         std::optional<ParameterSet> found;
     };
     const Row rows[] = {
         {"whole", line(older), "", older.set},
-        {"restored", line(older) + newer([](RecordEntry& e) { e.action = record::kParametersRestored; }), "",
-         newerSet},
+        {"restored", line(older) + newer([](RecordEntry& e) { e.action = record::kParametersRestored; }), "", newerSet},
         {"cut off", line(older) + newer([](RecordEntry&) {}).substr(0, 150), "", older.set},
         {"bad check digit", line(older) + badDigit, "", older.set},
         {"begun without outcome", line(older) + newer([](RecordEntry& e) { e.outcome = record::kStarted; }), "",
          older.set},
-        {"refused", line(older) + newer([](RecordEntry& e) { e.outcome = "Die Daten konnten nicht übertragen werden!"; }),
-         "", older.set},
+        {"refused",
+         line(older) + newer([](RecordEntry& e) { e.outcome = "Die Daten konnten nicht übertragen werden!"; }), "",
+         older.set},
         {"a set found", line(older) + newer([](RecordEntry& e) { e.action = record::kFound; }), "", older.set},
         {"other ports", line(older) + newer([](RecordEntry& e) { e.port = "COM31"; }), "", older.set},
         {"never written", newer([](RecordEntry& e) { e.port = "COM1"; }), "", std::nullopt},
