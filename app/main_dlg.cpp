@@ -23,6 +23,7 @@ constexpr const char* kTrendMenuText = "Verlauf...";
 constexpr const char* kFindDeviceMenuText = "Gerät suchen...";
 constexpr const char* kNetworkPortMenuText = "Netzwerk-Schnittstelle...";
 constexpr const char* kRecordMenuText = "Protokoll...";
+constexpr const char* kCompareMenuText = "Vergleichen...";
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
@@ -158,6 +159,7 @@ bool CMainDlg::OnInitDialog()
     AppendSystemMenuItem(IDM_FIND_DEVICE, kFindDeviceMenuText);
     AppendSystemMenuItem(IDM_NETWORK_PORT, kNetworkPortMenuText);
     AppendSystemMenuItem(IDM_RECORD, kRecordMenuText);
+    AppendSystemMenuItem(IDM_COMPARE, kCompareMenuText);
     SetIcon(IDI_PROGRAM);
 
     // The settings file lives in the folder the program was started in.
@@ -222,6 +224,8 @@ void CMainDlg::OnSysCommand(unsigned id)
         OnNetworkPort();
     } else if ((id & 0xFFF0) == IDM_RECORD) {
         OnRecordWindow();
+    } else if ((id & 0xFFF0) == IDM_COMPARE) {
+        OnCompareWindow();
     }
 }
 

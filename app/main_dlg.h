@@ -4,12 +4,14 @@
 // COM port number, the settings path and the working folder).
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "params/checks.h"
 #include "params/parameter_set.h"
 #include "params/parameter_text.h"
 #include "record/commissioning_record.h"
+#include "record/set_reference.h"
 #include "service/service_command.h"
 #include "trend/reading_history.h"
 #include "ui/dialog.h"
@@ -54,12 +56,14 @@ inline constexpr int kPasswordDelayMs = 10;
 // The settings value that turns service mode on at start.
 inline constexpr int kServiceTestValue = 3179;
 
-// The system-menu commands of the about box, of the trend window, of the port search and of the network port.
+// The system-menu commands of the about box, of the trend window, of the port
+// search, of the network port, of the record window and of the comparison.
 inline constexpr unsigned IDM_ABOUTBOX = 16;
 inline constexpr unsigned IDM_TREND = 32;
 inline constexpr unsigned IDM_FIND_DEVICE = 48;
 inline constexpr unsigned IDM_RECORD = 64;
 inline constexpr unsigned IDM_NETWORK_PORT = 80;
+inline constexpr unsigned IDM_COMPARE = 96;
 
 class CTrendDlg;
 struct PortCandidate;
@@ -93,6 +97,16 @@ public:
     const CommissioningRecord& Record() const { return m_record; }
     // Names the record's file in the settings file (an empty path switches it off).
     void SetRecordFile(const std::string& path);
+    // "COM1": the port as the record names it.
+    std::string PortName() const;
+    // The parameter file the operator chooses, in the working folder; nothing when cancelled.
+    std::optional<std::string> ChooseParameterFile(const ui::CDialog* owner);
+    // Reads the relay's set without touching the fields; a bad reply is reported.
+    bool ReadRelaySet(ParameterSet& set, std::string& version);
+    // Writes reference back in place of relaySet (the relay's set as just read):
+    // the record's consent, the preview, the checks and the record's entries as
+    // for a file load. True when the relay acknowledged it.
+    bool RestoreSet(const ParameterSet& relaySet, const SetReference& reference, ui::CDialog* owner);
 
     // Handlers of the message map.
     void OnSaveParams();
@@ -105,6 +119,7 @@ public:
     void OnFindDevice();
     void OnNetworkPort();
     void OnRecordWindow();
+    void OnCompareWindow();
     void OnInvertClicked();
     void OnQuit();
     void OnCalibrate0V();
@@ -120,6 +135,9 @@ public:
     // Sends the shown set after the checks; change says what the record notes of
     // it (the relay's set before, the file it came from).
     int SendShownSet(RecordEntry change = {});
+    // As SendShownSet, for the action change names: 1 when the relay acknowledged
+    // the set, 0 when the checks or the record refused it, -1 when it failed.
+    int SendShownChange(RecordEntry change);
     int CheckBeforeTransfer();
     int CheckBeforeSave();
     // Scans text into *target; the full scan also fills the device texts.

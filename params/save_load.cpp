@@ -66,6 +66,14 @@ void CMainDlg::OnSaveParams()
     WriteSettings();
 }
 
+std::optional<std::string> CMainDlg::ChooseParameterFile(const CDialog* owner)
+{
+    const std::optional<std::string> chosen = Ui().ChooseFile(ParameterFileDialog(owner, false, m_szWorkingDir));
+    if (chosen)
+        m_szWorkingDir = FolderOf(*chosen);
+    return chosen;
+}
+
 void CMainDlg::OnLoadParams()
 {
     // With a relay the load may write to it: not without the record.

@@ -108,9 +108,15 @@ void CMainDlg::OnParamsPcToDevice()
 
 int CMainDlg::SendShownSet(RecordEntry change)
 {
+    change.action = record::kParametersFromFile;
+    const int sent = SendShownChange(change);
+    return sent == 1 ? 0 : sent;
+}
+
+int CMainDlg::SendShownChange(RecordEntry change)
+{
     // Refused by the record, nothing is sent and the fields keep the file's
     // values, as after a failed check.
-    change.action = record::kParametersFromFile;
     change.set = shownSet;
     if (CheckBeforeTransfer() == 0 || !RecordStart(change))
         return 0;
@@ -120,8 +126,50 @@ int CMainDlg::SendShownSet(RecordEntry change)
     if (written) {
         ShownSetSettled();
         MessageBox(kTransferOkText, "Meldung", MB_OK);
-        return 0;
+        return 1;
     }
     MessageBox(kTransferFailedText, "Fehler", MB_OK | MB_ICONEXCLAMATION);
     return -1;
+}
+
+bool CMainDlg::ReadRelaySet(ParameterSet& set, std::string& version)
+{
+    DeviceInfo info;
+    if (!ReadRelayParameters(*g_pPort, set, info).ok()) {
+        MessageBox(kTransferFailedText, "Fehler", MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    version = info.VER;
+    return true;
+}
+
+bool CMainDlg::RestoreSet(const ParameterSet& relaySet, const SetReference& reference, CDialog* owner)
+{
+    if (m_bConnected != 1) {
+        RefuseUnconnected();
+        return false;
+    }
+    if (!RecordAllowsChange(owner))
+        return false;
+    // As for a file load: the relay's set left, the reference right, and once
+    // confirmed the reference in the fields, sent after the checks.
+    CPreviewDlg preview(owner);
+    preview.columnTitle = reference.time.empty() ? "Datei" : "Protokoll";
+    preview.newSet = reference.set;
+    preview.deviceSet = relaySet;
+    if (preview.DoModal() != IDOK)
+        return false;
+    shownSet = preview.newSet;
+    UpdateData(false);
+    RecordEntry change;
+    change.action = record::kParametersRestored;
+    change.before = relaySet;
+    change.file = reference.source;
+    const int sent = SendShownChange(change);
+    // A set the relay did not take leaves the fields showing what it holds.
+    if (sent == -1 && m_bConnected == 1) {
+        shownSet = relaySet;
+        UpdateData(false);
+    }
+    return sent == 1;
 }

@@ -11,6 +11,7 @@
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
 #include "params/parameter_file.h"
+#include "params/relay_transfer.h"
 
 namespace {
 
@@ -336,6 +337,60 @@ bool AppendTo(OpenRecord& open, const RecordEntry& entry, WallClock::time_point 
                                                                                           : RecordProblem::CannotWrite);
 }
 
+// Where a reading from the end has got to: the bytes from end on have been
+// read; pending is the start of the line whose end was read last.
+struct Backwards {
+    std::uint64_t end = 0;
+    std::string pending;
+    bool going = true; // until a visit says it has what it looked for
+};
+
+// Calls visit with each whole line of the file's bytes from first to back.end
+// that file gives, newest first, until it returns false; false when a read failed.
+// Where a line must hold mustHold to be of interest, the others are passed over
+// before their check digits are worked out, which is most of a search's cost.
+template <typename Visit>
+bool ReadBack(files::LockedAppendFile& file, std::uint64_t first, Backwards& back, Visit visit,
+              std::string_view mustHold = {})
+{
+    while (back.going && back.end > first) {
+        const std::uint64_t start = back.end - first > kTailChunk ? back.end - kTailChunk : first;
+        std::optional<std::string> chunk = file.ReadAt(start, static_cast<std::size_t>(back.end - start));
+        if (!chunk)
+            return false;
+        *chunk += back.pending;
+        std::size_t lineEnd = chunk->size();
+        for (std::size_t at = chunk->rfind('\n', lineEnd == 0 ? 0 : lineEnd - 1); back.going && at != std::string::npos;
+             at = at == 0 ? std::string::npos : chunk->rfind('\n', at - 1)) {
+            std::string_view line(chunk->data() + at + 1, lineEnd - at - 1);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            if (line.find(mustHold) != std::string_view::npos) {
+                if (const auto fields = ParseRecordLine(line))
+                    back.going = visit(*fields);
+            }
+            lineEnd = at;
+        }
+        back.pending = chunk->substr(0, lineEnd);
+        if (back.pending.size() > kLongestLine)
+            back.pending.clear();
+        back.end = start;
+    }
+    // The line cut by first is not whole: only the file's first line is.
+    if (back.going && first == 0 && !back.pending.empty() && back.pending.find(mustHold) != std::string::npos) {
+        if (const auto fields = ParseRecordLine(back.pending))
+            back.going = visit(*fields);
+        back.pending.clear();
+    }
+    return true;
+}
+
+// Where a search of the file's last kSearchedTail bytes begins.
+std::uint64_t TailStart(std::uint64_t end)
+{
+    return end > kSearchedTail ? end - kSearchedTail : 0;
+}
+
 // Calls visit with each whole line of the open file's last kSearchedTail bytes,
 // newest first, until it returns false; a file that cannot be read ends the visit.
 template <typename Visit> void ReadFromTheEnd(files::LockedAppendFile& file, Visit visit)
@@ -343,36 +398,9 @@ template <typename Visit> void ReadFromTheEnd(files::LockedAppendFile& file, Vis
     const std::optional<std::uint64_t> size = file.Size();
     if (!size)
         return;
-    const std::uint64_t first = *size > kSearchedTail ? *size - kSearchedTail : 0;
-    std::uint64_t end = *size;
-    std::string pending; // the start of the line whose end was read before
-    bool going = true;
-    while (going && end > first) {
-        const std::uint64_t start = end - first > kTailChunk ? end - kTailChunk : first;
-        std::optional<std::string> chunk = file.ReadAt(start, static_cast<std::size_t>(end - start));
-        if (!chunk)
-            return;
-        *chunk += pending;
-        std::size_t lineEnd = chunk->size();
-        for (std::size_t at = chunk->rfind('\n', lineEnd == 0 ? 0 : lineEnd - 1); going && at != std::string::npos;
-             at = at == 0 ? std::string::npos : chunk->rfind('\n', at - 1)) {
-            std::string_view line(chunk->data() + at + 1, lineEnd - at - 1);
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
-            if (const auto fields = ParseRecordLine(line))
-                going = visit(*fields);
-            lineEnd = at;
-        }
-        pending = chunk->substr(0, lineEnd);
-        if (pending.size() > kLongestLine)
-            pending.clear();
-        end = start;
-    }
-    // The line cut by the tail's start is not whole: only the file's first line is.
-    if (going && first == 0 && !pending.empty()) {
-        if (const auto fields = ParseRecordLine(pending))
-            visit(*fields);
-    }
+    Backwards back;
+    back.end = *size;
+    ReadBack(file, TailStart(*size), back, visit);
 }
 
 // The newest entry of the open file for port that shows a set. A change's start
@@ -496,6 +524,61 @@ std::optional<std::vector<std::string>> CommissioningRecord::LastEntryWithSet(co
 {
     const OpenRecord open = OpenForAppending(m_path, nullptr);
     return open.file ? LastWithSet(*open.file, port) : std::nullopt;
+}
+
+bool IsCommissioningEntry(const std::vector<std::string>& fields, const std::string& port)
+{
+    const std::string& action = fields[kActionColumn];
+    return fields[kPortColumn] == port &&
+           (action == record::kParametersWritten || action == record::kParametersFromFile ||
+            action == record::kParametersRestored) &&
+           fields[kOutcomeColumn] == kTransferOkText && RecordedSet(fields, kSetColumns).has_value();
+}
+
+std::optional<std::vector<std::string>> CommissioningRecord::CommissionedEntry(const std::string& port,
+                                                                               bool* readable) const
+{
+    if (readable != nullptr)
+        *readable = true;
+    // A record never written has no entry; looking must not make its file.
+    std::error_code error;
+    if (!std::filesystem::exists(PathFromUtf8(m_path), error) && !error)
+        return std::nullopt;
+    std::optional<std::vector<std::string>> found;
+    const auto take = [&](const std::vector<std::string>& fields) {
+        if (IsCommissioningEntry(fields, port))
+            found = fields;
+        return !found;
+    };
+    const auto failed = [readable] {
+        if (readable != nullptr)
+            *readable = false;
+        return std::nullopt;
+    };
+    // Every line of the port holds its field as an entry writes it.
+    const std::string portField = ";" + Field(port) + ";";
+    Backwards back;
+    std::string path;
+    {
+        const OpenRecord open = OpenForAppending(m_path, nullptr);
+        const std::optional<std::uint64_t> size = open.file ? open.file->Size() : std::nullopt;
+        if (!size)
+            return failed();
+        path = open.path;
+        back.end = *size;
+        if (!ReadBack(*open.file, TailStart(*size), back, take, portField))
+            return failed();
+    }
+    // A port written long ago and left alone since: its entry lies before the
+    // tail. The file only grows at its end, so the bytes before the tail are
+    // still those the tail's search began at; they are read a tail's worth per
+    // lock, so that a writer waits no longer for this than for any other search.
+    while (back.going && back.end > 0) {
+        const std::unique_ptr<files::LockedAppendFile> file = files::LockedAppendFile::Open(path);
+        if (!file || !ReadBack(*file, TailStart(back.end), back, take, portField))
+            return failed();
+    }
+    return found;
 }
 
 namespace {

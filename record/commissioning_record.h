@@ -21,6 +21,8 @@
 namespace record {
 inline constexpr const char* kParametersWritten = "Parameter geschrieben";
 inline constexpr const char* kParametersFromFile = "Parameter aus Datei geschrieben";
+// A commissioned set written back: its "Datei" names the entry or the file it came from.
+inline constexpr const char* kParametersRestored = "Parameter wiederhergestellt";
 inline constexpr const char* kCalibrated0V = "Kalibrierung 0V";
 inline constexpr const char* kCalibrated100V = "Kalibrierung 100V";
 inline constexpr const char* kPortTest = "Test COM3";
@@ -120,10 +122,19 @@ public:
     // The newest entry for port that shows a set the relay held; nothing when
     // there is none, or none in the tail searched.
     std::optional<std::vector<std::string>> LastEntryWithSet(const std::string& port) const;
+    // The newest whole entry of port that wrote a set and was acknowledged by the
+    // relay: the set it was commissioned with. The tail is searched first, under
+    // one lock; an entry further back is looked for a tail's worth per lock, so
+    // that it is found however old it is, at a cost that grows with its age.
+    // Nothing when there is none; *readable false when the file could not be read.
+    std::optional<std::vector<std::string>> CommissionedEntry(const std::string& port, bool* readable = nullptr) const;
 
 private:
     std::string m_path;
 };
+
+// Whether fields are an entry of port that wrote a set the relay acknowledged.
+bool IsCommissioningEntry(const std::vector<std::string>& fields, const std::string& port);
 
 // The entries as the record window lists them, one a line:
 // "2026-12-09 07:59:03  COM1  Parameter geschrieben: Übertragung der Daten ok."

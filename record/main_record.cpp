@@ -31,9 +31,14 @@ bool CMainDlg::RecordStart(RecordEntry entry, const CDialog* owner)
     return false;
 }
 
+std::string CMainDlg::PortName() const
+{
+    return "COM" + std::to_string(m_nComPort);
+}
+
 void CMainDlg::PlaceEntry(RecordEntry& entry) const
 {
-    entry.port = "COM" + std::to_string(m_nComPort);
+    entry.port = PortName();
     const std::string device = DeviceDisplayName(SerialDevicePath(m_nComPort));
     entry.device = device != entry.port ? device : "";
     entry.version = m_deviceInfo.VER;

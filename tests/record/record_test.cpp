@@ -14,6 +14,7 @@
 #include "files/utf8_path.h"
 #include "firmware/sha256.h"
 #include "record/commissioning_record.h"
+#include "record/set_reference.h"
 #include "tests/params/worked_example.h"
 
 namespace {
@@ -232,6 +233,108 @@ TEST_F(RecordTest, TheSetFoundAfterAChangeWithoutOutcomeIsNoted)
     Put("protokoll.csv", lines);
     ASSERT_TRUE(record.AppendFoundSet(found));
     EXPECT_EQ(record.LastEntries(1).at(0)[kPortColumn], "COM3");
+}
+
+// The set a port was commissioned with: the newest whole entry that wrote a set
+// and was acknowledged; nothing damaged, unfinished or refused stands in for it.
+TEST_F(RecordTest, TheReferenceIsTheNewestAcknowledgedWholeWrite)
+{
+    const RecordEntry older = WriteEntry(); // the reference where one is found
+    const auto line = [](RecordEntry entry) { return RecordLine(entry, WallClock::now()); };
+    ParameterSet newerSet = *older.set;
+    newerSet.SWB = "230.0";
+    const auto newer = [&](auto change) {
+        RecordEntry entry = older;
+        entry.set = newerSet;
+        change(entry);
+        return line(entry);
+    };
+    std::string badDigit = newer([](RecordEntry&) {});
+    badDigit[30] ^= 1;
+    std::string lines; // the port's entry before the tail searched under the lock
+    while (lines.size() < 2 * 1024 * 1024)
+        lines += newer([](RecordEntry& e) { e.port = "COM1"; });
+    struct Row {
+        const char* name;
+        std::string record; // after the header; protokoll.csv
+        std::string older;  // protokoll.csv with other columns, the record beside it; empty: none
+        std::optional<ParameterSet> found;
+    };
+    const Row rows[] = {
+        {"whole", line(older), "", older.set},
+        {"restored", line(older) + newer([](RecordEntry& e) { e.action = record::kParametersRestored; }), "", newerSet},
+        {"cut off", line(older) + newer([](RecordEntry&) {}).substr(0, 150), "", older.set},
+        {"bad check digit", line(older) + badDigit, "", older.set},
+        {"begun without outcome", line(older) + newer([](RecordEntry& e) { e.outcome = record::kStarted; }), "",
+         older.set},
+        {"refused",
+         line(older) + newer([](RecordEntry& e) { e.outcome = "Die Daten konnten nicht übertragen werden!"; }), "",
+         older.set},
+        {"a set found", line(older) + newer([](RecordEntry& e) { e.action = record::kFound; }), "", older.set},
+        {"other ports", line(older) + newer([](RecordEntry& e) { e.port = "COM31"; }), "", older.set},
+        {"never written", newer([](RecordEntry& e) { e.port = "COM1"; }), "", std::nullopt},
+        {"other columns", line(older), "\xEF\xBB\xBFZeit;Vorgang\r\n" + newer([](RecordEntry&) {}), older.set},
+        {"long ago", line(older) + lines, "", older.set},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        Put(row.older.empty() ? "protokoll.csv" : "protokoll-2.csv", RecordHeader() + row.record);
+        if (!row.older.empty())
+            Put("protokoll.csv", row.older);
+        bool readable = false;
+        const auto entry = CommissioningRecord(PathOf("protokoll.csv")).CommissionedEntry("COM3", &readable);
+        EXPECT_TRUE(readable) << row.name;
+        EXPECT_EQ(entry ? RecordedSet(*entry, kSetColumns) : std::nullopt, row.found) << row.name;
+    }
+}
+
+// The relay against its reference: values compared as the program shows them,
+// a version only where the reference noted one.
+TEST(SetComparisonTest, DiffersWhereTheShownValuesDo)
+{
+    struct Row {
+        const char* name;
+        ParameterSet relay;
+        std::string referenceVersion;
+        std::vector<std::string> differing; // keys
+        bool versionDiffers;
+    };
+    ParameterSet otherForm = kWorkedExampleSet;
+    otherForm.SWB = "100.00";
+    otherForm.INV = 0;
+    ParameterSet changed = kWorkedExampleSet;
+    changed.SWB = "110.0";
+    changed.INV = 1;
+    const Row rows[] = {
+        {"the same in another form", otherForm, "V2.1", {}, false},
+        {"a value and the flag", changed, "", {"SWB", "INV"}, false},
+        {"another version", kWorkedExampleSet, "V2.0", {}, true},
+    };
+    for (const Row& row : rows) {
+        const SetReference reference{kWorkedExampleSet, "anlage.par", "", "", row.referenceVersion};
+        const SetComparison comparison = CompareWithReference(row.relay, "V2.1", reference);
+        std::vector<std::string> differing;
+        for (const ComparedParameter& parameter : comparison.parameters) {
+            if (parameter.differs)
+                differing.push_back(parameter.key);
+        }
+        EXPECT_EQ(differing, row.differing) << row.name;
+        EXPECT_EQ(comparison.SetDiffers(), !row.differing.empty()) << row.name;
+        EXPECT_EQ(comparison.versionDiffers, row.versionDiffers) << row.name;
+    }
+    // The preview's lines, each one that differs marked.
+    const SetComparison comparison = CompareWithReference(changed, "V2.1", {kWorkedExampleSet, "", "", "", ""});
+    EXPECT_EQ(ComparisonText(comparison, "Datei"), "                  KORVEN       Datei\r\n"
+                                                   "--------------------------------------\r\n"
+                                                   "Sollwertbezug     110.0        100.0  *\r\n"
+                                                   "U>                 10.0         10.0\r\n"
+                                                   "U>>                15.0         15.0\r\n"
+                                                   "U<                -10.0        -10.0\r\n"
+                                                   "U<<               -20.0        -20.0\r\n"
+                                                   "Schaltverz.         1.5          1.5\r\n"
+                                                   "Hysterese           2.0          2.0\r\n"
+                                                   "Invertieren          ja         nein  *\r\n");
 }
 
 TEST(RecordListTest, AChangeWithoutOutcomeShowsAsSuch)

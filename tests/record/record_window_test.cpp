@@ -8,6 +8,7 @@
 #include "files/append_file.h"
 #include "firmware/firmware_dlg.h"
 #include "record/commissioning_record.h"
+#include "record/compare_dlg.h"
 #include "record/record_dlg.h"
 #include "tests/params/worked_example.h"
 #include "tests/support/window_fixture.h"
@@ -192,6 +193,65 @@ TEST_F(RecordWindowTest, NoChangeStartsWhileTheRecordCannotTakeIt)
         for (const char* frame : {"SPAR", "KAL0", "K100", "TCM3", "FWUP"})
             EXPECT_EQ(FramesStartingWith(frame), 0u) << frame;
         // The window never deletes the port; the tests do, between windows.
+        dlg.reset();
+        delete g_pPort;
+        g_pPort = nullptr;
+        sim.reset();
+    }
+}
+
+// The relay changed behind the program's back: the comparison shows it against
+// the commissioned set (the record's, or a file's without a record), and restores
+// that set through the preview; the trend's levels follow.
+TEST_F(RecordWindowTest, TheComparisonShowsADifferenceAndRestoresIt)
+{
+    for (const bool withRecord : {true, false}) {
+        Connect(withRecord ? "protokoll.csv" : "");
+        const std::string par = PathToUtf8(folder / "anlage.par");
+        std::ofstream(folder / "anlage.par", std::ios::binary) << kWorkedExampleFile;
+        if (withRecord) {
+            TypeSet(kWorkedExampleSet);
+            ThroughPreview(IDC_PC_TO_DEVICE);
+            sim->SetParameters(RelayValues());
+        }
+        ui.files = {par};
+        std::string source, before, after;
+        bool restoreOffered = false, previewed = false;
+        WhenModalOpens([&](ui::CDialog& window) {
+            if (!withRecord)
+                window.SendCommand(IDC_COMPARE_FILE);
+            source = window.GetItemText(IDC_COMPARE_SOURCE);
+            before = window.GetItemText(IDC_COMPARE_TABLE);
+            restoreOffered = window.IsItemVisible(IDC_COMPARE_RESTORE);
+            const auto confirm = Every(10, [&previewed] {
+                ui::CDialog* modal = ui::ActiveModalDialog();
+                if (modal == nullptr || modal->GetWindowText() != "Parameter Vorschau")
+                    return false;
+                previewed = true;
+                modal->SendCommand(ui::IDOK);
+                return true;
+            });
+            window.SendCommand(IDC_COMPARE_RESTORE);
+            after = window.GetItemText(IDC_COMPARE_VERDICT);
+            EXPECT_FALSE(window.IsItemVisible(IDC_COMPARE_RESTORE));
+            window.SendCommand(ui::IDCANCEL);
+        });
+        dlg->SendSysCommand(IDM_COMPARE);
+
+        EXPECT_NE(source.find(withRecord ? "Übertragung der Daten ok." : "anlage.par"), std::string::npos) << source;
+        EXPECT_NE(before.find("Sollwertbezug     110.0        100.0  *"), std::string::npos) << before;
+        EXPECT_TRUE(restoreOffered);
+        EXPECT_TRUE(previewed);
+        EXPECT_EQ(after, "Das Gerät hält diesen Parametersatz.");
+        EXPECT_EQ(dlg->SettledSet(), kWorkedExampleSet);
+        if (withRecord) {
+            const auto entries = Entries();
+            ASSERT_GE(entries.size(), 2u);
+            EXPECT_EQ(entries[0][kActionColumn], record::kParametersRestored);
+            EXPECT_EQ(entries[0][kOutcomeColumn], "Übertragung der Daten ok.");
+            EXPECT_EQ(entries[0][kFileColumn], "Protokoll " + entries[2][kTimeColumn]);
+            EXPECT_EQ(RecordedSet(entries[0], kBeforeColumns), kRelaySet);
+        }
         dlg.reset();
         delete g_pPort;
         g_pPort = nullptr;
