@@ -348,6 +348,7 @@ bool NetworkDevice::Pump(milliseconds wait)
         m_gone = true;
         // What came before the end is still data.
     }
+    m_rawReceived += raw.size();
     if (m_telnet) {
         std::string reply;
         m_telnet->Receive(raw, m_data, reply);
@@ -424,10 +425,12 @@ std::string NetworkDevice::TakeLate()
 {
     // What is there already, but not for ever: a server that never falls silent
     // would keep this loop going.
+    // Telnet commands alone (a Synch's mark, where a read stops) are no reason to stop looking.
+    const std::size_t start = m_rawReceived;
     std::size_t before = 0;
     do {
-        before = m_data.size();
-    } while (m_data.size() < kLateByteLimit && Pump(milliseconds{0}) && m_data.size() != before);
+        before = m_rawReceived;
+    } while (m_rawReceived - start < kLateByteLimit && Pump(milliseconds{0}) && m_rawReceived != before);
     return std::exchange(m_data, {});
 }
 

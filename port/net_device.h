@@ -150,6 +150,7 @@ private:
     std::chrono::steady_clock::time_point m_attemptStart{}; // the first connection that stood
     std::unique_ptr<ComPortSession> m_telnet;               // rfc2217:// only
     std::string m_data;                                     // data from the server not read yet
+    std::size_t m_rawReceived = 0;                          // bytes from the server, Telnet included
     bool m_heldByAnother = false; // the server's last refusal said another client holds the port
 };
 

@@ -348,7 +348,7 @@ TEST_F(NetworkPortTest, ServersThatSpeakLateOrOutOfTurn)
     const Row rows[] = {
         {"opened once, the option taken after 2.5 s", {{2500ms, Negotiation()}}, Row::Opens},
         {"a Synch (IAC DM, the DM urgent) before a reply",
-         {{0ms, Negotiation()}, {0ms, "\xff\xf2", true}, {0ms, kFrameOfGmwt}},
+         {{0ms, Negotiation()}, {300ms, "\xff\xf2", true}, {0ms, kFrameOfGmwt}},
          Row::Answers},
         {"the option taken back once the port is ready", {{0ms, Negotiation()}, {300ms, "\xff\xfe\x2c"}}, Row::Ends},
     };
