@@ -221,7 +221,7 @@ private:
                 const Console& console)
             : port(fleetPort), outBuffer(fleetConsole, index, port.name, false, !keepOut, keepOut),
               errBuffer(fleetConsole, index, port.name, true, true, true), out(&outBuffer),
-              err(&errBuffer), portConsole{out, err, bars, console.interrupted}
+              err(&errBuffer), portConsole{out, err, bars, console.cancel}
         {
         }
 
@@ -361,7 +361,7 @@ void PortFleet::Ended(std::size_t index, int code)
     // A failed check or record, or Ctrl+C, before a port's change began stops every change.
     const bool beforeChange = m_reached[index] < static_cast<int>(Gate::Noted);
     if (beforeChange && m_stopCode == kExitOk &&
-        (code == kExitInput || code == kExitOutput || code == kExitInterrupted)) {
+        (code == kExitInput || code == kExitOutput || IsStopCode(code))) {
         m_stopCode = code;
         m_stopPort = m_runs[index]->port.name;
     }
@@ -388,10 +388,9 @@ int PortFleet::AwaitChange(std::size_t index, Gate gate, std::string& why)
     case kExitOutput:
         why = nothing + "the commissioning record cannot be written";
         break;
-    case kExitInterrupted:
-        why = nothing + "stopped by Ctrl+C";
-        break;
     default:
+        if (IsStopCode(m_stopCode))
+            why = nothing + "stopped by " + StopName(m_stopCode);
         break;
     }
     return m_stopCode;
@@ -566,14 +565,23 @@ void Session::JoinFleet(Fleet& fleet, std::size_t index)
 
 int Session::StartChange(const RecordEntry& entry)
 {
-    if (m_fleet == nullptr)
-        return RecordStart(entry) ? kExitOk : kExitOutput;
     std::string why;
-    if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Checked, why); code != kExitOk)
-        return Fail(code, why);
+    if (m_fleet != nullptr) {
+        if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Checked, why); code != kExitOk)
+            return Fail(code, why);
+    }
+    const std::string nothing = "korvenctl: nothing sent to this relay: stopped by ";
+    // A stop asked for while the port opened or the relay was read: the change begins nowhere.
+    if (const int stop = StopCode(); stop != 0)
+        return Fail(stop, nothing + StopName(stop));
     if (!RecordStart(entry))
         return kExitOutput;
-    if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Noted, why); code != kExitOk) {
+    int code = m_fleet != nullptr ? m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Noted, why) : kExitOk;
+    if (code == kExitOk && StopCode() != 0) {
+        code = StopCode();
+        why = nothing + StopName(code);
+    }
+    if (code != kExitOk) {
         // Its start is in the record: so is its end, before the message.
         RecordEntry stopped = entry;
         stopped.outcome = kStoppedBeforeFirstFrame;

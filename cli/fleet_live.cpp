@@ -18,7 +18,7 @@ constexpr std::chrono::milliseconds kInterruptCheck{50};
 
 bool Interrupted(const Console& console)
 {
-    return console.interrupted != nullptr && console.interrupted->load();
+    return console.cancel != nullptr && console.cancel->load() != 0;
 }
 
 } // namespace

@@ -74,18 +74,6 @@ bool SleepUntil(const Session& session, Clock::time_point deadline)
     return !session.Interrupted();
 }
 
-// Opens the port and reads the relay's set and device texts: kExitOk, or the
-// exit code of the failure, whose message has been given.
-int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info)
-{
-    if (!session.OpenPort())
-        return kExitPort;
-    if (!ReadRelayParameters(session.Port(), set, info).ok())
-        return session.Fail(kExitRelay, kTransferFailedText);
-    session.RecordFoundSet(set, info.VER);
-    return kExitOk;
-}
-
 // kExitOk when the set passes the eleven checks, else the first failing row's
 // message of the family and kExitInput.
 int CheckSet(const Session& session, const ParameterSet& set, CheckFamily family)
@@ -221,6 +209,20 @@ std::string ShownFrame(const std::string& frame)
 }
 
 } // namespace
+
+int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info, bool required)
+{
+    // A flash has opened it already, to see that the relay answers.
+    if (!session.Port().IsOpen() && !session.OpenPort())
+        return kExitPort;
+    // A stop asked for while the port opened (a slow device server): nothing is sent.
+    if (const int stop = session.StopCode(); stop != 0)
+        return session.Fail(stop, "korvenctl: stopped by " + StopName(stop) + " before anything was sent");
+    if (!ReadRelayParameters(session.Port(), set, info).ok())
+        return required ? session.Fail(kExitRelay, kTransferFailedText) : kExitRelay;
+    session.RecordFoundSet(set, info.VER);
+    return kExitOk;
+}
 
 std::optional<double> ReadLive(CSerialPort& port)
 {

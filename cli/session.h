@@ -32,7 +32,9 @@ public:
 
     const Console& console() const { return m_console; }
     std::ostream& out() const { return m_console.out; }
-    bool Interrupted() const { return m_console.interrupted != nullptr && m_console.interrupted->load(); }
+    // The exit code of the stop asked for (Ctrl+C, SIGTERM, SIGHUP); 0 while none was.
+    int StopCode() const { return m_console.cancel != nullptr ? m_console.cancel->load() : 0; }
+    bool Interrupted() const { return StopCode() != 0; }
 
     // Opens the port named by the options; on failure the port's own message has
     // gone to standard error and the command ends with kExitPort. --port auto
@@ -92,7 +94,10 @@ public:
 
 private:
     bool OpenFoundPort();
-    // Fills the record's port, device and version fields of entry.
+    // Notes the device behind the port about to be opened, for the record.
+    void NoteDevice();
+    // Fills the record's port, device and version fields of entry from this
+    // session's port and relay.
     void PlaceEntry(RecordEntry& entry) const;
 
     const Console& m_console;
@@ -101,10 +106,14 @@ private:
     CommissioningRecord m_record;
     int m_comNumber = 0;    // of the port opened; 0 for a device path
     std::string m_portName; // the port opened, as the record names it: "COM3" or a device path
+    std::string m_device;   // the device behind COMn as it was opened; empty where the name says it
     std::string m_version;  // the relay's version text, once this run has read it
     Fleet* m_fleet = nullptr;
     std::size_t m_fleetIndex = 0;
 };
+
+// What asked for the stop that code is the exit code of: "Ctrl+C", "SIGTERM", "SIGHUP".
+std::string StopName(int code);
 
 // Turns the program's "\r\n" line ends into "\n" for a terminal or a pipe.
 std::string UnixLines(std::string text);

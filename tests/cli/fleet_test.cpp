@@ -267,7 +267,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         };
         files::SetAppendMedium(row.during == During::RecordFills ? files::AppendMedium{{}, room}
                                                                  : files::AppendMedium{});
-        std::atomic<bool> interrupted = false;
+        cli::CancelToken interrupted = 0;
         std::thread during([&] {
             for (int i = 0; row.during == During::SlowCom3 && i < 15; ++i) {
                 m_sims[2].Inject("\x55");
@@ -276,7 +276,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
             if (row.during == During::UnplugCom3 && m_sims[2].WaitForFrames(100, std::chrono::seconds(30)))
                 m_sims[2].Unplug();
             if (row.during == During::CtrlC && m_sims[0].WaitForFrames(30, std::chrono::seconds(30)))
-                interrupted = true;
+                interrupted = cli::kExitInterrupted;
         });
         std::istringstream words(Expand(row.args));
         std::ostringstream out, err;

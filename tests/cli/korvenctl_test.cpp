@@ -78,7 +78,7 @@ protected:
 
     // Runs korvenctl with the blank-separated arguments of line, expanded; the
     // program itself with its standard output closed where closedOut is set.
-    Outcome Run(const std::string& line, Faults faults = nullptr, const std::atomic<bool>* interrupted = nullptr,
+    Outcome Run(const std::string& line, Faults faults = nullptr, const cli::CancelToken* interrupted = nullptr,
                 bool closedOut = false)
     {
         m_sim.Update([&](SimOptions& o) {
@@ -143,10 +143,10 @@ protected:
         return lines;
     }
 
-    // Ctrl+C: the flag in-process, SIGINT for Wine, which raises the console's Ctrl+C event.
-    void Interrupt(std::atomic<bool>& flag)
+    // Ctrl+C: the token in-process, SIGINT for Wine, which raises the console's Ctrl+C event.
+    void Interrupt(cli::CancelToken& token)
     {
-        flag = true;
+        token = cli::kExitInterrupted;
         if (m_child != 0)
             kill(m_child, SIGINT);
     }
@@ -405,7 +405,7 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
          "Programmiere Adresse 7680 (100%)\n", "Verify Adresse 192 --> Fehler!\n", 1 + 1 + 240 + 1 + 6,
          "Verify Adresse 192 --> Fehler!"},
         {"$P $R flash $D/blank.hex", [](SimOptions& o) { o.silent = true; }, kNever, 1, "",
-         "Keine Verbindung zum Gerät!\n", 1},
+         "Keine Verbindung zum Gerät!\n", 2},
         {"$P $R flash $D/bad.hex", nullptr, kNever, 2, "", "Das File ist kein gültiges HEX-File!\n", 0},
         {"$P $R flash $D/empty.hex", nullptr, kNever, 2, "", std::string(kHexNoData) + "\n", 0},
         {"$P $R flash $D/blank.hex", nullptr, 12, 130, "", "korvenctl: stopped by Ctrl+C after Programmiere Adresse ",
@@ -420,7 +420,7 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
         SCOPED_TRACE(row.err);
         if (row.interruptAt == 0 && !m_wineProgram.empty())
             continue; // a signal cannot be timed to come before korvenctl.exe loads its file
-        std::atomic<bool> interrupted = row.interruptAt == 0;
+        cli::CancelToken interrupted = row.interruptAt == 0 ? cli::kExitInterrupted : 0;
         std::thread presser([&] {
             if (row.interruptAt != kNever && m_sim.WaitForFrames(row.interruptAt, std::chrono::seconds(30)))
                 Interrupt(interrupted);
@@ -551,7 +551,7 @@ TEST_F(KorvenctlTest, LiveWaitsForItsRelayAndReconnectsAfterAnUnplug)
         }
         return false;
     };
-    std::atomic<bool> interrupted = false;
+    cli::CancelToken interrupted = 0;
     std::thread steps([&] {
         EXPECT_TRUE(lastLine(none) && m_sim.Plug());
         EXPECT_TRUE(lastLine(reading));
