@@ -30,7 +30,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr const char* kAllPorts = "all";
 constexpr const char* kAutoPort = "auto";
-constexpr const char* kPortPattern = "{port}";
 // The outcome a port's change gets in the record where another port's record
 // stopped every change after this one's start was noted.
 constexpr const char* kStoppedBeforeFirstFrame = "abgebrochen, nichts gesendet";
@@ -451,21 +450,32 @@ void PortFleet::PrintJson() const
 
 void PortFleet::PrintSummary(std::ostream& out) const
 {
+    std::vector<PortSummary> ports;
+    int code = kExitOk;
+    for (const auto& run : m_runs) {
+        ports.push_back({run->port.name, run->port.device, run->version, run->seconds, Outcome(*run), run->code});
+        code = std::max(code, run->code);
+    }
+    out << SummaryText(ports, code) << std::flush;
+}
+
+} // namespace
+
+std::string SummaryText(const std::vector<PortSummary>& ports, int code)
+{
     // The outcome, the one text of any length, comes last.
     std::vector<std::array<std::string, 5>> rows = {{"Port", "Device", "Version", "Time", "Outcome"}};
     std::array<std::size_t, 5> widths{};
     std::size_t good = 0;
-    int code = kExitOk;
-    for (const auto& run : m_runs) {
+    for (const PortSummary& port : ports) {
         char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.1f s", run->seconds);
-        std::string version = run->version;
+        std::snprintf(seconds, sizeof seconds, "%.1f s", port.seconds);
+        std::string version = port.version;
         version.erase(version.find_last_not_of(' ') + 1);
         // The names, the device and the version text come from outside, as a terminal may show them.
-        rows.push_back({TerminalText(run->port.name), run->port.device.empty() ? "-" : TerminalText(run->port.device),
-                        version.empty() ? "-" : TerminalText(version), seconds, Outcome(*run)});
-        good += run->code == kExitOk ? 1 : 0;
-        code = std::max(code, run->code);
+        rows.push_back({TerminalText(port.port), port.device.empty() ? "-" : TerminalText(port.device),
+                        version.empty() ? "-" : TerminalText(version), seconds, TerminalText(port.outcome)});
+        good += port.code == kExitOk ? 1 : 0;
     }
     for (const auto& row : rows) {
         for (std::size_t i = 0; i < row.size(); ++i)
@@ -484,19 +494,17 @@ void PortFleet::PrintSummary(std::ostream& out) const
         }
         text += line + "\n";
     }
-    text += std::to_string(good) + " of " + std::to_string(m_runs.size()) + " ports ok";
+    text += std::to_string(good) + " of " + std::to_string(ports.size()) + " ports ok";
     if (code != kExitOk) {
         std::string which;
-        for (const auto& run : m_runs) {
-            if (run->code == code)
-                which += (which.empty() ? "" : ", ") + run->port.name;
+        for (const PortSummary& port : ports) {
+            if (port.code == code)
+                which += (which.empty() ? "" : ", ") + port.port;
         }
-        text += "; exit code " + std::to_string(code) + " from " + which;
+        text += "; exit code " + std::to_string(code) + (which.empty() ? "" : " from " + which);
     }
-    out << text << "\n" << std::flush;
+    return text + "\n";
 }
-
-} // namespace
 
 bool ManyPorts(const std::vector<std::string>& ports)
 {

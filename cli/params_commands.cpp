@@ -3,6 +3,7 @@
 
 #include "app/live_reply.h"
 #include "cli/commands.h"
+#include "cli/fleet.h"
 #include "files/utf8_path.h"
 #include "link/frame.h"
 #include "params/checks.h"
@@ -254,7 +255,8 @@ int RunLive(Session& session, const Arguments& args)
             return session.Usage("live", "--count needs a whole number of at least 1");
     }
     // As the window does: a port whose adapter is not there yet is tried again at every reading.
-    if (!session.OpenPort() && !session.PortMayComeBack())
+    bool opened = session.OpenPort();
+    if (!opened && !session.PortMayComeBack())
         return kExitPort;
 
     if (csv) {
@@ -274,6 +276,7 @@ int RunLive(Session& session, const Arguments& args)
         const WallClock::time_point now = WallClock::now();
         const std::optional<double> reading = ReadLive(session.Port());
         allAnswered = allAnswered && reading.has_value();
+        opened = opened || session.Port().IsOpen();
         if (csv) {
             if (const std::optional<std::string> line = csvStream.Line(Reading{now, reading})) {
                 session.out() << *line << std::flush;
@@ -288,7 +291,8 @@ int RunLive(Session& session, const Arguments& args)
                           << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading) << std::endl;
         }
     }
-    return allAnswered ? kExitOk : kExitRelay;
+    // A port that never opened is a port that could not be opened, not a relay that did not answer.
+    return !opened ? kExitPort : allAnswered ? kExitOk : kExitRelay;
 }
 
 int RunRead(Session& session, const Arguments& args)
@@ -387,11 +391,15 @@ int RunSave(Session& session, const Arguments& args)
 {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return session.Usage("save", "save takes one file name");
-    const std::string path = WithParameterSuffix(args[0]);
     ParameterSet set;
     DeviceInfo info;
     if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
         return code;
+    // {port} names the port over one port as over several (where the fleet has put it in already).
+    std::string name = args[0];
+    for (auto at = name.find(kPortPattern); at != std::string::npos; at = name.find(kPortPattern, at))
+        name.replace(at, std::string_view(kPortPattern).size(), PortFileName(session.PortName()));
+    const std::string path = WithParameterSuffix(name);
     // The program saves only a set that passes its checks.
     if (const int code = CheckSet(session, set, CheckFamily::Save); code != kExitOk)
         return code;

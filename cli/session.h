@@ -44,6 +44,8 @@ public:
     // is not there yet, or another program holds it for now), so that a command
     // that polls can wait for it; not after --port auto found no relay.
     bool PortMayComeBack() const;
+    // Whether this session serves every port of a run over several ports itself (ports).
+    bool ManyPorts() const { return !m_options.ports.empty(); }
     // The ports given with --port, each as named; none for none or --port auto.
     std::vector<std::string> NamedPorts() const;
     // The port's messages go to standard error, and COMn is looked up in the
@@ -83,6 +85,8 @@ public:
     int StartChange(const RecordEntry& entry);
     // Loads the HEX file at path into image; over several ports, once for all.
     HexLoadResult LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image);
+    // The port opened, as the record names it: "COM3" or a device path.
+    const std::string& PortName() const { return m_portName; }
     // The relay's version text, once this run has read it.
     const std::string& Version() const { return m_version; }
 

@@ -12,6 +12,7 @@
 #include "port/port_list_posix.h"
 #include "link/port_search.h"
 #include "port/serial_port.h"
+#include "port/uucp_lock.h"
 #include "record/commissioning_record.h"
 #include "sim/device_server.h"
 #include "sim/sim.h"
@@ -95,7 +96,7 @@ protected:
         struct : std::streambuf {
         } full; // takes no byte, as a full disk or a closed pipe
         std::ostream fullOut(&full);
-        if (!m_wineProgram.empty() || closedOut)
+        if (!m_wineProgram.empty() || closedOut || m_signal != 0)
             return RunProgram(args, closedOut);
         const int code = cli::Run(args, cli::Console{m_outputFails ? fullOut : out, err, false, interrupted});
         out.close();
@@ -103,11 +104,11 @@ protected:
     }
 
     // Runs the korvenctl.exe of KORVEN_WINE_KORVENCTL under Wine, or this build's
-    // korvenctl with its standard output closed.
+    // korvenctl with its standard output closed or to be sent m_signal.
     Outcome RunProgram(std::vector<std::string> args, bool closedOut)
     {
         std::vector<char*> argv{const_cast<char*>("wine"), m_wineProgram.data()};
-        if (closedOut)
+        if (closedOut || (m_signal != 0 && m_wineProgram.empty()))
             argv = {const_cast<char*>(KORVENCTL_PROGRAM)};
         for (std::string& arg : args)
             argv.push_back(arg.data());
@@ -143,12 +144,13 @@ protected:
         return lines;
     }
 
-    // Ctrl+C: the token in-process, SIGINT for Wine, which raises the console's Ctrl+C event.
+    // Ctrl+C: the token in-process, a signal to the program (SIGINT for Wine,
+    // which raises the console's Ctrl+C event; m_signal where set).
     void Interrupt(cli::CancelToken& token)
     {
         token = cli::kExitInterrupted;
         if (m_child != 0)
-            kill(m_child, SIGINT);
+            kill(m_child, m_signal != 0 ? m_signal : SIGINT);
     }
 
     std::vector<std::string> FramesStartingWith(const std::string& text) const
@@ -178,6 +180,7 @@ protected:
     std::string m_wineProgram = std::getenv("KORVEN_WINE_KORVENCTL") ? std::getenv("KORVEN_WINE_KORVENCTL") : "";
     std::atomic<pid_t> m_child = 0;
     bool m_outputFails = false;
+    int m_signal = 0; // a signal that Interrupt sends to this build's korvenctl, run as a program
 };
 
 TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
@@ -215,8 +218,8 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P live --count 1", [](SimOptions& o) { o.echo = true; }, 1, "  --------\n", ""},
         {"$P live --csv --count 2", nullptr, 0, "", "", "", false, twoReadings.c_str()},
         {"$P live --count=1 --csv", silent, 1, "", "", "", false, noAnswer.c_str()},
-        // The adapter is not there: each reading tries it again.
-        {"--port $D/none live --count 1", nullptr, 1, "  --------\n",
+        // The adapter is not there: each reading tries it again; never opened, it is a port that could not be.
+        {"--port $D/none live --count 1", nullptr, 3, "  --------\n",
          "Kann Schnittstelle $D/none nicht öffnen\n$D/none ist nicht vorhanden"},
         // The worked example: the frame button 1009 sends for this set, byte for byte.
         {"$P write --set HYS=2 swb=100 UPL=10 UPP=20 UMI=-10 UMM=-20 INV=0 SVZ=1.5", nullptr, 0,
@@ -397,6 +400,7 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
         std::string err;
         std::size_t frames;        // received by the relay
         std::string recorded = ""; // the record's outcome of the run, its start; empty: no entry
+        int signal = 0;            // sent to korvenctl run as a program, instead of Ctrl+C in-process
     };
     const Row rows[] = {
         {"$P $R flash $D/blank.hex", nullptr, kNever, 0, "Verify Adresse 7680 (100%)\nVerify ok!\n", "", 484,
@@ -410,6 +414,9 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
         {"$P $R flash $D/empty.hex", nullptr, kNever, 2, "", std::string(kHexNoData) + "\n", 0},
         {"$P $R flash $D/blank.hex", nullptr, 12, 130, "", "korvenctl: stopped by Ctrl+C after Programmiere Adresse ",
          0, "abgebrochen nach \"Programmiere Adresse "},
+        // A service stop: as Ctrl+C, the outcome noted, the port's lock files removed.
+        {"$P $R flash $D/blank.hex", nullptr, 12, 143, "", "korvenctl: stopped by SIGTERM after Programmiere Adresse ",
+         0, "abgebrochen nach \"Programmiere Adresse ", SIGTERM},
         {"$P $R flash $D/blank.hex", nullptr, 0, 130, "", "before the update began: nothing was sent", 0},
         // In the pause between the passes (or at the last block: the same for the relay).
         {"$P $R flash $D/blank.hex", nullptr, 242, 130, "",
@@ -418,16 +425,22 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.err);
-        if (row.interruptAt == 0 && !m_wineProgram.empty())
-            continue; // a signal cannot be timed to come before korvenctl.exe loads its file
+        if ((row.interruptAt == 0 || row.signal != 0) && !m_wineProgram.empty())
+            continue; // a signal cannot be timed to come before korvenctl.exe loads its file, nor be other than Ctrl+C
         cli::CancelToken interrupted = row.interruptAt == 0 ? cli::kExitInterrupted : 0;
         std::thread presser([&] {
             if (row.interruptAt != kNever && m_sim.WaitForFrames(row.interruptAt, std::chrono::seconds(30)))
                 Interrupt(interrupted);
         });
         fs::remove(m_dir / "protokoll.csv");
+        m_signal = m_wineProgram.empty() ? row.signal : 0;
         const Outcome outcome = Run(row.args, row.faults, &interrupted);
+        m_signal = 0;
         presser.join();
+        for (const char* folder : {"/run/lock", "/var/lock"}) {
+            for (const std::string& name : uucp::LockNames(m_sim.DevicePath()))
+                EXPECT_FALSE(fs::exists(fs::path(folder) / name)) << name;
+        }
         EXPECT_EQ(outcome.code, row.code) << outcome.err;
         EXPECT_NE(outcome.out.find(row.out), std::string::npos) << outcome.out;
         EXPECT_NE(outcome.err.find(row.err), std::string::npos) << outcome.err;
@@ -609,6 +622,13 @@ TEST_F(KorvenctlTest, TheRecordNotesEveryChangeAndNoChangeStartsWithoutIt)
     EXPECT_EQ(entries.back()[kActionColumn], record::kFound);
     EXPECT_EQ(entries[6][kSetColumns], "120,0");
     EXPECT_EQ(entries[6][kBeforeColumns], "100,0");
+    // Another relay put on the port: its change names its own version, never the record's last.
+    RelayParameters other;
+    other.VER = "V9.0 RELAY-B";
+    m_sim.SetParameters(other);
+    EXPECT_EQ(Run("$P $R test-com3").code, 0);
+    for (const std::size_t i : {0, 1})
+        EXPECT_EQ(RecordEntries()[i][kVersionColumn], "V9.0 RELAY-B");
 
     // A record that cannot take the change's start: nothing of the change is sent.
     struct Refusal {
