@@ -78,9 +78,9 @@ protected:
     }
 
     // Runs korvenctl with the blank-separated arguments of line, expanded; the
-    // program itself with its standard output closed where closedOut is set.
+    // program itself with the standard descriptor closed (1 or 2) closed, where one is.
     Outcome Run(const std::string& line, Faults faults = nullptr, const cli::CancelToken* interrupted = nullptr,
-                bool closedOut = false)
+                int closed = 0)
     {
         m_sim.Update([&](SimOptions& o) {
             o = SimOptions{};
@@ -96,8 +96,8 @@ protected:
         struct : std::streambuf {
         } full; // takes no byte, as a full disk or a closed pipe
         std::ostream fullOut(&full);
-        if (!m_wineProgram.empty() || closedOut || m_signal != 0)
-            return RunProgram(args, closedOut);
+        if (!m_wineProgram.empty() || closed != 0 || m_signal != 0)
+            return RunProgram(args, closed);
         const int code = cli::Run(args, cli::Console{m_outputFails ? fullOut : out, err, false, interrupted});
         out.close();
         return {code, FileBytes("out"), err.str(), FileBytes("out")};
@@ -105,10 +105,10 @@ protected:
 
     // Runs the korvenctl.exe of KORVEN_WINE_KORVENCTL under Wine, or this build's
     // korvenctl with its standard output closed or to be sent m_signal.
-    Outcome RunProgram(std::vector<std::string> args, bool closedOut)
+    Outcome RunProgram(std::vector<std::string> args, int closed)
     {
         std::vector<char*> argv{const_cast<char*>("wine"), m_wineProgram.data()};
-        if (closedOut || (m_signal != 0 && m_wineProgram.empty()))
+        if (closed != 0 || (m_signal != 0 && m_wineProgram.empty()))
             argv = {const_cast<char*>(KORVENCTL_PROGRAM)};
         for (std::string& arg : args)
             argv.push_back(arg.data());
@@ -116,11 +116,13 @@ protected:
         const std::string out = m_outputFails ? "/dev/full" : (m_dir / "out").string(), err = m_dir / "err";
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
-        if (closedOut)
-            posix_spawn_file_actions_addclose(&files, 1);
-        else
-            posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        for (const int fd : {1, 2}) {
+            if (fd == closed)
+                posix_spawn_file_actions_addclose(&files, fd);
+            else
+                posix_spawn_file_actions_addopen(&files, fd, (fd == 1 ? out : err).c_str(),
+                                                 O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
         pid_t pid = 0;
         int status = -1;
         if (posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0) {
@@ -129,7 +131,7 @@ protected:
             m_child = 0;
         }
         posix_spawn_file_actions_destroy(&files);
-        const std::string written = closedOut ? "" : FileBytes("out");
+        const std::string written = closed == 1 ? "" : FileBytes("out");
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, cli::UnixLines(written), cli::UnixLines(FileBytes("err")),
                 written};
     }
@@ -195,7 +197,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         bool outputFails = false;
         const char* csv = nullptr;     // a pattern that the whole raw standard output matches
         const char* version = nullptr; // the relay's version text, where not its usual one
-        enum { Plain, ClosedOutput, FullDisk, LinuxOnly } run = Plain;
+        enum { Plain, ClosedOutput, ClosedError, FullDisk, LinuxOnly } run = Plain;
     };
     // The byte-order mark, the header, then "local time;value" lines, each ending in CR LF.
     const std::string csvHeader = "\xEF\xBB\xBFZeit;Messwert \\[V\\]\r\n";
@@ -257,6 +259,11 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P --trace $D/missing/trace read", nullptr, 2, "", "File $D/missing/trace kann nicht geschrieben werden"},
         {"$P --trace /dev/full read", nullptr, 4, "HYS  Hysterese", "File /dev/full kann nicht geschrieben werden\n",
          "", false, nullptr, nullptr, Row::LinuxOnly},
+        // A lost trace does not hide the relay's silence.
+        {"$P --trace /dev/full read", silent, 1, "", "Die Daten konnten nicht übertragen werden!\n", "", false, nullptr,
+         nullptr, Row::LinuxOnly},
+        // No file may take the place of a closed standard error: the message is lost, the trace keeps its own.
+        {"--trace $D/trace --port $D/none read", nullptr, 3, "", "", "", false, nullptr, nullptr, Row::ClosedError},
         {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|URL|auto|all]... write", ""},
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
         // No port may take the place of a closed standard output.
@@ -285,7 +292,9 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
         if (row.run == Row::FullDisk)
             setrlimit(RLIMIT_FSIZE, &full);
-        const Outcome outcome = Run(row.args, row.faults, nullptr, row.run == Row::ClosedOutput);
+        const Outcome outcome = Run(row.args, row.faults, nullptr,
+                                    row.run == Row::ClosedOutput ? 1 : row.run == Row::ClosedError ? 2 : 0);
+        EXPECT_EQ(FileBytes("trace").find("Schnittstelle"), std::string::npos);
         setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, previousSignal);
         EXPECT_TRUE(!row.outputFails || m_sim.ReceivedFrames().size() == 1);
