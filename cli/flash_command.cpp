@@ -149,7 +149,7 @@ int RunFlash(Session& session, const Arguments& args)
     const int recorded = session.Record(done, kExitOk);
     switch (result.outcome) {
     case PassOutcome::Ok:
-        session.out() << result.status << std::endl;
+        session.Done(result.status);
         return recorded;
     case PassOutcome::Failed:
         return session.Fail(kExitRelay, result.status);

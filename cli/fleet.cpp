@@ -234,6 +234,7 @@ private:
         Console portConsole;
         int code = kExitOk;
         std::string version;
+        std::string outcome; // the session's OutcomeText
         double seconds = 0;
     };
 
@@ -344,6 +345,7 @@ void PortFleet::Serve(std::size_t index)
         session.JoinFleet(*this, index);
         code = m_columns ? m_columns->Column(session, index) : m_spec.run(session, run.args);
         run.version = session.Version();
+        run.outcome = session.OutcomeText();
     }
     run.out.flush();
     run.err.flush();
@@ -410,17 +412,9 @@ HexLoadResult PortFleet::LoadFirmware(const std::string& path, std::shared_ptr<c
 
 std::string PortFleet::Outcome(const PortRun& run) const
 {
-    if (run.code == kExitOk) {
-        const std::string command = m_spec.name;
-        // Read and live print data; the others end on their outcome's line.
-        if (command == "read" || command == "live" || run.outBuffer.LastLine().empty())
-            return "ok";
-        return run.outBuffer.LastLine();
-    }
-    std::string message = run.errBuffer.LastMessage();
-    if (message.rfind("korvenctl: ", 0) == 0)
-        message.erase(0, 11);
-    return message.empty() ? "exit " + std::to_string(run.code) : message;
+    if (!run.outcome.empty())
+        return run.outcome;
+    return run.code == kExitOk ? "ok" : "exit " + std::to_string(run.code);
 }
 
 void PortFleet::PrintJson() const
@@ -436,7 +430,7 @@ void PortFleet::PrintJson() const
                 error.pop_back();
             body = "{\n  \"error\": " + JsonText(error) + ",\n  \"exit\": " + std::to_string(run.code) + "\n}\n";
         } else if (m_spec.name == std::string("save")) {
-            body = "{\n  \"file\": " + JsonText(run.outBuffer.LastLine()) + "\n}\n";
+            body = "{\n  \"file\": " + JsonText(run.outcome) + "\n}\n";
         } else {
             body = run.outBuffer.Kept().empty() ? "{}\n" : run.outBuffer.Kept();
         }

@@ -252,10 +252,30 @@ std::string TerminalLines(const std::string& message)
     }
 }
 
+namespace {
+
+// The first line of a message that is not empty, without the program's name in front.
+std::string FirstLine(const std::string& message)
+{
+    const std::string lines = UnixLines(message);
+    const std::size_t start = lines.find_first_not_of('\n');
+    std::string line = start == std::string::npos ? "" : lines.substr(start, lines.find('\n', start) - start);
+    return line.rfind("korvenctl: ", 0) == 0 ? line.substr(11) : line;
+}
+
+} // namespace
+
 int Session::Fail(int code, const std::string& message) const
 {
+    m_outcome = FirstLine(message);
     m_console.err << TerminalLines(message) << std::endl;
     return code;
+}
+
+void Session::Done(const std::string& text)
+{
+    m_outcome = text;
+    m_console.out << text << std::endl;
 }
 
 int Session::Usage(const std::string& command, const std::string& message) const
@@ -267,11 +287,9 @@ int Session::Usage(const std::string& command, const std::string& message) const
 
 void Session::UsePortSettings()
 {
-    std::ostream& err = m_console.err;
     // The thread's own: over several ports each thread reports to its port's lines.
     CSerialPort::SetThreadHooks(CSerialPort::Hooks{
-        [&err](const std::string& text, const std::string&) { err << TerminalLines(text) << std::endl; },
-        m_options.ini});
+        [this](const std::string& text, const std::string&) { Fail(kExitPort, text); }, m_options.ini});
 }
 
 bool Session::OpenPort()

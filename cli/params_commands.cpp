@@ -383,7 +383,7 @@ int RunWrite(Session& session, const Arguments& args)
     const int code = session.Record(change, written ? kExitOk : kExitRelay);
     if (!written)
         return session.Fail(code, kTransferFailedText);
-    session.out() << kTransferOkText << std::endl;
+    session.Done(kTransferOkText);
     return code;
 }
 
@@ -405,7 +405,7 @@ int RunSave(Session& session, const Arguments& args)
         return code;
     if (WriteParameterFile(path, set) != ParameterFileResult::Ok)
         return session.Fail(NamesNoFile(path) ? kExitInput : kExitOutput, CannotWriteMessage(path));
-    session.out() << path << std::endl;
+    session.Done(path);
     return kExitOk;
 }
 

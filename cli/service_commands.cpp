@@ -15,7 +15,7 @@ namespace {
 int Report(Session& session, ServiceCommand command, const ServiceResult& result)
 {
     if (result.ok()) {
-        session.out() << result.message << std::endl;
+        session.Done(result.message);
         return kExitOk;
     }
     if (result.message != nullptr)

@@ -91,8 +91,15 @@ public:
     const std::string& Version() const { return m_version; }
 
     // Writes a message to standard error (the program's "\r\n" line ends as "\n")
-    // and returns code.
+    // and returns code; its first line is the outcome's text.
     int Fail(int code, const std::string& message) const;
+    // Prints the operator's text of a command that went well, on its own line,
+    // and makes it the outcome's text.
+    void Done(const std::string& text);
+    // What the command came to, in the operator's words: the text of Done, or
+    // the first line of the last message (without "korvenctl: "); empty for a
+    // command whose output is its data.
+    const std::string& OutcomeText() const { return m_outcome; }
     // A usage problem: the message and a hint to the command's help; kExitInput.
     int Usage(const std::string& command, const std::string& message) const;
 
@@ -112,6 +119,7 @@ private:
     std::string m_portName; // the port opened, as the record names it: "COM3" or a device path
     std::string m_device;   // the device behind COMn as it was opened; empty where the name says it
     std::string m_version;  // the relay's version text, once this run has read it
+    mutable std::string m_outcome;
     Fleet* m_fleet = nullptr;
     std::size_t m_fleetIndex = 0;
 };

@@ -405,6 +405,25 @@ TEST(FleetConsoleTest, BarsStayBelowTheLines)
         << out.str();
 }
 
+// The summary drawn from the ports' outcomes alone: outside text made harmless,
+// the times aligned at their unit, and only the ports that gave the run's code named.
+TEST(FleetConsoleTest, SummaryFromOutcomes)
+{
+    const std::vector<cli::PortSummary> ports = {
+        {"COM1", "/dev/ttyUSB0", "V2.1 13.06.7", 0.4, "Verify ok!", 0},
+        {"COM12", "", "\x1b[2J", 12.5, "Kann Schnittstelle COM12 nicht öffnen", 3},
+        {"COM3", "", "", 1.0, "Die Daten konnten nicht übertragen werden!", 1}};
+    EXPECT_EQ(cli::SummaryText(ports, 3),
+              "Port   Device        Version         Time  Outcome\n"
+              "COM1   /dev/ttyUSB0  V2.1 13.06.7   0.4 s  Verify ok!\n"
+              "COM12  -             ?[2J          12.5 s  Kann Schnittstelle COM12 nicht öffnen\n"
+              "COM3   -             -              1.0 s  Die Daten konnten nicht übertragen werden!\n"
+              "1 of 3 ports ok; exit code 3 from COM12\n");
+    // ports: a missing port is not ok, and the run's code is still 0.
+    const std::string alone = cli::SummaryText({ports[1]}, 0);
+    EXPECT_EQ(alone.substr(alone.rfind('\n', alone.size() - 2)), "\n0 of 1 ports ok\n");
+}
+
 TEST(FleetConsoleTest, PortFileNames)
 {
     for (const auto& [port, name] :

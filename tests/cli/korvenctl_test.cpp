@@ -437,6 +437,7 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
         if ((row.interruptAt == 0 || row.signal != 0) && !m_wineProgram.empty())
             continue; // a signal cannot be timed to come before korvenctl.exe loads its file, nor be other than Ctrl+C
         cli::CancelToken interrupted = row.interruptAt == 0 ? cli::kExitInterrupted : 0;
+        m_sim.ClearReceivedFrames(); // the presser counts this run's frames, not the last one's
         std::thread presser([&] {
             if (row.interruptAt != kNever && m_sim.WaitForFrames(row.interruptAt, std::chrono::seconds(30)))
                 Interrupt(interrupted);
@@ -632,9 +633,9 @@ TEST_F(KorvenctlTest, TheRecordNotesEveryChangeAndNoChangeStartsWithoutIt)
     EXPECT_EQ(entries[6][kSetColumns], "120,0");
     EXPECT_EQ(entries[6][kBeforeColumns], "100,0");
     // Another relay put on the port: its change names its own version, never the record's last.
-    RelayParameters other;
-    other.VER = "V9.0 RELAY-B";
-    m_sim.SetParameters(other);
+    RelayParameters swapped;
+    swapped.VER = "V9.0 RELAY-B";
+    m_sim.SetParameters(swapped);
     EXPECT_EQ(Run("$P $R test-com3").code, 0);
     for (const std::size_t i : {0, 1})
         EXPECT_EQ(RecordEntries()[i][kVersionColumn], "V9.0 RELAY-B");
