@@ -4,11 +4,11 @@
 #include "cli/fleet_live.h"
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
+#include "link/trace.h"
 #include "port/net_address.h"
 #include "port/net_socket.h"
 #include "port/port_list.h"
 #include "port/serial_device.h"
-#include "link/trace.h"
 
 #include <algorithm>
 #include <array>
@@ -361,8 +361,7 @@ void PortFleet::Ended(std::size_t index, int code)
     const std::lock_guard lock(m_gateMutex);
     // A failed check or record, or Ctrl+C, before a port's change began stops every change.
     const bool beforeChange = m_reached[index] < static_cast<int>(Gate::Noted);
-    if (beforeChange && m_stopCode == kExitOk &&
-        (code == kExitInput || code == kExitOutput || IsStopCode(code))) {
+    if (beforeChange && m_stopCode == kExitOk && (code == kExitInput || code == kExitOutput || IsStopCode(code))) {
         m_stopCode = code;
         m_stopPort = m_runs[index]->port.name;
     }

@@ -6,12 +6,12 @@
 #include "files/settings_file.h"
 #include "files/text_encoding.h"
 #include "files/utf8_path.h"
-#include "port/net_address.h"
-#include "port/net_device.h"
-#include "port/serial_device.h"
 #include "link/port_search.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
+#include "port/net_address.h"
+#include "port/net_device.h"
+#include "port/serial_device.h"
 
 #include <algorithm>
 #include <cctype>

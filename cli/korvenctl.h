@@ -35,8 +35,8 @@ inline bool IsStopCode(int code)
 struct Console {
     std::ostream& out;
     std::ostream& err;
-    bool outIsTerminal = false;                     // progress as a bar instead of lines
-    const CancelToken* cancel = nullptr;            // set by Ctrl+C, SIGTERM, SIGHUP
+    bool outIsTerminal = false;          // progress as a bar instead of lines
+    const CancelToken* cancel = nullptr; // set by Ctrl+C, SIGTERM, SIGHUP
     // Makes out pass its bytes as they are (no "\n" to "\r\n"), for output that
     // carries its own line ends; null where out does so already.
     void (*makeOutputBinary)() = nullptr;

@@ -8,8 +8,8 @@
 #include "params/relay_transfer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <array>
+#include <chrono>
 #include <ostream>
 #include <thread>
 
@@ -165,8 +165,9 @@ int RunPorts(Session& session, const Arguments& args)
             const int portCode = !present ? kExitPort : probe && !relay ? kExitRelay : kExitOk;
             const std::string outcome = StateWord(ports[i]) + (probes[i].empty() ? "" : ", " + probes[i]);
             const std::string device = ports[i].target != ports[i].name ? ports[i].target : "";
-            summary.push_back({ports[i].name, device, relay ? probes[i].substr(std::min<std::size_t>(6, probes[i].size())) : "",
-                               seconds, outcome, portCode});
+            summary.push_back({ports[i].name, device,
+                               relay ? probes[i].substr(std::min<std::size_t>(6, probes[i].size())) : "", seconds,
+                               outcome, portCode});
         }
         session.out() << SummaryText(summary, code);
     }

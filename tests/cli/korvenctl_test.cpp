@@ -9,8 +9,8 @@
 #include "files/append_file.h"
 #include "firmware/hex_image.h"
 #include "firmware/sha256.h"
-#include "port/port_list_posix.h"
 #include "link/port_search.h"
+#include "port/port_list_posix.h"
 #include "port/serial_port.h"
 #include "port/uucp_lock.h"
 #include "record/commissioning_record.h"
@@ -78,7 +78,7 @@ protected:
     }
 
     // Runs korvenctl with the blank-separated arguments of line, expanded; the
-    // program itself with the standard descriptor closed (1 or 2) closed, where one is.
+    // program itself with the standard descriptor closed (1 or 2), where one is.
     Outcome Run(const std::string& line, Faults faults = nullptr, const cli::CancelToken* interrupted = nullptr,
                 int closed = 0)
     {
@@ -104,7 +104,7 @@ protected:
     }
 
     // Runs the korvenctl.exe of KORVEN_WINE_KORVENCTL under Wine, or this build's
-    // korvenctl with its standard output closed or to be sent m_signal.
+    // korvenctl with a standard descriptor closed, or to be sent m_signal.
     Outcome RunProgram(std::vector<std::string> args, int closed)
     {
         std::vector<char*> argv{const_cast<char*>("wine"), m_wineProgram.data()};
@@ -146,8 +146,7 @@ protected:
         return lines;
     }
 
-    // Ctrl+C: the token in-process, a signal to the program (SIGINT for Wine,
-    // which raises the console's Ctrl+C event; m_signal where set).
+    // Ctrl+C: the token in-process, m_signal or SIGINT (for Wine: the console's Ctrl+C) to the program.
     void Interrupt(cli::CancelToken& token)
     {
         token = cli::kExitInterrupted;
@@ -259,7 +258,6 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P --trace $D/missing/trace read", nullptr, 2, "", "File $D/missing/trace kann nicht geschrieben werden"},
         {"$P --trace /dev/full read", nullptr, 4, "HYS  Hysterese", "File /dev/full kann nicht geschrieben werden\n",
          "", false, nullptr, nullptr, Row::LinuxOnly},
-        // A lost trace does not hide the relay's silence.
         {"$P --trace /dev/full read", silent, 1, "", "Die Daten konnten nicht übertragen werden!\n", "", false, nullptr,
          nullptr, Row::LinuxOnly},
         // No file may take the place of a closed standard error: the message is lost, the trace keeps its own.
@@ -293,7 +291,9 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         if (row.run == Row::FullDisk)
             setrlimit(RLIMIT_FSIZE, &full);
         const Outcome outcome = Run(row.args, row.faults, nullptr,
-                                    row.run == Row::ClosedOutput ? 1 : row.run == Row::ClosedError ? 2 : 0);
+                                    row.run == Row::ClosedOutput  ? 1
+                                    : row.run == Row::ClosedError ? 2
+                                                                  : 0);
         EXPECT_EQ(FileBytes("trace").find("Schnittstelle"), std::string::npos);
         setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, previousSignal);
@@ -632,13 +632,11 @@ TEST_F(KorvenctlTest, TheRecordNotesEveryChangeAndNoChangeStartsWithoutIt)
     EXPECT_EQ(entries.back()[kActionColumn], record::kFound);
     EXPECT_EQ(entries[6][kSetColumns], "120,0");
     EXPECT_EQ(entries[6][kBeforeColumns], "100,0");
-    // Another relay put on the port: its change names its own version, never the record's last.
-    RelayParameters swapped;
+    RelayParameters swapped; // another relay on the port: its change names its own version, not the record's last
     swapped.VER = "V9.0 RELAY-B";
     m_sim.SetParameters(swapped);
     EXPECT_EQ(Run("$P $R test-com3").code, 0);
-    for (const std::size_t i : {0, 1})
-        EXPECT_EQ(RecordEntries()[i][kVersionColumn], "V9.0 RELAY-B");
+    EXPECT_EQ(RecordEntries()[0][kVersionColumn], "V9.0 RELAY-B");
 
     // A record that cannot take the change's start: nothing of the change is sent.
     struct Refusal {
