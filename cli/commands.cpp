@@ -8,9 +8,10 @@ const std::vector<CommandSpec>& Commands()
         {"live", "live [--csv] [--count N]", "the live reading once a second",
          "Polls the relay's live reading once a second and prints one line each: the time\n"
          "and the value, or -------- when no valid answer came. Runs until Ctrl+C, or N\n"
-         "times with --count. Exits with 1 when any reading went unanswered. A port whose\n"
-         "adapter is not there (or that another program holds) is tried again at each\n"
-         "reading, as an adapter pulled out and plugged in again is.\n"
+         "times with --count. Exits with 1 when any reading went unanswered, and with 3\n"
+         "when the port never opened. A port whose adapter is not there (or that another\n"
+         "program holds) is tried again at each reading, as an adapter pulled out and\n"
+         "plugged in again is.\n"
          "With --csv the output is a CSV file for a spreadsheet, written line by line:\n"
          "UTF-8 with a byte-order mark, the header Zeit;Messwert [V], then the local time\n"
          "(ISO 8601) and the value with a decimal comma, separated by ';', empty where no\n"
@@ -46,8 +47,8 @@ const std::vector<CommandSpec>& Commands()
          "then programs the 240 blocks, verifies them and restarts the relay, with the\n"
          "program's status texts: as a progress bar on a terminal, otherwise one line at\n"
          "each tenth of a pass. A verify block the relay does not acknowledge ends with\n"
-         "\"Verify Adresse N --> Fehler!\" (exit 1). Ctrl+C stops between two blocks,\n"
-         "says where, and exits with 130.\n",
+         "\"Verify Adresse N --> Fehler!\" (exit 1). Ctrl+C, SIGTERM or SIGHUP stops\n"
+         "between two blocks, says where, and exits with 130, 143 or 129.\n",
          RunFlash},
         {"calibrate", "calibrate 0|100", "calibrate at 0 V or 100 V",
          "Tells the relay to calibrate itself with 0 V, or about 100 V, at its measuring\n"
