@@ -3,6 +3,7 @@
 // files before it opens the port, and returns the exit code.
 
 #include "cli/session.h"
+#include "params/parameter_text.h"
 
 #include <optional>
 #include <string>
@@ -20,6 +21,13 @@ int RunFlash(Session& session, const Arguments& args);
 int RunCalibrate(Session& session, const Arguments& args);
 int RunTestCom3(Session& session, const Arguments& args);
 int RunPorts(Session& session, const Arguments& args);
+
+// Opens the port and reads the relay's set and device texts, and notes the set
+// found in the record: kExitOk, or the exit code of the failure, whose message
+// has been given (a stop asked for while the port opened sends nothing). Not
+// required (before a calibration or a flash, for the record): a set the relay
+// does not give is passed over in silence (kExitRelay).
+int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info, bool required = true);
 
 // One live reading at a tick of live: the port opened again where its device
 // went away, stale input drained, the request, and a port that gave nothing

@@ -56,9 +56,9 @@ public:
     }
 
     // Where an interrupted update stopped, and what that leaves in the relay.
-    std::string StopReport(const std::string& status) const
+    std::string StopReport(const std::string& status, const std::string& by) const
     {
-        const std::string stopped = "korvenctl: stopped by Ctrl+C ";
+        const std::string stopped = "korvenctl: stopped by " + by + " ";
         if (m_letter == 0)
             return stopped + "before the update began: nothing was sent, the relay keeps its firmware";
         const std::string where = stopped + "after " + status + " (block " + std::to_string(m_block + 1) + " of " +
@@ -111,15 +111,28 @@ int RunFlash(Session& session, const Arguments& args)
     if (loaded.stored == 0)
         return session.Fail(kExitInput, kHexNoData);
     ProgressView view(session.out(), session.console().outIsTerminal);
-    if (session.Interrupted()) // while the file loaded
-        return session.Fail(kExitInterrupted, view.StopReport(""));
+    if (const int stop = session.StopCode(); stop != 0) // while the file loaded
+        return session.Fail(stop, view.StopReport("", StopName(stop)));
     if (!session.RecordAllowsChange())
         return kExitOutput;
     if (!session.OpenPort())
         return kExitPort;
-    if (!RelayAnswers(session.Port()))
+    if (const int stop = session.StopCode(); stop != 0) // while the port opened
+        return session.Fail(stop, view.StopReport("", StopName(stop)));
+    // The set and version text of this relay, for the record's entries; a relay
+    // that does not give them must still answer its live reading, as the program
+    // asks before it opens the update.
+    ParameterSet before;
+    DeviceInfo info;
+    RecordEntry change = FirmwareRecordEntry(args[0], *image);
+    const int read = ReadRelaySet(session, before, info, false);
+    if (IsStopCode(read))
+        return read;
+    if (read == kExitOk)
+        change.before = before;
+    else if (!RelayAnswers(session.Port()))
         return session.Fail(kExitRelay, kNotConnected);
-    if (const int code = session.StartChange(FirmwareRecordEntry(args[0], *image)); code != kExitOk)
+    if (const int code = session.StartChange(change); code != kExitOk)
         return code;
 
     // Output that fails does not break off an update: a relay left with half a
@@ -131,17 +144,19 @@ int RunFlash(Session& session, const Arguments& args)
     const PassResult result = update.Run();
     view.EndPass();
     // On the disk before the outcome is printed.
-    const int recorded = session.Record(FirmwareRecordEntry(args[0], *image, result), kExitOk);
+    RecordEntry done = FirmwareRecordEntry(args[0], *image, result);
+    done.before = change.before;
+    const int recorded = session.Record(done, kExitOk);
     switch (result.outcome) {
     case PassOutcome::Ok:
-        session.out() << result.status << std::endl;
+        session.Done(result.status);
         return recorded;
     case PassOutcome::Failed:
         return session.Fail(kExitRelay, result.status);
     case PassOutcome::Stopped:
         break;
     }
-    return session.Fail(kExitInterrupted, view.StopReport(result.status));
+    return session.Fail(session.StopCode(), view.StopReport(result.status, StopName(session.StopCode())));
 }
 
 } // namespace cli

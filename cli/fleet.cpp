@@ -4,11 +4,11 @@
 #include "cli/fleet_live.h"
 #include "files/settings_file.h"
 #include "files/utf8_path.h"
+#include "link/trace.h"
 #include "port/net_address.h"
 #include "port/net_socket.h"
 #include "port/port_list.h"
 #include "port/serial_device.h"
-#include "link/trace.h"
 
 #include <algorithm>
 #include <array>
@@ -30,7 +30,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr const char* kAllPorts = "all";
 constexpr const char* kAutoPort = "auto";
-constexpr const char* kPortPattern = "{port}";
 // The outcome a port's change gets in the record where another port's record
 // stopped every change after this one's start was noted.
 constexpr const char* kStoppedBeforeFirstFrame = "abgebrochen, nichts gesendet";
@@ -221,7 +220,7 @@ private:
                 const Console& console)
             : port(fleetPort), outBuffer(fleetConsole, index, port.name, false, !keepOut, keepOut),
               errBuffer(fleetConsole, index, port.name, true, true, true), out(&outBuffer),
-              err(&errBuffer), portConsole{out, err, bars, console.interrupted}
+              err(&errBuffer), portConsole{out, err, bars, console.cancel}
         {
         }
 
@@ -235,6 +234,7 @@ private:
         Console portConsole;
         int code = kExitOk;
         std::string version;
+        std::string outcome; // the session's OutcomeText
         double seconds = 0;
     };
 
@@ -345,6 +345,7 @@ void PortFleet::Serve(std::size_t index)
         session.JoinFleet(*this, index);
         code = m_columns ? m_columns->Column(session, index) : m_spec.run(session, run.args);
         run.version = session.Version();
+        run.outcome = session.OutcomeText();
     }
     run.out.flush();
     run.err.flush();
@@ -360,8 +361,7 @@ void PortFleet::Ended(std::size_t index, int code)
     const std::lock_guard lock(m_gateMutex);
     // A failed check or record, or Ctrl+C, before a port's change began stops every change.
     const bool beforeChange = m_reached[index] < static_cast<int>(Gate::Noted);
-    if (beforeChange && m_stopCode == kExitOk &&
-        (code == kExitInput || code == kExitOutput || code == kExitInterrupted)) {
+    if (beforeChange && m_stopCode == kExitOk && (code == kExitInput || code == kExitOutput || IsStopCode(code))) {
         m_stopCode = code;
         m_stopPort = m_runs[index]->port.name;
     }
@@ -388,10 +388,9 @@ int PortFleet::AwaitChange(std::size_t index, Gate gate, std::string& why)
     case kExitOutput:
         why = nothing + "the commissioning record cannot be written";
         break;
-    case kExitInterrupted:
-        why = nothing + "stopped by Ctrl+C";
-        break;
     default:
+        if (IsStopCode(m_stopCode))
+            why = nothing + "stopped by " + StopName(m_stopCode);
         break;
     }
     return m_stopCode;
@@ -412,17 +411,9 @@ HexLoadResult PortFleet::LoadFirmware(const std::string& path, std::shared_ptr<c
 
 std::string PortFleet::Outcome(const PortRun& run) const
 {
-    if (run.code == kExitOk) {
-        const std::string command = m_spec.name;
-        // Read and live print data; the others end on their outcome's line.
-        if (command == "read" || command == "live" || run.outBuffer.LastLine().empty())
-            return "ok";
-        return run.outBuffer.LastLine();
-    }
-    std::string message = run.errBuffer.LastMessage();
-    if (message.rfind("korvenctl: ", 0) == 0)
-        message.erase(0, 11);
-    return message.empty() ? "exit " + std::to_string(run.code) : message;
+    if (!run.outcome.empty())
+        return run.outcome;
+    return run.code == kExitOk ? "ok" : "exit " + std::to_string(run.code);
 }
 
 void PortFleet::PrintJson() const
@@ -438,7 +429,7 @@ void PortFleet::PrintJson() const
                 error.pop_back();
             body = "{\n  \"error\": " + JsonText(error) + ",\n  \"exit\": " + std::to_string(run.code) + "\n}\n";
         } else if (m_spec.name == std::string("save")) {
-            body = "{\n  \"file\": " + JsonText(run.outBuffer.LastLine()) + "\n}\n";
+            body = "{\n  \"file\": " + JsonText(run.outcome) + "\n}\n";
         } else {
             body = run.outBuffer.Kept().empty() ? "{}\n" : run.outBuffer.Kept();
         }
@@ -452,21 +443,32 @@ void PortFleet::PrintJson() const
 
 void PortFleet::PrintSummary(std::ostream& out) const
 {
+    std::vector<PortSummary> ports;
+    int code = kExitOk;
+    for (const auto& run : m_runs) {
+        ports.push_back({run->port.name, run->port.device, run->version, run->seconds, Outcome(*run), run->code});
+        code = std::max(code, run->code);
+    }
+    out << SummaryText(ports, code) << std::flush;
+}
+
+} // namespace
+
+std::string SummaryText(const std::vector<PortSummary>& ports, int code)
+{
     // The outcome, the one text of any length, comes last.
     std::vector<std::array<std::string, 5>> rows = {{"Port", "Device", "Version", "Time", "Outcome"}};
     std::array<std::size_t, 5> widths{};
     std::size_t good = 0;
-    int code = kExitOk;
-    for (const auto& run : m_runs) {
+    for (const PortSummary& port : ports) {
         char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.1f s", run->seconds);
-        std::string version = run->version;
+        std::snprintf(seconds, sizeof seconds, "%.1f s", port.seconds);
+        std::string version = port.version;
         version.erase(version.find_last_not_of(' ') + 1);
         // The names, the device and the version text come from outside, as a terminal may show them.
-        rows.push_back({TerminalText(run->port.name), run->port.device.empty() ? "-" : TerminalText(run->port.device),
-                        version.empty() ? "-" : TerminalText(version), seconds, Outcome(*run)});
-        good += run->code == kExitOk ? 1 : 0;
-        code = std::max(code, run->code);
+        rows.push_back({TerminalText(port.port), port.device.empty() ? "-" : TerminalText(port.device),
+                        version.empty() ? "-" : TerminalText(version), seconds, TerminalText(port.outcome)});
+        good += port.code == kExitOk ? 1 : 0;
     }
     for (const auto& row : rows) {
         for (std::size_t i = 0; i < row.size(); ++i)
@@ -485,19 +487,17 @@ void PortFleet::PrintSummary(std::ostream& out) const
         }
         text += line + "\n";
     }
-    text += std::to_string(good) + " of " + std::to_string(m_runs.size()) + " ports ok";
+    text += std::to_string(good) + " of " + std::to_string(ports.size()) + " ports ok";
     if (code != kExitOk) {
         std::string which;
-        for (const auto& run : m_runs) {
-            if (run->code == code)
-                which += (which.empty() ? "" : ", ") + run->port.name;
+        for (const PortSummary& port : ports) {
+            if (port.code == code)
+                which += (which.empty() ? "" : ", ") + port.port;
         }
-        text += "; exit code " + std::to_string(code) + " from " + which;
+        text += "; exit code " + std::to_string(code) + (which.empty() ? "" : " from " + which);
     }
-    out << text << "\n" << std::flush;
+    return text + "\n";
 }
-
-} // namespace
 
 bool ManyPorts(const std::vector<std::string>& ports)
 {
@@ -566,14 +566,23 @@ void Session::JoinFleet(Fleet& fleet, std::size_t index)
 
 int Session::StartChange(const RecordEntry& entry)
 {
-    if (m_fleet == nullptr)
-        return RecordStart(entry) ? kExitOk : kExitOutput;
     std::string why;
-    if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Checked, why); code != kExitOk)
-        return Fail(code, why);
+    if (m_fleet != nullptr) {
+        if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Checked, why); code != kExitOk)
+            return Fail(code, why);
+    }
+    const std::string nothing = "korvenctl: nothing sent to this relay: stopped by ";
+    // A stop asked for while the port opened or the relay was read: the change begins nowhere.
+    if (const int stop = StopCode(); stop != 0)
+        return Fail(stop, nothing + StopName(stop));
     if (!RecordStart(entry))
         return kExitOutput;
-    if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Noted, why); code != kExitOk) {
+    int code = m_fleet != nullptr ? m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Noted, why) : kExitOk;
+    if (code == kExitOk && StopCode() != 0) {
+        code = StopCode();
+        why = nothing + StopName(code);
+    }
+    if (code != kExitOk) {
         // Its start is in the record: so is its end, before the message.
         RecordEntry stopped = entry;
         stopped.outcome = kStoppedBeforeFirstFrame;

@@ -55,6 +55,22 @@ public:
 // Thrown where the input check asks for its port.
 struct InputChecked {};
 
+// Where a file name takes its port's name (anlage-{port}.par).
+inline constexpr const char* kPortPattern = "{port}";
+
+// A port's line of the summary table that ends a run over several ports.
+struct PortSummary {
+    std::string port;
+    std::string device;  // empty where the name says it
+    std::string version; // the relay's version text where read
+    double seconds = 0;
+    std::string outcome; // what the port's run came to, in a few words
+    int code = kExitOk;
+};
+// The summary table: a line per port, then "N of M ports ok", and where the
+// run's exit code is not 0, the ports it comes from.
+std::string SummaryText(const std::vector<PortSummary>& ports, int code);
+
 // The name a file name pattern takes for {port}: COMn as it is, a device's last
 // path part, and any character outside letters, digits, '.', '-' and '_' as '_'.
 std::string PortFileName(const std::string& port);

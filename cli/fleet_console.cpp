@@ -175,7 +175,6 @@ void PortStream::Finish()
 bool PortStream::PassOn(bool all)
 {
     std::string shown;
-    bool firstOfMessage = true;
     const auto line = [&](std::string text) {
         const auto carriage = text.rfind('\r');
         if (carriage != std::string::npos && m_console.Bars()) {
@@ -191,11 +190,6 @@ bool PortStream::PassOn(bool all)
         if (text.empty() && std::exchange(m_afterBar, false))
             return; // the line end that closes a bar
         m_afterBar = false;
-        if (!text.empty()) {
-            m_lastLine = text;
-            if (std::exchange(firstOfMessage, false))
-                m_lastMessage = text;
-        }
         if (m_keep)
             m_kept += text + '\n';
         if (m_show)

@@ -69,10 +69,6 @@ public:
     void Finish();
     // Every line kept, each with its '\n'.
     const std::string& Kept() const { return m_kept; }
-    // The last line written, and the first line of the last message (what one
-    // flush passed on), empty lines passed over.
-    const std::string& LastLine() const { return m_lastLine; }
-    const std::string& LastMessage() const { return m_lastMessage; }
 
 protected:
     int_type overflow(int_type c) override;
@@ -92,8 +88,6 @@ private:
     bool m_keep;
     std::string m_pending;
     std::string m_kept;
-    std::string m_lastLine;
-    std::string m_lastMessage;
     bool m_afterBar = false; // the last thing passed on was a bar: the next empty line only ends it
 };
 

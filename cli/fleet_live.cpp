@@ -18,7 +18,7 @@ constexpr std::chrono::milliseconds kInterruptCheck{50};
 
 bool Interrupted(const Console& console)
 {
-    return console.interrupted != nullptr && console.interrupted->load();
+    return console.cancel != nullptr && console.cancel->load() != 0;
 }
 
 } // namespace
@@ -29,17 +29,20 @@ int LiveColumns::Column(Session& session, std::size_t index)
     // adapter is not there yet is tried again at every tick, its column empty
     // until it answers. One that cannot come (not permitted, no serial port)
     // keeps its column empty.
-    const bool mayAnswer = session.OpenPort() || session.PortMayComeBack();
+    bool opened = session.OpenPort();
+    const bool mayAnswer = opened || session.PortMayComeBack();
     bool allAnswered = true;
     for (long tick = 0; AwaitTick(tick); ++tick) {
         const std::optional<double> reading = mayAnswer ? ReadLive(session.Port()) : std::nullopt;
         allAnswered = allAnswered && reading.has_value();
+        opened = opened || session.Port().IsOpen();
         const std::lock_guard lock(m_mutex);
         m_values[index] = reading;
         if (--m_missing == 0)
             m_changed.notify_all();
     }
-    return !mayAnswer ? kExitPort : allAnswered ? kExitOk : kExitRelay;
+    // As over one port: 3 where the port never opened, 1 where readings were missing.
+    return !opened ? kExitPort : allAnswered ? kExitOk : kExitRelay;
 }
 
 bool LiveColumns::AwaitTick(long tick)

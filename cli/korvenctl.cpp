@@ -6,11 +6,12 @@
 #include "files/settings_file.h"
 #include "files/text_encoding.h"
 #include "files/utf8_path.h"
-#include "port/net_address.h"
-#include "port/net_device.h"
 #include "link/port_search.h"
 #include "link/trace.h"
 #include "params/parameter_file.h"
+#include "port/net_address.h"
+#include "port/net_device.h"
+#include "port/serial_device.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,7 +59,8 @@ const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
                           "(usage, checks, files), 3 the port could not be opened (or --port auto found\n"
                           "no relay), 4 the output or the commissioning record could not be written,\n"
-                          "130 flash stopped by Ctrl+C. Over several ports: the highest among them.\n";
+                          "130 a change stopped by Ctrl+C, 143 by SIGTERM, 129 by SIGHUP (or the console\n"
+                          "window closed). Over several ports: the highest among them.\n";
 
 struct Parsed {
     GlobalOptions options;
@@ -203,6 +205,11 @@ std::size_t DisplayWidth(std::string_view text)
     return width;
 }
 
+std::string StopName(int code)
+{
+    return code == kExitTerminated ? "SIGTERM" : code == kExitHangUp ? "SIGHUP" : "Ctrl+C";
+}
+
 std::string UnixLines(std::string text)
 {
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
@@ -245,10 +252,30 @@ std::string TerminalLines(const std::string& message)
     }
 }
 
+namespace {
+
+// The first line of a message that is not empty, without the program's name in front.
+std::string FirstLine(const std::string& message)
+{
+    const std::string lines = UnixLines(message);
+    const std::size_t start = lines.find_first_not_of('\n');
+    std::string line = start == std::string::npos ? "" : lines.substr(start, lines.find('\n', start) - start);
+    return line.rfind("korvenctl: ", 0) == 0 ? line.substr(11) : line;
+}
+
+} // namespace
+
 int Session::Fail(int code, const std::string& message) const
 {
+    m_outcome = FirstLine(message);
     m_console.err << TerminalLines(message) << std::endl;
     return code;
+}
+
+void Session::Done(const std::string& text)
+{
+    m_outcome = text;
+    m_console.out << text << std::endl;
 }
 
 int Session::Usage(const std::string& command, const std::string& message) const
@@ -260,11 +287,9 @@ int Session::Usage(const std::string& command, const std::string& message) const
 
 void Session::UsePortSettings()
 {
-    std::ostream& err = m_console.err;
     // The thread's own: over several ports each thread reports to its port's lines.
     CSerialPort::SetThreadHooks(CSerialPort::Hooks{
-        [&err](const std::string& text, const std::string&) { err << TerminalLines(text) << std::endl; },
-        m_options.ini});
+        [this](const std::string& text, const std::string&) { Fail(kExitPort, text); }, m_options.ini});
 }
 
 bool Session::OpenPort()
@@ -280,6 +305,7 @@ bool Session::OpenPort()
     const int number = ComNumberOf(port);
     m_comNumber = number;
     m_portName = number > 0 ? "COM" + std::to_string(number) : port;
+    NoteDevice();
     // Opened once for the command: a slow name server or device server has its time.
     if ((number > 0 ? m_port.Open(number, kBaudRate, kOneShotOpenWait)
                     : m_port.OpenPath(port, kBaudRate, kOneShotOpenWait)) == 0)
@@ -291,6 +317,16 @@ bool Session::OpenPort()
         m_console.err << "Kann Schnittstelle " << port << " nicht öffnen" << std::endl;
     }
     return false;
+}
+
+void Session::NoteDevice()
+{
+    // Taken as the port is opened, with the settings it is opened with.
+    m_device.clear();
+    if (m_comNumber > 0) {
+        const std::string device = DeviceDisplayName(SerialDevicePath(m_comNumber));
+        m_device = device != m_portName ? device : "";
+    }
 }
 
 bool Session::PortMayComeBack() const
@@ -324,6 +360,7 @@ bool Session::OpenFoundPort()
     m_console.err << "korvenctl: relay found at " << TerminalText(PortLabel(found)) << std::endl;
     m_comNumber = found.comNumber;
     m_portName = found.comNumber > 0 ? "COM" + std::to_string(found.comNumber) : found.device;
+    NoteDevice();
     return (found.comNumber > 0 ? m_port.Open(found.comNumber, kBaudRate) : m_port.OpenPath(found.device, kBaudRate)) ==
            0;
 }

@@ -16,14 +16,27 @@ enum ExitCode : int {
     kExitInput = 2,         // bad input: usage, checks, files
     kExitPort = 3,          // the port could not be opened
     kExitOutput = 4,        // the output could not be written (a full disk, a closed pipe)
-    kExitInterrupted = 130, // stopped by Ctrl+C
+    kExitHangUp = 129,      // stopped by SIGHUP (a closed terminal or ssh session; on Windows the console closed)
+    kExitInterrupted = 130, // stopped by Ctrl+C (on Windows also Ctrl+Break)
+    kExitTerminated = 143,  // stopped by SIGTERM (timeout, a service stop)
 };
+
+// The run's one cancellation token: 0 while no stop was asked for, else the exit
+// code of the stop (kExitInterrupted, kExitTerminated, kExitHangUp). A change
+// looks at it before each frame, so that it stops between two frames, never in one.
+using CancelToken = std::atomic<int>;
+
+// Whether code is that of a stop asked for by a signal.
+inline bool IsStopCode(int code)
+{
+    return code == kExitInterrupted || code == kExitTerminated || code == kExitHangUp;
+}
 
 struct Console {
     std::ostream& out;
     std::ostream& err;
-    bool outIsTerminal = false;                     // progress as a bar instead of lines
-    const std::atomic<bool>* interrupted = nullptr; // set when the user presses Ctrl+C
+    bool outIsTerminal = false;          // progress as a bar instead of lines
+    const CancelToken* cancel = nullptr; // set by Ctrl+C, SIGTERM, SIGHUP
     // Makes out pass its bytes as they are (no "\n" to "\r\n"), for output that
     // carries its own line ends; null where out does so already.
     void (*makeOutputBinary)() = nullptr;

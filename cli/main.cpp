@@ -7,7 +7,7 @@
 
 namespace {
 
-std::atomic<bool> g_interrupted = false;
+cli::CancelToken g_cancel = 0;
 
 } // namespace
 
@@ -15,11 +15,11 @@ int main(int argc, char** argv)
 {
     // Before anything is opened: a port must never become standard output.
     cli::KeepStandardDescriptors();
-    // The first Ctrl+C asks the command to stop at its next safe point (between
-    // firmware blocks, between readings); a second one ends the program at once.
-    cli::WatchInterrupts(g_interrupted);
+    // The first Ctrl+C, SIGTERM or SIGHUP asks the command to stop at its next safe
+    // point (between two frames, between readings); a second one ends the program at once.
+    cli::WatchInterrupts(g_cancel);
     cli::PrepareOutput();
     const cli::Console console{
-        std::cout, std::cerr, cli::OutputIsTerminal(), &g_interrupted, cli::MakeOutputBinary, cli::OutputMovesCursor};
+        std::cout, std::cerr, cli::OutputIsTerminal(), &g_cancel, cli::MakeOutputBinary, cli::OutputMovesCursor};
     return cli::Run(cli::CommandLineArguments(argc, argv), console);
 }

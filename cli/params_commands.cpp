@@ -3,6 +3,7 @@
 
 #include "app/live_reply.h"
 #include "cli/commands.h"
+#include "cli/fleet.h"
 #include "files/utf8_path.h"
 #include "link/frame.h"
 #include "params/checks.h"
@@ -72,18 +73,6 @@ bool SleepUntil(const Session& session, Clock::time_point deadline)
         std::this_thread::sleep_for(std::min<Clock::duration>(kInterruptCheck, deadline - Clock::now()));
     }
     return !session.Interrupted();
-}
-
-// Opens the port and reads the relay's set and device texts: kExitOk, or the
-// exit code of the failure, whose message has been given.
-int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info)
-{
-    if (!session.OpenPort())
-        return kExitPort;
-    if (!ReadRelayParameters(session.Port(), set, info).ok())
-        return session.Fail(kExitRelay, kTransferFailedText);
-    session.RecordFoundSet(set, info.VER);
-    return kExitOk;
 }
 
 // kExitOk when the set passes the eleven checks, else the first failing row's
@@ -222,6 +211,20 @@ std::string ShownFrame(const std::string& frame)
 
 } // namespace
 
+int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info, bool required)
+{
+    // A flash has opened it already, to see that the relay answers.
+    if (!session.Port().IsOpen() && !session.OpenPort())
+        return kExitPort;
+    // A stop asked for while the port opened (a slow device server): nothing is sent.
+    if (const int stop = session.StopCode(); stop != 0)
+        return session.Fail(stop, "korvenctl: stopped by " + StopName(stop) + " before anything was sent");
+    if (!ReadRelayParameters(session.Port(), set, info).ok())
+        return required ? session.Fail(kExitRelay, kTransferFailedText) : kExitRelay;
+    session.RecordFoundSet(set, info.VER);
+    return kExitOk;
+}
+
 std::optional<double> ReadLive(CSerialPort& port)
 {
     // As the window does: a device that went away is opened again once it is back.
@@ -252,7 +255,8 @@ int RunLive(Session& session, const Arguments& args)
             return session.Usage("live", "--count needs a whole number of at least 1");
     }
     // As the window does: a port whose adapter is not there yet is tried again at every reading.
-    if (!session.OpenPort() && !session.PortMayComeBack())
+    bool opened = session.OpenPort();
+    if (!opened && !session.PortMayComeBack())
         return kExitPort;
 
     if (csv) {
@@ -272,6 +276,7 @@ int RunLive(Session& session, const Arguments& args)
         const WallClock::time_point now = WallClock::now();
         const std::optional<double> reading = ReadLive(session.Port());
         allAnswered = allAnswered && reading.has_value();
+        opened = opened || session.Port().IsOpen();
         if (csv) {
             if (const std::optional<std::string> line = csvStream.Line(Reading{now, reading})) {
                 session.out() << *line << std::flush;
@@ -286,7 +291,8 @@ int RunLive(Session& session, const Arguments& args)
                           << (reading ? Trimmed(FormatFixed(*reading, 4, 1)) : kNoReading) << std::endl;
         }
     }
-    return allAnswered ? kExitOk : kExitRelay;
+    // A port that never opened is a port that could not be opened, not a relay that did not answer.
+    return !opened ? kExitPort : allAnswered ? kExitOk : kExitRelay;
 }
 
 int RunRead(Session& session, const Arguments& args)
@@ -377,7 +383,7 @@ int RunWrite(Session& session, const Arguments& args)
     const int code = session.Record(change, written ? kExitOk : kExitRelay);
     if (!written)
         return session.Fail(code, kTransferFailedText);
-    session.out() << kTransferOkText << std::endl;
+    session.Done(kTransferOkText);
     return code;
 }
 
@@ -385,17 +391,21 @@ int RunSave(Session& session, const Arguments& args)
 {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return session.Usage("save", "save takes one file name");
-    const std::string path = WithParameterSuffix(args[0]);
     ParameterSet set;
     DeviceInfo info;
     if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
         return code;
+    // {port} names the port over one port as over several (where the fleet has put it in already).
+    std::string name = args[0];
+    for (auto at = name.find(kPortPattern); at != std::string::npos; at = name.find(kPortPattern, at))
+        name.replace(at, std::string_view(kPortPattern).size(), PortFileName(session.PortName()));
+    const std::string path = WithParameterSuffix(name);
     // The program saves only a set that passes its checks.
     if (const int code = CheckSet(session, set, CheckFamily::Save); code != kExitOk)
         return code;
     if (WriteParameterFile(path, set) != ParameterFileResult::Ok)
         return session.Fail(NamesNoFile(path) ? kExitInput : kExitOutput, CannotWriteMessage(path));
-    session.out() << path << std::endl;
+    session.Done(path);
     return kExitOk;
 }
 

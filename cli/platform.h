@@ -3,6 +3,8 @@
 // whether the output is a terminal. One file per platform (platform_posix.cpp,
 // platform_win32.cpp), chosen by CMake.
 
+#include "cli/korvenctl.h"
+
 #include <atomic>
 #include <string>
 #include <vector>
@@ -19,9 +21,10 @@ void KeepStandardDescriptors();
 // The arguments after the program's name, as UTF-8.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
-// From now on the first Ctrl+C (on Windows also Ctrl+Break) sets flag, and the
-// command stops at its next safe point; a second one ends the program at once.
-void WatchInterrupts(std::atomic<bool>& flag);
+// From now on the first Ctrl+C, SIGTERM or SIGHUP (on Windows Ctrl+C, Ctrl+Break
+// or the console window closed) sets token to its exit code, and the command
+// stops at its next safe point; a second one ends the program at once.
+void WatchInterrupts(CancelToken& token);
 
 // Makes output that cannot be written an error the streams report, rather than
 // the end of the program (a closed pipe), and lets UTF-8 text show on a console.

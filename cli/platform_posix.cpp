@@ -14,11 +14,17 @@ namespace cli {
 
 namespace {
 
-std::atomic<bool>* g_interrupted = nullptr;
+CancelToken* g_cancel = nullptr;
 
-void OnInterrupt(int)
+void OnStop(int signal)
 {
-    *g_interrupted = true;
+    const int code = signal == SIGTERM ? kExitTerminated : signal == SIGHUP ? kExitHangUp : kExitInterrupted;
+    int none = 0;
+    if (g_cancel->compare_exchange_strong(none, code))
+        return;
+    // The second stop meets the default action and ends the program at once.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
 }
 
 } // namespace
@@ -39,15 +45,18 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv)
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
-void WatchInterrupts(std::atomic<bool>& flag)
+void WatchInterrupts(CancelToken& token)
 {
-    g_interrupted = &flag;
-    // SA_RESETHAND: the second Ctrl+C meets the default action and ends the program.
+    g_cancel = &token;
+    // A closed ssh session, timeout or a service stop ask as Ctrl+C does: the
+    // change stops between two frames, notes its outcome and frees its port.
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;
+    action.sa_handler = OnStop;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&action.sa_mask, signal);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
 }
 
 void PrepareOutput()

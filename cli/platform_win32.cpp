@@ -16,7 +16,7 @@ namespace cli {
 
 namespace {
 
-std::atomic<bool>* g_interrupted = nullptr;
+CancelToken* g_cancel = nullptr;
 UINT g_consoleCodePage = 0; // the console's own, restored at the end
 DWORD g_consoleMode = 0;    // the output's mode before the sequences were switched on, restored at the end
 bool g_consoleModeSet = false;
@@ -33,15 +33,27 @@ void RestoreCodePage()
         SetConsoleOutputCP(g_consoleCodePage);
 }
 
+// How long a closed console window's handler keeps the program alive while the
+// change stops: Windows ends the program itself some 5 s after the close.
+constexpr DWORD kCloseGrace = 4500;
+
 BOOL WINAPI OnControl(DWORD event)
 {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
-        return FALSE; // closing the window, logging off: the default ends the program
-    if (!g_interrupted->exchange(true))
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE; // logging off, shutting down: the default ends the program
+    const int code = event == CTRL_CLOSE_EVENT ? kExitHangUp : kExitInterrupted;
+    int none = 0;
+    if (g_cancel->compare_exchange_strong(none, code)) {
+        // The window closes once the handler returns: the change has that long
+        // to stop between two frames and note its outcome, and the main thread
+        // ends the program first where it gets there.
+        if (event == CTRL_CLOSE_EVENT)
+            Sleep(kCloseGrace);
         return TRUE;
-    // The second press ends the program at once, with the code of a stop.
+    }
+    // The second stop ends the program at once, with the code of the first.
     RestoreCodePage();
-    ExitProcess(kExitInterrupted);
+    ExitProcess(static_cast<UINT>(g_cancel->load()));
 }
 
 std::string Utf8(const wchar_t* text)
@@ -72,9 +84,9 @@ std::vector<std::string> CommandLineArguments(int, char**)
     return args;
 }
 
-void WatchInterrupts(std::atomic<bool>& flag)
+void WatchInterrupts(CancelToken& token)
 {
-    g_interrupted = &flag;
+    g_cancel = &token;
     SetConsoleCtrlHandler(OnControl, TRUE);
 }
 

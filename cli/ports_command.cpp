@@ -2,12 +2,14 @@
 // on each.
 
 #include "cli/commands.h"
+#include "cli/fleet.h"
 #include "link/port_search.h"
 #include "link/trace.h"
 #include "params/relay_transfer.h"
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <ostream>
 #include <thread>
 
@@ -118,6 +120,7 @@ int RunPorts(Session& session, const Arguments& args)
             return session.Usage("ports", "unexpected argument: " + arg);
         probe = true;
     }
+    const auto start = std::chrono::steady_clock::now();
     session.UsePortSettings();
     std::vector<PortCandidate> ports = ListPorts();
     if (const std::vector<std::string> named = session.NamedPorts(); !named.empty())
@@ -151,7 +154,24 @@ int RunPorts(Session& session, const Arguments& args)
     }
     if (rows.empty())
         session.Fail(kExitOk, kNoSerialPortText);
-    return probe && !anyRelay ? kExitRelay : kExitOk;
+    const int code = probe && !anyRelay ? kExitRelay : kExitOk;
+    // Over several ports, as every run over several ports ends: the summary table.
+    if (session.ManyPorts()) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::vector<PortSummary> summary;
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            const bool present = ports[i].state == OpenFailure::None;
+            const bool relay = probes[i].rfind("relay", 0) == 0;
+            const int portCode = !present ? kExitPort : probe && !relay ? kExitRelay : kExitOk;
+            const std::string outcome = StateWord(ports[i]) + (probes[i].empty() ? "" : ", " + probes[i]);
+            const std::string device = ports[i].target != ports[i].name ? ports[i].target : "";
+            summary.push_back({ports[i].name, device,
+                               relay ? probes[i].substr(std::min<std::size_t>(6, probes[i].size())) : "", seconds,
+                               outcome, portCode});
+        }
+        session.out() << SummaryText(summary, code);
+    }
+    return code;
 }
 
 } // namespace cli

@@ -2,7 +2,6 @@
 // entries as the window's, the port named as this run opened it.
 
 #include "cli/session.h"
-#include "port/serial_device.h"
 #include "params/parameter_file.h"
 
 #include <mutex>
@@ -59,19 +58,11 @@ bool Session::RecordStart(RecordEntry entry) const
 
 void Session::PlaceEntry(RecordEntry& entry) const
 {
+    // What this session opened and read, and nothing else: an entry never takes
+    // a version text from another entry, which may name another relay.
     entry.port = m_portName;
-    if (m_comNumber > 0) {
-        const std::string device = DeviceDisplayName(SerialDevicePath(m_comNumber));
-        entry.device = device != entry.port ? device : "";
-    }
+    entry.device = m_device;
     entry.version = m_version;
-    // A command that does not read the set (a calibration, a flash) notes the
-    // version text the record last showed for the port, where its newest
-    // entries show one (none further back is looked for under the record's lock).
-    if (entry.version.empty()) {
-        if (const auto last = m_record.LastEntryWithSet(m_portName))
-            entry.version = (*last)[kVersionColumn];
-    }
 }
 
 int Session::Record(RecordEntry entry, int code)

@@ -15,7 +15,7 @@ namespace {
 int Report(Session& session, ServiceCommand command, const ServiceResult& result)
 {
     if (result.ok()) {
-        session.out() << result.message << std::endl;
+        session.Done(result.message);
         return kExitOk;
     }
     if (result.message != nullptr)
@@ -28,13 +28,23 @@ int RunService(Session& session, ServiceCommand command)
 {
     if (!session.RecordAllowsChange())
         return kExitOutput;
-    if (!session.OpenPort())
-        return kExitPort;
-    if (!session.RecordStart(ServiceRecordEntry(command)))
-        return kExitOutput;
+    // The set the relay holds before the change, and its version text, for the
+    // record; a relay that does not give it is still asked, as the program does.
+    ParameterSet before;
+    DeviceInfo info;
+    const int read = ReadRelaySet(session, before, info, false);
+    if (read == kExitPort || IsStopCode(read))
+        return read;
+    RecordEntry change = ServiceRecordEntry(command);
+    if (read == kExitOk)
+        change.before = before;
+    if (const int code = session.StartChange(change); code != kExitOk)
+        return code;
     const ServiceResult result = RunServiceCommand(session.Port(), command);
     // On the disk before the outcome is printed; a relay's failure keeps its code.
-    const int recorded = session.Record(ServiceRecordEntry(command, result), kExitOk);
+    RecordEntry done = ServiceRecordEntry(command, result);
+    done.before = change.before;
+    const int recorded = session.Record(done, kExitOk);
     const int code = Report(session, command, result);
     return code != kExitOk ? code : recorded;
 }

@@ -32,7 +32,9 @@ public:
 
     const Console& console() const { return m_console; }
     std::ostream& out() const { return m_console.out; }
-    bool Interrupted() const { return m_console.interrupted != nullptr && m_console.interrupted->load(); }
+    // The exit code of the stop asked for (Ctrl+C, SIGTERM, SIGHUP); 0 while none was.
+    int StopCode() const { return m_console.cancel != nullptr ? m_console.cancel->load() : 0; }
+    bool Interrupted() const { return StopCode() != 0; }
 
     // Opens the port named by the options; on failure the port's own message has
     // gone to standard error and the command ends with kExitPort. --port auto
@@ -42,6 +44,8 @@ public:
     // is not there yet, or another program holds it for now), so that a command
     // that polls can wait for it; not after --port auto found no relay.
     bool PortMayComeBack() const;
+    // Whether this session serves every port of a run over several ports itself (ports).
+    bool ManyPorts() const { return !m_options.ports.empty(); }
     // The ports given with --port, each as named; none for none or --port auto.
     std::vector<std::string> NamedPorts() const;
     // The port's messages go to standard error, and COMn is looked up in the
@@ -81,18 +85,30 @@ public:
     int StartChange(const RecordEntry& entry);
     // Loads the HEX file at path into image; over several ports, once for all.
     HexLoadResult LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image);
+    // The port opened, as the record names it: "COM3" or a device path.
+    const std::string& PortName() const { return m_portName; }
     // The relay's version text, once this run has read it.
     const std::string& Version() const { return m_version; }
 
     // Writes a message to standard error (the program's "\r\n" line ends as "\n")
-    // and returns code.
+    // and returns code; its first line is the outcome's text.
     int Fail(int code, const std::string& message) const;
+    // Prints the operator's text of a command that went well, on its own line,
+    // and makes it the outcome's text.
+    void Done(const std::string& text);
+    // What the command came to, in the operator's words: the text of Done, or
+    // the first line of the last message (without "korvenctl: "); empty for a
+    // command whose output is its data.
+    const std::string& OutcomeText() const { return m_outcome; }
     // A usage problem: the message and a hint to the command's help; kExitInput.
     int Usage(const std::string& command, const std::string& message) const;
 
 private:
     bool OpenFoundPort();
-    // Fills the record's port, device and version fields of entry.
+    // Notes the device behind the port about to be opened, for the record.
+    void NoteDevice();
+    // Fills the record's port, device and version fields of entry from this
+    // session's port and relay.
     void PlaceEntry(RecordEntry& entry) const;
 
     const Console& m_console;
@@ -101,10 +117,15 @@ private:
     CommissioningRecord m_record;
     int m_comNumber = 0;    // of the port opened; 0 for a device path
     std::string m_portName; // the port opened, as the record names it: "COM3" or a device path
+    std::string m_device;   // the device behind COMn as it was opened; empty where the name says it
     std::string m_version;  // the relay's version text, once this run has read it
+    mutable std::string m_outcome;
     Fleet* m_fleet = nullptr;
     std::size_t m_fleetIndex = 0;
 };
+
+// What asked for the stop that code is the exit code of: "Ctrl+C", "SIGTERM", "SIGHUP".
+std::string StopName(int code);
 
 // Turns the program's "\r\n" line ends into "\n" for a terminal or a pipe.
 std::string UnixLines(std::string text);

@@ -49,6 +49,11 @@ protected:
         std::ofstream(m_dir / "net.ini") << "[PORTS]\nCOM5=rfc2217://127.0.0.1:4001\n";
         std::ofstream(m_dir / "blank.hex") << ":020000040000FA\n:04000000FFFFFFFF00\n:00000001FF\n";
         std::ofstream(m_dir / "empty.hex") << ":020000040000FA\n:00000001FF\n";
+        // Two relays linked under one name in two folders.
+        for (const char* folder : {"d1", "d2"}) {
+            fs::create_directory(m_dir / folder);
+            fs::create_symlink(Link(folder[1] - '1'), m_dir / folder / "relay");
+        }
         // The ports of the --ini file alone: no device of this machine is touched.
         SetPortLister([this] { return ScanPosixPorts(m_dir / "no-root"); });
     }
@@ -71,6 +76,7 @@ protected:
                  {"$3", "--ini $D/station.ini --port COM1 --port COM2 --port COM3"},
                  {"$A", "--ini $D/station.ini --port all"},
                  {"$R", "--record $D/protokoll.csv"},
+                 {"$S", m_sims[0].DevicePath()},
                  {"$D", m_dir.string()}}) {
             for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
                 text.replace(at, name.size(), value);
@@ -86,7 +92,7 @@ protected:
 // What happens while the command runs: COM3 slow to answer (its line busy for
 // 0.6 s, which the drain before each request waits out), pulled out, Ctrl+C, or
 // the record's disk full once two changes have noted their start.
-enum class During { Nothing, SlowCom3, UnplugCom3, CtrlC, RecordFills };
+enum class During { Nothing, SlowCom3, UnplugCom3, CtrlC, CtrlCEarly, RecordFills };
 
 TEST_F(FleetTest, RunsOnEveryPortAtOnce)
 {
@@ -201,13 +207,15 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          0,
          {},
          {"anlage-COM2.par", "SPAR:HYS2.0;SWB100.0;"}},
-        // COM4's adapter is not there yet: an empty column, as over one port.
+        // Ctrl+C while COM3 is still being read: the write begins at no relay.
+        {"$3 $R write --set SWB=110", nullptr, During::CtrlCEarly, 130, {"0 of 3 ports ok"}, {"by Ctrl+C\n"}, 0},
+        // COM4's adapter is not there yet: an empty column, as over one port; never opened, it gives 3.
         {"$A live --csv --count 2",
          silentCom3,
          During::Nothing,
-         1,
+         3,
          {"Zeit;Messwert COM1 [V];Messwert COM2 [V];Messwert COM3 [V];Messwert COM4 [V]\r\n", ";100,5;101,5;;\r\n"},
-         {"COM4: Kann Schnittstelle COM4 nicht öffnen\n", "2 of 4 ports ok; exit code 1 from COM3, COM4\n"},
+         {"COM4: Kann Schnittstelle COM4 nicht öffnen\n", "2 of 4 ports ok; exit code 3 from COM4\n"},
          2},
         // A reader gone away ends the readings at once.
         {"$3 live --count 3", nullptr, During::Nothing, 4, {}, {"the output could not be written\n"}, 1, {}, {}, true},
@@ -215,11 +223,14 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          silentCom3,
          During::Nothing,
          0,
-         {"present  relay V2.1 13.06.7\nCOM3  ", "present  no relay\nCOM4"},
+         {"present  relay V2.1 13.06.7\nCOM3  ", "present  no relay\nCOM4", "2 of 4 ports ok\n"},
          {},
          0},
         // Refused before anything is sent.
         {"$3 save $D/anlage", nullptr, During::Nothing, 2, {}, {"takes a file name with {port}"}, -1},
+        {"--port $D/d1/relay --port $D/d2/relay save $D/o{port}", nullptr, During::Nothing, 2, {}, {"saved as"}, -1},
+        // One relay by its link and by its device.
+        {"--port $D/relay1 --port $S read", nullptr, During::Nothing, 2, {}, {"are the same port"}, -1},
         {"--ini $D/station.ini --port COM2 --port $D/relay2 read",
          nullptr,
          During::Nothing,
@@ -267,16 +278,19 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         };
         files::SetAppendMedium(row.during == During::RecordFills ? files::AppendMedium{{}, room}
                                                                  : files::AppendMedium{});
-        std::atomic<bool> interrupted = false;
+        cli::CancelToken interrupted = 0;
         std::thread during([&] {
-            for (int i = 0; row.during == During::SlowCom3 && i < 15; ++i) {
+            const bool slow = row.during == During::SlowCom3 || row.during == During::CtrlCEarly;
+            for (int i = 0; slow && i < 15; ++i) {
                 m_sims[2].Inject("\x55");
                 std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                if (i == 5 && row.during == During::CtrlCEarly)
+                    interrupted = cli::kExitInterrupted;
             }
             if (row.during == During::UnplugCom3 && m_sims[2].WaitForFrames(100, std::chrono::seconds(30)))
                 m_sims[2].Unplug();
             if (row.during == During::CtrlC && m_sims[0].WaitForFrames(30, std::chrono::seconds(30)))
-                interrupted = true;
+                interrupted = cli::kExitInterrupted;
         });
         std::istringstream words(Expand(row.args));
         std::ostringstream out, err;
@@ -382,6 +396,18 @@ TEST(FleetConsoleTest, BarsStayBelowTheLines)
               (std::vector<std::string>{"COM2: Verify ok!", "COM1: [##########..........] 50%  Verify Adresse 3840",
                                         "COM2: [####################] 100%  Verify Adresse 7680", ""}))
         << out.str();
+}
+
+// The summary from the ports' outcomes alone: outside text made harmless, the times aligned at their unit.
+TEST(FleetConsoleTest, SummaryFromOutcomes)
+{
+    EXPECT_EQ(cli::SummaryText({{"COM1", "/dev/ttyUSB0", "V2.1 13.06.7", 0.4, "Verify ok!", 0},
+                                {"COM12", "", "\x1b[2J", 12.5, "Kann Schnittstelle COM12 nicht öffnen", 3}},
+                               3),
+              "Port   Device        Version         Time  Outcome\n"
+              "COM1   /dev/ttyUSB0  V2.1 13.06.7   0.4 s  Verify ok!\n"
+              "COM12  -             ?[2J          12.5 s  Kann Schnittstelle COM12 nicht öffnen\n"
+              "1 of 2 ports ok; exit code 3 from COM12\n");
 }
 
 TEST(FleetConsoleTest, PortFileNames)

@@ -9,9 +9,10 @@
 #include "files/append_file.h"
 #include "firmware/hex_image.h"
 #include "firmware/sha256.h"
-#include "port/port_list_posix.h"
 #include "link/port_search.h"
+#include "port/port_list_posix.h"
 #include "port/serial_port.h"
+#include "port/uucp_lock.h"
 #include "record/commissioning_record.h"
 #include "sim/device_server.h"
 #include "sim/sim.h"
@@ -77,9 +78,9 @@ protected:
     }
 
     // Runs korvenctl with the blank-separated arguments of line, expanded; the
-    // program itself with its standard output closed where closedOut is set.
-    Outcome Run(const std::string& line, Faults faults = nullptr, const std::atomic<bool>* interrupted = nullptr,
-                bool closedOut = false)
+    // program itself with the standard descriptor closed (1 or 2), where one is.
+    Outcome Run(const std::string& line, Faults faults = nullptr, const cli::CancelToken* interrupted = nullptr,
+                int closed = 0)
     {
         m_sim.Update([&](SimOptions& o) {
             o = SimOptions{};
@@ -95,19 +96,19 @@ protected:
         struct : std::streambuf {
         } full; // takes no byte, as a full disk or a closed pipe
         std::ostream fullOut(&full);
-        if (!m_wineProgram.empty() || closedOut)
-            return RunProgram(args, closedOut);
+        if (!m_wineProgram.empty() || closed != 0 || m_signal != 0)
+            return RunProgram(args, closed);
         const int code = cli::Run(args, cli::Console{m_outputFails ? fullOut : out, err, false, interrupted});
         out.close();
         return {code, FileBytes("out"), err.str(), FileBytes("out")};
     }
 
     // Runs the korvenctl.exe of KORVEN_WINE_KORVENCTL under Wine, or this build's
-    // korvenctl with its standard output closed.
-    Outcome RunProgram(std::vector<std::string> args, bool closedOut)
+    // korvenctl with a standard descriptor closed, or to be sent m_signal.
+    Outcome RunProgram(std::vector<std::string> args, int closed)
     {
         std::vector<char*> argv{const_cast<char*>("wine"), m_wineProgram.data()};
-        if (closedOut)
+        if (closed != 0 || (m_signal != 0 && m_wineProgram.empty()))
             argv = {const_cast<char*>(KORVENCTL_PROGRAM)};
         for (std::string& arg : args)
             argv.push_back(arg.data());
@@ -115,11 +116,13 @@ protected:
         const std::string out = m_outputFails ? "/dev/full" : (m_dir / "out").string(), err = m_dir / "err";
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
-        if (closedOut)
-            posix_spawn_file_actions_addclose(&files, 1);
-        else
-            posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        for (const int fd : {1, 2}) {
+            if (fd == closed)
+                posix_spawn_file_actions_addclose(&files, fd);
+            else
+                posix_spawn_file_actions_addopen(&files, fd, (fd == 1 ? out : err).c_str(),
+                                                 O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
         pid_t pid = 0;
         int status = -1;
         if (posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0) {
@@ -128,7 +131,7 @@ protected:
             m_child = 0;
         }
         posix_spawn_file_actions_destroy(&files);
-        const std::string written = closedOut ? "" : FileBytes("out");
+        const std::string written = closed == 1 ? "" : FileBytes("out");
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, cli::UnixLines(written), cli::UnixLines(FileBytes("err")),
                 written};
     }
@@ -143,12 +146,12 @@ protected:
         return lines;
     }
 
-    // Ctrl+C: the flag in-process, SIGINT for Wine, which raises the console's Ctrl+C event.
-    void Interrupt(std::atomic<bool>& flag)
+    // Ctrl+C: the token in-process, m_signal or SIGINT (for Wine: the console's Ctrl+C) to the program.
+    void Interrupt(cli::CancelToken& token)
     {
-        flag = true;
+        token = cli::kExitInterrupted;
         if (m_child != 0)
-            kill(m_child, SIGINT);
+            kill(m_child, m_signal != 0 ? m_signal : SIGINT);
     }
 
     std::vector<std::string> FramesStartingWith(const std::string& text) const
@@ -178,6 +181,7 @@ protected:
     std::string m_wineProgram = std::getenv("KORVEN_WINE_KORVENCTL") ? std::getenv("KORVEN_WINE_KORVENCTL") : "";
     std::atomic<pid_t> m_child = 0;
     bool m_outputFails = false;
+    int m_signal = 0; // a signal that Interrupt sends to this build's korvenctl, run as a program
 };
 
 TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
@@ -192,7 +196,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         bool outputFails = false;
         const char* csv = nullptr;     // a pattern that the whole raw standard output matches
         const char* version = nullptr; // the relay's version text, where not its usual one
-        enum { Plain, ClosedOutput, FullDisk, LinuxOnly } run = Plain;
+        enum { Plain, ClosedOutput, ClosedError, FullDisk, LinuxOnly } run = Plain;
     };
     // The byte-order mark, the header, then "local time;value" lines, each ending in CR LF.
     const std::string csvHeader = "\xEF\xBB\xBFZeit;Messwert \\[V\\]\r\n";
@@ -215,8 +219,8 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P live --count 1", [](SimOptions& o) { o.echo = true; }, 1, "  --------\n", ""},
         {"$P live --csv --count 2", nullptr, 0, "", "", "", false, twoReadings.c_str()},
         {"$P live --count=1 --csv", silent, 1, "", "", "", false, noAnswer.c_str()},
-        // The adapter is not there: each reading tries it again.
-        {"--port $D/none live --count 1", nullptr, 1, "  --------\n",
+        // The adapter is not there: each reading tries it again; never opened, it is a port that could not be.
+        {"--port $D/none live --count 1", nullptr, 3, "  --------\n",
          "Kann Schnittstelle $D/none nicht öffnen\n$D/none ist nicht vorhanden"},
         // The worked example: the frame button 1009 sends for this set, byte for byte.
         {"$P write --set HYS=2 swb=100 UPL=10 UPP=20 UMI=-10 UMM=-20 INV=0 SVZ=1.5", nullptr, 0,
@@ -254,6 +258,10 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         {"$P --trace $D/missing/trace read", nullptr, 2, "", "File $D/missing/trace kann nicht geschrieben werden"},
         {"$P --trace /dev/full read", nullptr, 4, "HYS  Hysterese", "File /dev/full kann nicht geschrieben werden\n",
          "", false, nullptr, nullptr, Row::LinuxOnly},
+        {"$P --trace /dev/full read", silent, 1, "", "Die Daten konnten nicht übertragen werden!\n", "", false, nullptr,
+         nullptr, Row::LinuxOnly},
+        // No file may take the place of a closed standard error: the message is lost, the trace keeps its own.
+        {"--trace $D/trace --port $D/none read", nullptr, 3, "", "", "", false, nullptr, nullptr, Row::ClosedError},
         {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|URL|auto|all]... write", ""},
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
         // No port may take the place of a closed standard output.
@@ -282,7 +290,11 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
         const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
         if (row.run == Row::FullDisk)
             setrlimit(RLIMIT_FSIZE, &full);
-        const Outcome outcome = Run(row.args, row.faults, nullptr, row.run == Row::ClosedOutput);
+        const Outcome outcome = Run(row.args, row.faults, nullptr,
+                                    row.run == Row::ClosedOutput  ? 1
+                                    : row.run == Row::ClosedError ? 2
+                                                                  : 0);
+        EXPECT_EQ(FileBytes("trace").find("Schnittstelle"), std::string::npos);
         setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, previousSignal);
         EXPECT_TRUE(!row.outputFails || m_sim.ReceivedFrames().size() == 1);
@@ -397,6 +409,7 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
         std::string err;
         std::size_t frames;        // received by the relay
         std::string recorded = ""; // the record's outcome of the run, its start; empty: no entry
+        int signal = 0;            // sent to korvenctl run as a program, instead of Ctrl+C in-process
     };
     const Row rows[] = {
         {"$P $R flash $D/blank.hex", nullptr, kNever, 0, "Verify Adresse 7680 (100%)\nVerify ok!\n", "", 484,
@@ -405,11 +418,14 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
          "Programmiere Adresse 7680 (100%)\n", "Verify Adresse 192 --> Fehler!\n", 1 + 1 + 240 + 1 + 6,
          "Verify Adresse 192 --> Fehler!"},
         {"$P $R flash $D/blank.hex", [](SimOptions& o) { o.silent = true; }, kNever, 1, "",
-         "Keine Verbindung zum Gerät!\n", 1},
+         "Keine Verbindung zum Gerät!\n", 2},
         {"$P $R flash $D/bad.hex", nullptr, kNever, 2, "", "Das File ist kein gültiges HEX-File!\n", 0},
         {"$P $R flash $D/empty.hex", nullptr, kNever, 2, "", std::string(kHexNoData) + "\n", 0},
         {"$P $R flash $D/blank.hex", nullptr, 12, 130, "", "korvenctl: stopped by Ctrl+C after Programmiere Adresse ",
          0, "abgebrochen nach \"Programmiere Adresse "},
+        // A service stop: as Ctrl+C, the outcome noted, the port's lock files removed.
+        {"$P $R flash $D/blank.hex", nullptr, 12, 143, "", "korvenctl: stopped by SIGTERM after Programmiere Adresse ",
+         0, "abgebrochen nach \"Programmiere Adresse ", SIGTERM},
         {"$P $R flash $D/blank.hex", nullptr, 0, 130, "", "before the update began: nothing was sent", 0},
         // In the pause between the passes (or at the last block: the same for the relay).
         {"$P $R flash $D/blank.hex", nullptr, 242, 130, "",
@@ -418,16 +434,23 @@ TEST_F(KorvenctlTest, FlashSendsTheProgramsFramesAndStopsWhereAsked)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.err);
-        if (row.interruptAt == 0 && !m_wineProgram.empty())
-            continue; // a signal cannot be timed to come before korvenctl.exe loads its file
-        std::atomic<bool> interrupted = row.interruptAt == 0;
+        if ((row.interruptAt == 0 || row.signal != 0) && !m_wineProgram.empty())
+            continue; // a signal cannot be timed to come before korvenctl.exe loads its file, nor be other than Ctrl+C
+        cli::CancelToken interrupted = row.interruptAt == 0 ? cli::kExitInterrupted : 0;
+        m_sim.ClearReceivedFrames(); // the presser counts this run's frames, not the last one's
         std::thread presser([&] {
             if (row.interruptAt != kNever && m_sim.WaitForFrames(row.interruptAt, std::chrono::seconds(30)))
                 Interrupt(interrupted);
         });
         fs::remove(m_dir / "protokoll.csv");
+        m_signal = m_wineProgram.empty() ? row.signal : 0;
         const Outcome outcome = Run(row.args, row.faults, &interrupted);
+        m_signal = 0;
         presser.join();
+        for (const char* folder : {"/run/lock", "/var/lock"}) {
+            for (const std::string& name : uucp::LockNames(m_sim.DevicePath()))
+                EXPECT_FALSE(fs::exists(fs::path(folder) / name)) << name;
+        }
         EXPECT_EQ(outcome.code, row.code) << outcome.err;
         EXPECT_NE(outcome.out.find(row.out), std::string::npos) << outcome.out;
         EXPECT_NE(outcome.err.find(row.err), std::string::npos) << outcome.err;
@@ -551,7 +574,7 @@ TEST_F(KorvenctlTest, LiveWaitsForItsRelayAndReconnectsAfterAnUnplug)
         }
         return false;
     };
-    std::atomic<bool> interrupted = false;
+    cli::CancelToken interrupted = 0;
     std::thread steps([&] {
         EXPECT_TRUE(lastLine(none) && m_sim.Plug());
         EXPECT_TRUE(lastLine(reading));
@@ -609,6 +632,11 @@ TEST_F(KorvenctlTest, TheRecordNotesEveryChangeAndNoChangeStartsWithoutIt)
     EXPECT_EQ(entries.back()[kActionColumn], record::kFound);
     EXPECT_EQ(entries[6][kSetColumns], "120,0");
     EXPECT_EQ(entries[6][kBeforeColumns], "100,0");
+    RelayParameters swapped; // another relay on the port: its change names its own version, not the record's last
+    swapped.VER = "V9.0 RELAY-B";
+    m_sim.SetParameters(swapped);
+    EXPECT_EQ(Run("$P $R test-com3").code, 0);
+    EXPECT_EQ(RecordEntries()[0][kVersionColumn], "V9.0 RELAY-B");
 
     // A record that cannot take the change's start: nothing of the change is sent.
     struct Refusal {
