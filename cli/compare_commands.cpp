@@ -18,6 +18,13 @@ namespace cli {
 
 namespace {
 
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(' ');
+    const auto last = text.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
 struct ReferenceOptions {
     std::string against; // a parameter file instead of the record; may hold {port}
     std::string format = "table";
@@ -119,13 +126,6 @@ int FindReference(Session& session, const ReferenceOptions& options, ParameterSe
     return kExitOk;
 }
 
-std::string Trimmed(const std::string& text)
-{
-    const auto first = text.find_first_not_of(' ');
-    const auto last = text.find_last_not_of(' ');
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
 // Where the reference comes from, for a line of output.
 std::string ReferenceName(const SetReference& reference)
 {
@@ -201,7 +201,7 @@ void PrintDifferences(std::ostream& out, const SetComparison& comparison)
                  Trimmed(parameter.relay), Trimmed(parameter.reference));
     }
     if (comparison.versionDiffers)
-        line("VER", "Version", comparison.relayVersion, comparison.referenceVersion);
+        line("VER", "Version", Trimmed(comparison.relayVersion), Trimmed(comparison.referenceVersion));
 }
 
 std::string DifferingKeys(const SetComparison& comparison)
