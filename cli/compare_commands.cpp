@@ -119,7 +119,8 @@ int FindReference(Session& session, const ReferenceOptions& options, ParameterSe
     const CommissioningRecord& record = session.Record();
     const ReferenceLookup lookup = RecordReference(record, session.PortName());
     if (!lookup.reference) {
-        const std::string where = lookup.problem == ReferenceProblem::CannotRead ? record.FilePath() : session.PortName();
+        const std::string where =
+            lookup.problem == ReferenceProblem::CannotRead ? record.FilePath() : session.PortName();
         return session.Fail(kExitInput, ReferenceProblemText(lookup.problem, where));
     }
     reference = *lookup.reference;
@@ -172,9 +173,9 @@ void PrintJson(std::ostream& out, const SetReference& reference, const SetCompar
     for (const ComparedParameter& parameter : comparison.parameters) {
         if (!parameter.differs)
             continue;
-        out << (first ? "\n" : ",\n") << "    \"" << parameter.key << "\": {\"relay\": "
-            << JsonValue(parameter, parameter.relay) << ", \"reference\": " << JsonValue(parameter, parameter.reference)
-            << "}";
+        out << (first ? "\n" : ",\n") << "    \"" << parameter.key
+            << "\": {\"relay\": " << JsonValue(parameter, parameter.relay)
+            << ", \"reference\": " << JsonValue(parameter, parameter.reference) << "}";
         first = false;
     }
     out << (first ? "}" : "\n  }");
@@ -191,13 +192,14 @@ void PrintDifferences(std::ostream& out, const SetComparison& comparison)
     const auto line = [&out](const std::string& key, const std::string& label, const std::string& relay,
                              const std::string& reference) {
         const std::size_t width = DisplayWidth(label);
-        out << key << "  " << label << std::string(width < 24 ? 24 - width : 1, ' ') << "relay "
-            << TerminalText(relay) << ", reference " << TerminalText(reference) << "\n";
+        out << key << "  " << label << std::string(width < 24 ? 24 - width : 1, ' ') << "relay " << TerminalText(relay)
+            << ", reference " << TerminalText(reference) << "\n";
     };
     for (const ComparedParameter& parameter : comparison.parameters) {
         if (parameter.differs)
-            line(parameter.key, *parameter.unit ? std::string(parameter.label) + " [" + parameter.unit + "]"
-                                                : std::string(parameter.label),
+            line(parameter.key,
+                 *parameter.unit ? std::string(parameter.label) + " [" + parameter.unit + "]"
+                                 : std::string(parameter.label),
                  Trimmed(parameter.relay), Trimmed(parameter.reference));
     }
     if (comparison.versionDiffers)
