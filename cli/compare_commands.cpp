@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/fleet.h"
+#include "files/utf8_path.h"
 #include "params/checks.h"
 #include "params/parameter_file.h"
 #include "params/relay_transfer.h"
@@ -33,22 +34,18 @@ struct ReferenceOptions {
 std::optional<std::string> ParseOptions(const Arguments& args, ReferenceOptions& options, bool formats)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        for (const auto& [name, target] :
-             {std::pair<std::string, std::string*>{"--against", &options.against}, {"--format", &options.format}}) {
-            if (name == "--format" && !formats)
-                continue;
-            if (arg.rfind(name + "=", 0) == 0) {
-                *target = arg.substr(name.size() + 1);
-                goto next;
-            }
-            if (arg == name && i + 1 < args.size()) {
-                *target = args[++i];
-                goto next;
-            }
-        }
-        return "unexpected argument: " + arg;
-    next:;
+        // "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
+        const auto take = [&](const std::string& name, std::string& target) {
+            if (args[i].rfind(name + "=", 0) == 0)
+                target = args[i].substr(name.size() + 1);
+            else if (args[i] == name && i + 1 < args.size())
+                target = args[++i];
+            else
+                return false;
+            return true;
+        };
+        if (!take("--against", options.against) && !(formats && take("--format", options.format)))
+            return "unexpected argument: " + args[i];
     }
     if (options.format != "table" && options.format != "json")
         return "unknown format: " + options.format + " (table or json)";
@@ -110,7 +107,7 @@ int FindReference(Session& session, const ReferenceOptions& options, ParameterSe
         if (const int code = LoadAgainst(session, path, line); code != kExitOk)
             return code;
         // What the file does not give is the relay's, as when a file is written to it.
-        reference = FileReference(path).reference.value_or(SetReference{});
+        reference.source = PathToUtf8(PathFromUtf8(path).filename());
         reference.set = relaySet;
         ParseParameterText(line, ScanMode::SetOnly, reference.set, nullptr);
         NormalizeTexts(reference.set);
