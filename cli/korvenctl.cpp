@@ -59,10 +59,10 @@ const char kManyPorts[] = "\n"
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
                           "(usage, checks, files), 3 the port could not be opened (or --port auto found\n"
-                          "no relay), 4 the output or the commissioning record could not be written,\n"
-                          "5 a relay does not hold its reference (compare),\n"
-                          "130 a change stopped by Ctrl+C, 143 by SIGTERM, 129 by SIGHUP (or the console\n"
-                          "window closed). Over several ports: the highest among them.\n";
+                          "no relay), 4 the output or the commissioning record could not be written, 5 a\n"
+                          "relay does not hold its reference (compare), 130 a change stopped by Ctrl+C,\n"
+                          "143 by SIGTERM, 129 by SIGHUP (or the console window closed). Over several\n"
+                          "ports: the highest among them.\n";
 
 struct Parsed {
     GlobalOptions options;
