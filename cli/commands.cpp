@@ -40,6 +40,30 @@ const std::vector<CommandSpec>& Commands()
          "sending it. Without an acknowledgement it prints \"Die Daten konnten nicht\n"
          "übertragen werden!\" and exits with 1.\n",
          RunWrite},
+        {"compare", "compare [--against FILE.par] [--format table|json]", "does the relay hold its reference?",
+         "Reads the relay's set (GPAR) and compares it with its reference: the set the\n"
+         "commissioning record (--record, or the --ini file's) last noted as written to\n"
+         "this port and acknowledged by the relay (\"Parameter geschrieben\", \"Parameter\n"
+         "aus Datei geschrieben\", \"Parameter wiederhergestellt\"); an entry cut off or\n"
+         "with a wrong check digit is never one. With --against the reference is a\n"
+         "parameter file instead (over several ports {port} in its name takes each\n"
+         "port's, as for save); what the file does not give counts as the relay's.\n"
+         "Prints that the relay holds its reference (naming the entry's time or the\n"
+         "file), or that it differs, and each parameter that differs, the relay's value\n"
+         "beside the reference's, and the relay's version beside the one the entry noted\n"
+         "where they differ. --format json gives the same as data. Exits with 0 when the\n"
+         "relay holds its reference, 5 when its set differs, 2 when there is no reference\n"
+         "(no entry for the port, no record, a record or file that cannot be read).\n",
+         RunCompare},
+        {"restore", "restore [--against FILE.par]", "write the reference back where it differs",
+         "Compares as compare does, and where the relay's set differs from its reference\n"
+         "writes the reference to it (SPAR) after the program's checks, as write does; a\n"
+         "relay that holds it gets nothing. The record notes \"Parameter wiederhergestellt\"\n"
+         "with the set before, the set sent and where it came from in Datei (\"Protokoll\n"
+         "<time of the entry>\", or the file's name), its start before the first frame.\n"
+         "Over several ports nothing is sent to any relay until every port has passed\n"
+         "its checks and noted its start: a port without a reference stops them all.\n",
+         RunRestore},
         {"flash", "flash FILE.hex", "program and verify new firmware",
          "Loads the Intel-HEX file with the program's rules (a file that cannot be read,\n"
          "has a line without a colon or puts no byte into the image is refused, exit 2,\n"

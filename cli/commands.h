@@ -21,6 +21,8 @@ int RunFlash(Session& session, const Arguments& args);
 int RunCalibrate(Session& session, const Arguments& args);
 int RunTestCom3(Session& session, const Arguments& args);
 int RunPorts(Session& session, const Arguments& args);
+int RunCompare(Session& session, const Arguments& args);
+int RunRestore(Session& session, const Arguments& args);
 
 // Opens the port and reads the relay's set and device texts, and notes the set
 // found in the record: kExitOk, or the exit code of the failure, whose message

@@ -272,7 +272,7 @@ PortFleet::PortFleet(const CommandSpec& spec, const GlobalOptions& options, std:
 {
     const std::string command = spec.name;
     const bool csv = std::find(args.begin(), args.end(), "--csv") != args.end();
-    if ((command == "read" && FormatOf(args) == "json") || command == "save")
+    if (((command == "read" || command == "compare") && FormatOf(args) == "json") || command == "save")
         m_output = Output::Json;
     else if (command == "live" && csv)
         m_output = Output::Columns;
@@ -423,7 +423,8 @@ void PortFleet::PrintJson() const
         const PortRun& run = *m_runs[i];
         json += "  " + JsonText(run.port.name) + ": ";
         std::string body;
-        if (run.code != kExitOk) {
+        // A compare that found a difference has its data, and the difference is its exit code.
+        if (run.code != kExitOk && (run.code != kExitDiffers || run.outBuffer.Kept().empty())) {
             std::string error = run.errBuffer.Kept();
             if (!error.empty() && error.back() == '\n')
                 error.pop_back();

@@ -48,19 +48,21 @@ const char kOverview[] = "Usage: korvenctl [--port COMn|PATH|URL|auto|all]... [-
                          "Commands:\n";
 
 const char kManyPorts[] = "\n"
-                          "Several ports: live, read, save, write, flash and ports run on every port at\n"
-                          "once, after the input was checked once (a failed check sends nothing to any\n"
-                          "relay). Each line starts with its port's name; a summary table ends the run.\n"
-                          "read --format json and save print one JSON object keyed by port, save takes a\n"
-                          "file name with {port} in it (anlage-{port}.par), live --csv a column per port.\n"
-                          "calibrate and test-com3 take one port at a time.\n";
+                          "Several ports: live, read, save, write, compare, restore, flash and ports run\n"
+                          "on every port at once, after the input was checked once (a failed check sends\n"
+                          "nothing to any relay). Each line starts with its port's name; a summary table\n"
+                          "ends the run. read and compare --format json and save print one JSON object\n"
+                          "keyed by port, save and compare --against take a file name with {port} in it\n"
+                          "(anlage-{port}.par), live --csv a column per port. calibrate and test-com3\n"
+                          "take one port at a time.\n";
 
 const char kExitCodes[] = "\n"
                           "Exit codes: 0 success, 1 the relay refused or did not answer, 2 bad input\n"
                           "(usage, checks, files), 3 the port could not be opened (or --port auto found\n"
-                          "no relay), 4 the output or the commissioning record could not be written,\n"
-                          "130 a change stopped by Ctrl+C, 143 by SIGTERM, 129 by SIGHUP (or the console\n"
-                          "window closed). Over several ports: the highest among them.\n";
+                          "no relay), 4 the output or the commissioning record could not be written, 5 a\n"
+                          "relay does not hold its reference (compare), 130 a change stopped by Ctrl+C,\n"
+                          "143 by SIGTERM, 129 by SIGHUP (or the console window closed). Over several\n"
+                          "ports: the highest among them.\n";
 
 struct Parsed {
     GlobalOptions options;

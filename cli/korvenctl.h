@@ -16,6 +16,7 @@ enum ExitCode : int {
     kExitInput = 2,         // bad input: usage, checks, files
     kExitPort = 3,          // the port could not be opened
     kExitOutput = 4,        // the output could not be written (a full disk, a closed pipe)
+    kExitDiffers = 5,       // compare: a relay does not hold its reference
     kExitHangUp = 129,      // stopped by SIGHUP (a closed terminal or ssh session; on Windows the console closed)
     kExitInterrupted = 130, // stopped by Ctrl+C (on Windows also Ctrl+Break)
     kExitTerminated = 143,  // stopped by SIGTERM (timeout, a service stop)

@@ -7,6 +7,7 @@
 #include "cli/fleet_console.h"
 #include "cli/korvenctl.h"
 #include "files/append_file.h"
+#include "params/parameter_text.h"
 #include "port/port_list_posix.h"
 #include "record/commissioning_record.h"
 #include "sim/device_server.h"
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -110,6 +112,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         std::vector<std::pair<std::string, std::string>> recorded = {};
         std::pair<const char*, const char*> file = {}; // a file the run wrote, and a text it holds
         bool outputFails = false;                      // standard output takes no byte
+        std::vector<int> sparsEach = {};               // where the relays differ: each one's SPAR frames
     };
     const auto nakV5AtCom2 = [](std::size_t relay, KorvenSim& sim) {
         sim.Update([relay](SimOptions& o) { o.nak = relay == 1 ? std::set<std::string>{"V5"} : o.nak; });
@@ -122,6 +125,26 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         });
     };
     const std::string ok = "Übertragung der Daten ok.";
+    // The station's record $D/station.csv: SWB 120 acknowledged for the relays of
+    // commissioned; COM1 has its usual SWB 100 since, the others hold 120.
+    const auto station = [this](std::set<std::size_t> commissioned, bool silentCom3) {
+        return [this, commissioned, silentCom3](std::size_t relay, KorvenSim& sim) {
+            if (relay == 0)
+                fs::remove(m_dir / "station.csv");
+            RelayParameters set;
+            set.SWB = relay == 0 ? set.SWB : 120.0;
+            sim.SetParameters(set);
+            sim.Update([&](SimOptions& o) { o.silent = silentCom3 && relay == 2; });
+            if (commissioned.count(relay) == 0)
+                return;
+            RecordEntry entry{record::kParametersWritten, "Übertragung der Daten ok.",
+                              "COM" + std::to_string(relay + 1)};
+            entry.set.emplace();
+            ParseParameterText("SPAR:HYS2.0;SWB120.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;", ScanMode::Full,
+                               *entry.set, nullptr);
+            ASSERT_TRUE(CommissioningRecord((m_dir / "station.csv").string()).Append(entry));
+        };
+    };
     const Row rows[] = {
         {"$A read --format json",
          nullptr,
@@ -179,6 +202,44 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          {},
          {"COM3: U< nicht im Bereich",
           "COM1: korvenctl: nothing sent to this relay: the set for COM3 fails the checks\n"},
+         0},
+        // One relay differs, one holds its reference, one has none, one port does not open.
+        {"$A --record $D/station.csv compare",
+         station({0, 1}, false),
+         During::Nothing,
+         5,
+         {"COM1: differs from its reference, the record's entry of ",
+          "COM1: SWB  Sollwertbezug [V]       relay 100.0, "
+          "reference 120.0\n",
+          "COM2: holds its reference", "1 of 4 ports ok; exit code 5 from COM1\n"},
+         {"COM3: Im Protokoll ist für COM3 kein bestätigter Parametersatz verzeichnet.\n"},
+         0},
+        {"$A --record $D/station.csv compare --format json",
+         station({0, 1}, false),
+         During::Nothing,
+         5,
+         {"  \"COM1\": {\n    \"reference\": \"Protokoll ", "\n    \"holds\": false,",
+          "    \"error\": \"Im Protokoll ist für COM3 kein"},
+         {},
+         0},
+        // Only the relay that differs is written, and the record names where its set came from.
+        {"$3 --record $D/station.csv restore",
+         station({0, 1, 2}, true),
+         During::Nothing,
+         1,
+         {"COM1: restored SWB from the record's entry of ", "COM2: holds its reference", "exit code 1 from COM3\n"},
+         {"COM3: Die Daten konnten nicht übertragen werden!\n"},
+         0,
+         {},
+         {"station.csv", "Parameter wiederhergestellt;Übertragung der Daten ok.;Protokoll 20"},
+         false,
+         {1, 0, 0}},
+        {"$3 --record $D/station.csv restore",
+         station({0, 1, 2}, false),
+         During::CtrlCEarly,
+         130,
+         {},
+         {"by Ctrl+C\n"},
          0},
         // One relay refuses a verify block, one is pulled out during the update.
         {"$3 $R flash $D/blank.hex",
@@ -320,7 +381,8 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
             if (row.spars < 0) {
                 EXPECT_TRUE(m_sims[i].ReceivedFrames().empty()) << "COM" << i + 1;
             } else {
-                EXPECT_EQ(spars, static_cast<std::size_t>(row.spars)) << "COM" << i + 1;
+                EXPECT_EQ(spars, static_cast<std::size_t>(row.sparsEach.empty() ? row.spars : row.sparsEach[i]))
+                    << "COM" << i + 1;
             }
             if (row.during == During::CtrlC) { // stopped between blocks of the first pass: no verify block anywhere
                 EXPECT_EQ(m_sims[i].ReceivedFrames().back().substr(1, 1), "P") << "COM" << i + 1;

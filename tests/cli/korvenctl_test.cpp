@@ -204,6 +204,7 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
     const std::string twoReadings = csvHeader + "(" + csvTime + "\\d+,\\d+\r\n){2}";
     const std::string noAnswer = csvHeader + csvTime + "\r\n";
     const auto silent = [](SimOptions& o) { o.silent = true; };
+    const std::string sparSwb120 = "\x02SPAR:HYS2.0;SWB120.0;UPL10.0;UPP15.0;UMI-10.0;UMM-15.0;INV0;SVZ1.0;26\x03";
     const Row rows[] = {
         {"$P read", nullptr, 0, "SVZ  Schaltverzögerung [s]          1.0\n", ""},
         {"read --format=json $P", nullptr, 0,
@@ -262,6 +263,23 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
          nullptr, Row::LinuxOnly},
         // No file may take the place of a closed standard error: the message is lost, the trace keeps its own.
         {"--trace $D/trace --port $D/none read", nullptr, 3, "", "", "", false, nullptr, nullptr, Row::ClosedError},
+        // Each row finds the relay's usual set again: to the record of this write, SWB differs from then on.
+        {"$P $R write --set SWB=120", nullptr, 0, "", "", sparSwb120},
+        {"$P $R compare", nullptr, 5,
+         "SWB  Sollwertbezug [V]       relay 100.0, reference 120.0\n"
+         "VER  Version                 relay V3.0, reference V2.1 13.06.7\n",
+         "", "", false, nullptr, "V3.0"},
+        {"$P $R compare --format json", nullptr, 5,
+         "  \"differences\": {\n    \"SWB\": {\"relay\": 100.0, \"reference\": 120.0}\n  }\n}", ""},
+        {"$P $R restore", nullptr, 0, "restored SWB from the record's entry of ", "", sparSwb120},
+        {"$P $R restore", [](SimOptions& o) { o.nak = {"SPAR"}; }, 1, "",
+         "Die Daten konnten nicht übertragen werden!\n", sparSwb120},
+        {"$P --record $D/other.csv compare", nullptr, 2, "", "kein bestätigter Parametersatz verzeichnet.\n"},
+        {"$P --record $D compare", nullptr, 2, "", "kann nicht gelesen werden"},
+        {"$P compare", nullptr, 2, "", "no commissioning record"},
+        {"$P compare --against $D/none.par", nullptr, 2, "", "File $D/none.par kann nicht gelesen werden\n"},
+        {"$P restore --against $D/same.par", nullptr, 0, "holds its reference, same.par: nothing written\n", ""},
+        {"$P restore --against $D/bad.par", nullptr, 2, "", "U< nicht im Bereich"},
         {"write --help", nullptr, 0, "Usage: korvenctl [--port COMn|PATH|URL|auto|all]... write", ""},
         {"$P read", nullptr, 4, "", "korvenctl: the output could not be written\n", "", true},
         // No port may take the place of a closed standard output.
@@ -273,6 +291,9 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
     std::ofstream(m_dir / "KorvenCtrl.ini") << "[PORTS]\nCOM1=" << m_sim.DevicePath() << "\n[CONNECTION]\nCOM=99\n";
     std::ofstream(m_dir / "empty.par") << "\x02SPAR:nothing here";
     std::ofstream(m_dir / "abc.ini") << "[CONNECTION]\nCOM=abc\n";
+    // What the file does not give is the relay's.
+    std::ofstream(m_dir / "same.par") << "\x02SPAR:SWB100.0;UMI-10.0;";
+    std::ofstream(m_dir / "bad.par") << "\x02SPAR:UMI10.5;";
     const fs::path previous = fs::current_path();
     fs::current_path(m_dir);
     for (const Row& row : rows) {
