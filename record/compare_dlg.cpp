@@ -77,7 +77,7 @@ void CCompareDlg::OnChooseFile()
 {
     const std::optional<std::string> chosen = m_main.ChooseParameterFile(this);
     if (chosen)
-        ShowReference(FileReference(*chosen), *chosen);
+        ShowReference(FileReference(*chosen, m_relaySet), *chosen);
 }
 
 void CCompareDlg::OnRestore()

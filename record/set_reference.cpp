@@ -70,12 +70,13 @@ ReferenceLookup RecordReference(const CommissioningRecord& record, const std::st
     return {reference, ReferenceProblem::None};
 }
 
-ReferenceLookup FileReference(const std::string& path)
+ReferenceLookup FileReference(const std::string& path, const ParameterSet& base)
 {
     std::string line;
     if (ReadParameterLine(path, line) != ParameterFileResult::Ok)
         return {std::nullopt, ReferenceProblem::CannotRead};
     SetReference reference;
+    reference.set = base;
     ParseParameterText(line, ScanMode::SetOnly, reference.set, nullptr);
     NormalizeTexts(reference.set);
     reference.source = PathToUtf8(PathFromUtf8(path).filename());

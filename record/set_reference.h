@@ -32,8 +32,10 @@ struct ReferenceLookup {
 
 // The set port was last written with and acknowledged, from the record.
 ReferenceLookup RecordReference(const CommissioningRecord& record, const std::string& port);
-// The set a parameter file holds, read as a file load reads it.
-ReferenceLookup FileReference(const std::string& path);
+// The set a parameter file holds, read as a file load reads it: laid over base
+// (the relay's set), so that what the file does not give is the relay's, as when
+// the file is written to it.
+ReferenceLookup FileReference(const std::string& path, const ParameterSet& base);
 
 // One parameter of both sets, in the program's number format and units.
 struct ComparedParameter {

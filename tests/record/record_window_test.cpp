@@ -208,7 +208,11 @@ TEST_F(RecordWindowTest, TheComparisonShowsADifferenceAndRestoresIt)
     for (const bool withRecord : {true, false}) {
         Connect(withRecord ? "protokoll.csv" : "");
         const std::string par = PathToUtf8(folder / "anlage.par");
-        std::ofstream(folder / "anlage.par", std::ios::binary) << kWorkedExampleFile;
+        // A file without Invertieren leaves the relay's in place, as when it is written.
+        std::ofstream(folder / "anlage.par", std::ios::binary)
+            << (withRecord ? kWorkedExampleFile : "\x02SPAR:HYS2.0;SWB100.0;UPL10.0;UPP15.0;UMI-10.0;UMM-20.0;SVZ1.5;");
+        ParameterSet expected = kWorkedExampleSet;
+        expected.INV = withRecord ? 0 : 1;
         if (withRecord) {
             TypeSet(kWorkedExampleSet);
             ThroughPreview(IDC_PC_TO_DEVICE);
@@ -243,7 +247,7 @@ TEST_F(RecordWindowTest, TheComparisonShowsADifferenceAndRestoresIt)
         EXPECT_TRUE(restoreOffered);
         EXPECT_TRUE(previewed);
         EXPECT_EQ(after, "Das Gerät hält diesen Parametersatz.");
-        EXPECT_EQ(dlg->SettledSet(), kWorkedExampleSet);
+        EXPECT_EQ(dlg->SettledSet(), expected);
         if (withRecord) {
             const auto entries = Entries();
             ASSERT_GE(entries.size(), 2u);
