@@ -383,7 +383,8 @@ int PortFleet::AwaitChange(std::size_t index, Gate gate, std::string& why)
     const std::string nothing = "korvenctl: nothing sent to this relay: ";
     switch (m_stopCode) {
     case kExitInput:
-        why = nothing + "the set for " + m_stopPort + " fails the checks";
+        // A set that fails the checks, a missing reference, a file that does not load: its own line says which.
+        why = nothing + "the input for " + m_stopPort + " was refused";
         break;
     case kExitOutput:
         why = nothing + "the commissioning record cannot be written";

@@ -201,7 +201,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          2,
          {},
          {"COM3: U< nicht im Bereich",
-          "COM1: korvenctl: nothing sent to this relay: the set for COM3 fails the checks\n"},
+          "COM1: korvenctl: nothing sent to this relay: the input for COM3 was refused\n"},
          0},
         // One relay differs, one holds its reference, one has none, one port does not open.
         {"$A --record $D/station.csv compare",
