@@ -13,7 +13,6 @@
 #include <limits>
 #include <optional>
 #include <ostream>
-#include <regex>
 
 namespace cli {
 
@@ -63,7 +62,7 @@ std::string AgainstPath(const ReferenceOptions& options, const std::string& port
 
 // The parameter line of a file, read as write reads it: a file that cannot be
 // read, or holds none of the eight parameters, is no reference (kExitInput).
-int LoadAgainst(const Session& session, const std::string& path, std::string& line)
+int LoadAgainst(Session& session, const std::string& path, std::string& line)
 {
     if (ReadParameterLine(path, line) != ParameterFileResult::Ok)
         return session.Fail(kExitInput, CannotReadMessage(path));
@@ -130,67 +129,46 @@ std::string ReferenceName(const SetReference& reference)
     return reference.time.empty() ? reference.source : "the record's entry of " + reference.time;
 }
 
-std::string JsonText(std::string_view text)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (b >= 0x20) {
-            out += c; // UTF-8 as it is
-        } else {
-            out += "\\u00";
-            out += kHex[b >> 4];
-            out += kHex[b & 0x0F];
-        }
-    }
-    return out + '"';
-}
-
 // A value as JSON: the invert flag as 0 or 1, a number where it is one ("inf" is not).
-std::string JsonValue(const ComparedParameter& parameter, const std::string& value)
+Json ValueData(const ComparedParameter& parameter, const std::string& value)
 {
-    static const std::regex kNumber(R"(-?(0|[1-9][0-9]*)(\.[0-9]+)?)");
     if (*parameter.unit == '\0')
-        return value == "ja" ? "1" : "0";
-    const std::string text = Trimmed(value);
-    return std::regex_match(text, kNumber) ? text : JsonText(text);
+        return Json::Literal(value == "ja" ? "1" : "0");
+    return Json::Number(Trimmed(value));
 }
 
-void PrintJson(std::ostream& out, const SetReference& reference, const SetComparison& comparison)
+Json ComparisonData(const SetReference& reference, const SetComparison& comparison)
 {
-    out << "{\n  \"reference\": " << JsonText(reference.source) << ",\n";
+    Json data = Json::Object();
+    data.Add("reference", Json::Text(reference.source));
     if (!reference.time.empty())
-        out << "  \"time\": " << JsonText(reference.time) << ",\n";
-    out << "  \"holds\": " << (comparison.SetDiffers() ? "false" : "true") << ",\n  \"differences\": {";
-    bool first = true;
+        data.Add("time", Json::Text(reference.time));
+    data.Add("holds", Json::Literal(comparison.SetDiffers() ? "false" : "true"));
+    Json differences = Json::Object();
     for (const ComparedParameter& parameter : comparison.parameters) {
-        if (!parameter.differs)
-            continue;
-        out << (first ? "\n" : ",\n") << "    \"" << parameter.key
-            << "\": {\"relay\": " << JsonValue(parameter, parameter.relay)
-            << ", \"reference\": " << JsonValue(parameter, parameter.reference) << "}";
-        first = false;
+        if (parameter.differs)
+            differences.Add(parameter.key, std::move(Json::Object(true)
+                                                         .Add("relay", ValueData(parameter, parameter.relay))
+                                                         .Add("reference", ValueData(parameter, parameter.reference))));
     }
-    out << (first ? "}" : "\n  }");
+    data.Add("differences", std::move(differences));
+    // The relay's version text is its bytes; the record's is UTF-8.
     if (comparison.versionDiffers)
-        out << ",\n  \"version\": {\"relay\": " << JsonText(comparison.relayVersion)
-            << ", \"reference\": " << JsonText(comparison.referenceVersion) << "}";
-    out << "\n}\n";
+        data.Add("version", std::move(Json::Object(true)
+                                          .Add("relay", Json::RelayText(comparison.relayVersion))
+                                          .Add("reference", Json::Text(comparison.referenceVersion))));
+    return data;
 }
 
 // Each parameter that differs, the relay's value beside the reference's, and
 // the version where it differs from the one the entry noted.
-void PrintDifferences(std::ostream& out, const SetComparison& comparison)
+void DifferenceLines(Session& session, const SetComparison& comparison)
 {
-    const auto line = [&out](const std::string& key, const std::string& label, const std::string& relay,
-                             const std::string& reference) {
+    const auto line = [&session](const std::string& key, const std::string& label, const std::string& relay,
+                                 const std::string& reference) {
         const std::size_t width = DisplayWidth(label);
-        out << key << "  " << label << std::string(width < 24 ? 24 - width : 1, ' ') << "relay " << TerminalText(relay)
-            << ", reference " << TerminalText(reference) << "\n";
+        session.Line(key + "  " + label + std::string(width < 24 ? 24 - width : 1, ' ') + "relay " +
+                     TerminalText(relay) + ", reference " + TerminalText(reference));
     };
     for (const ComparedParameter& parameter : comparison.parameters) {
         if (parameter.differs)
@@ -215,67 +193,112 @@ std::string DifferingKeys(const SetComparison& comparison)
 
 } // namespace
 
-int RunCompare(Session& session, const Arguments& args)
-{
-    ReferenceOptions options;
-    if (const int code = CheckInput(session, "compare", args, true, options); code != kExitOk)
-        return code;
-    ParameterSet relaySet;
-    DeviceInfo info;
-    SetReference reference;
-    if (const int code = FindReference(session, options, relaySet, info, reference); code != kExitOk)
-        return code;
-    const SetComparison comparison = CompareWithReference(relaySet, info.VER, reference);
-    // The set is what the relay holds or not; another version beside it is told, but is no difference.
-    const int code = comparison.SetDiffers() ? kExitDiffers : kExitOk;
-    if (options.format == "json") {
-        PrintJson(session.out(), reference, comparison);
-        return code;
-    }
-    if (code == kExitOk)
-        session.Done("holds its reference, " + ReferenceName(reference));
-    else
-        session.Done("differs from its reference, " + ReferenceName(reference) + ": " + DifferingKeys(comparison));
-    PrintDifferences(session.out(), comparison);
-    return code;
-}
+namespace {
 
-int RunRestore(Session& session, const Arguments& args)
-{
-    ReferenceOptions options;
-    if (const int code = CheckInput(session, "restore", args, false, options); code != kExitOk)
-        return code;
-    // Nothing goes to the relay, not even the read, when the restore could not be noted.
-    if (!session.RecordAllowsChange())
-        return kExitOutput;
-    ParameterSet relaySet;
-    DeviceInfo info;
-    SetReference reference;
-    if (const int code = FindReference(session, options, relaySet, info, reference); code != kExitOk)
-        return code;
-    const SetComparison comparison = CompareWithReference(relaySet, info.VER, reference);
-    if (!comparison.SetDiffers()) {
-        session.Done("holds its reference, " + ReferenceName(reference) + ": nothing written");
+class Compare final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override
+    {
+        return CheckInput(session, "compare", args, true, m_options);
+    }
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Compare>(*this); }
+    int Prepare(Session& session, Plan&) override
+    {
+        ParameterSet relaySet;
+        DeviceInfo info;
+        if (const int code = FindReference(session, m_options, relaySet, info, m_reference); code != kExitOk)
+            return code;
+        m_comparison = CompareWithReference(relaySet, info.VER, m_reference);
         return kExitOk;
     }
+    int Apply(Session& session, const Plan&) override
+    {
+        // The set is what the relay holds or not; another version beside it is told, but is no difference.
+        const bool differs = m_comparison.SetDiffers();
+        if (differs)
+            session.Done("differs from its reference, " + ReferenceName(m_reference) + ": " +
+                         DifferingKeys(m_comparison));
+        else
+            session.Done("holds its reference, " + ReferenceName(m_reference));
+        DifferenceLines(session, m_comparison);
+        session.Data(ComparisonData(m_reference, m_comparison));
+        return differs ? kExitDiffers : kExitOk;
+    }
+    bool GivesJson(bool) const override { return m_options.format == "json"; }
+
+private:
+    ReferenceOptions m_options;
+    SetReference m_reference;
+    SetComparison m_comparison;
+};
+
+class Restore final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override
+    {
+        if (const int code = CheckInput(session, "restore", args, false, m_options); code != kExitOk)
+            return code;
+        // Nothing goes to the relay, not even the read, when the restore could not be noted.
+        return session.RecordAllowsChange() ? kExitOk : kExitOutput;
+    }
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Restore>(*this); }
+    int Prepare(Session& session, Plan& plan) override;
+    int Apply(Session& session, const Plan& plan) override;
+
+private:
+    ReferenceOptions m_options;
+    SetReference m_reference;
+    SetComparison m_comparison;
+};
+
+int Restore::Prepare(Session& session, Plan& plan)
+{
+    ParameterSet relaySet;
+    DeviceInfo info;
+    if (const int code = FindReference(session, m_options, relaySet, info, m_reference); code != kExitOk)
+        return code;
+    m_comparison = CompareWithReference(relaySet, info.VER, m_reference);
+    if (!m_comparison.SetDiffers())
+        return kExitOk; // nothing to write
     // The reference goes through the checks as any set written does: a file may hold anything.
-    if (const int row = FirstFailingRow(reference.set); row != 0)
+    if (const int row = FirstFailingRow(m_reference.set); row != 0)
         return session.Fail(kExitInput, CheckMessage(row, CheckFamily::Transfer));
     RecordEntry change;
     change.action = record::kParametersRestored;
     change.before = relaySet;
-    change.set = reference.set;
-    change.file = reference.source;
-    if (const int code = session.StartChange(change); code != kExitOk)
-        return code;
-    const bool written = WriteRelayParameters(session.Port(), reference.set).ok();
-    change.outcome = written ? kTransferOkText : kTransferFailedText;
-    const int code = session.Record(change, written ? kExitOk : kExitRelay);
+    change.set = m_reference.set;
+    change.file = m_reference.source;
+    plan.change = std::move(change);
+    return kExitOk;
+}
+
+int Restore::Apply(Session& session, const Plan& plan)
+{
+    if (!plan.change) {
+        session.Done("holds its reference, " + ReferenceName(m_reference) + ": nothing written");
+        return kExitOk;
+    }
+    const bool written = WriteRelayParameters(session.Port(), m_reference.set).ok();
+    RecordEntry done = *plan.change;
+    done.outcome = written ? kTransferOkText : kTransferFailedText;
+    const int code = session.Record(done, written ? kExitOk : kExitRelay);
     if (!written)
         return session.Fail(code, kTransferFailedText);
-    session.out() << "restored " << DifferingKeys(comparison) << " from " << ReferenceName(reference) << std::endl;
+    session.Line("restored " + DifferingKeys(m_comparison) + " from " + ReferenceName(m_reference));
     session.Done(kTransferOkText);
     return code;
+}
+
+} // namespace
+
+std::unique_ptr<Command> MakeCompare()
+{
+    return std::make_unique<Compare>();
+}
+
+std::unique_ptr<Command> MakeRestore()
+{
+    return std::make_unique<Restore>();
 }
 
 } // namespace cli

@@ -12,83 +12,7 @@ namespace cli {
 
 namespace {
 
-constexpr std::size_t kBarWidth = 40;
 constexpr const char* kNotConnected = "Keine Verbindung zum Gerät!";
-
-// Shows the passes: on a terminal a bar redrawn after each block with the status
-// text beside it, elsewhere a plain line at every tenth of a pass.
-class ProgressView {
-public:
-    ProgressView(std::ostream& out, bool terminal) : m_out(out), m_terminal(terminal) {}
-
-    void Status(const std::string& text) { m_status = text; }
-
-    void BlockDone(char letter, unsigned block, bool good)
-    {
-        if (letter != m_letter)
-            StartPass(letter);
-        m_failedBlocks += good ? 0 : 1;
-        m_block = block;
-        const unsigned done = block + 1;
-        const unsigned percent = done * 100 / kBlockCount;
-        if (m_terminal) {
-            const std::size_t filled = done * kBarWidth / kBlockCount;
-            // Appended piece by piece: gcc 12 mistakes "[" + std::string(...) for an overlapping copy.
-            std::string line = "[";
-            line.append(filled, '#').append(kBarWidth - filled, '.').append("] ").append(std::to_string(percent));
-            line.append("%  ").append(m_status);
-            m_out << '\r' << line << std::string(m_width > line.size() ? m_width - line.size() : 0, ' ') << std::flush;
-            m_width = line.size();
-        } else if (done * 10 / kBlockCount != block * 10 / kBlockCount) {
-            m_out << m_status << " (" << percent << "%)" << std::endl;
-        }
-    }
-
-    // Ends the bar's line, and tells of a programming pass with failed blocks.
-    void EndPass()
-    {
-        if (m_terminal && m_width > 0)
-            m_out << std::endl;
-        m_width = 0;
-        if (m_letter == kProgramLetter && m_failedBlocks > 0)
-            m_out << ProgramStatus(kBlockCount - 1) << kBlockFailedSuffix << " (" << m_failedBlocks
-                  << " blocks not acknowledged)" << std::endl;
-    }
-
-    // Where an interrupted update stopped, and what that leaves in the relay.
-    std::string StopReport(const std::string& status, const std::string& by) const
-    {
-        const std::string stopped = "korvenctl: stopped by " + by + " ";
-        if (m_letter == 0)
-            return stopped + "before the update began: nothing was sent, the relay keeps its firmware";
-        const std::string where = stopped + "after " + status + " (block " + std::to_string(m_block + 1) + " of " +
-                                  std::to_string(kBlockCount);
-        if (m_letter == kProgramLetter && m_block + 1 < kBlockCount)
-            return where + " of the programming pass); the relay holds an incomplete firmware, flash again";
-        if (m_letter == kProgramLetter)
-            return stopped + "between the passes: all " + std::to_string(kBlockCount) +
-                   " blocks were sent, only the verify is missing, and the relay was not restarted";
-        return where + " of the verify pass); the firmware is programmed but not verified, and the relay was "
-                       "not restarted";
-    }
-
-private:
-    void StartPass(char letter)
-    {
-        if (m_letter != 0)
-            EndPass();
-        m_letter = letter;
-        m_failedBlocks = 0;
-    }
-
-    std::ostream& m_out;
-    bool m_terminal;
-    std::string m_status;
-    char m_letter = 0;
-    unsigned m_block = 0;
-    unsigned m_failedBlocks = 0;
-    std::size_t m_width = 0; // of the bar's line last drawn
-};
 
 // The program opens the update only for a relay that answers its live reading.
 bool RelayAnswers(CSerialPort& port)
@@ -97,34 +21,61 @@ bool RelayAnswers(CSerialPort& port)
     return LiveReading(RunExchange(port, kLiveRequest, false, kPause, ReplyForm::Framed)).has_value();
 }
 
-} // namespace
+class Flash final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override;
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Flash>(*this); }
+    int Prepare(Session& session, Plan& plan) override;
+    int Apply(Session& session, const Plan& plan) override;
+    bool GivesProgress() const override { return true; }
+    std::string StoppedBeforeChange(int stop) const override
+    {
+        return "korvenctl: stopped by " + StopName(stop) +
+               " before the update began: nothing was sent, the relay keeps its firmware";
+    }
 
-int RunFlash(Session& session, const Arguments& args)
+private:
+    // Where an interrupted update stopped, and what that leaves in the relay.
+    std::string StopReport(const std::string& status, int stop) const;
+
+    std::string m_path;
+    std::shared_ptr<const FirmwareImage> m_image; // loaded once for every port
+    // How far the update came: the pass and block last done, and whether FWUP went out.
+    char m_pass = 0;
+    unsigned m_block = 0;
+    bool m_requested = false;
+};
+
+int Flash::Check(Session& session, const Arguments& args)
 {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return session.Usage("flash", "flash takes one HEX file");
-    std::shared_ptr<const FirmwareImage> image;
-    const HexLoadResult loaded = session.LoadFirmware(args[0], image);
-    if (const auto message = HexLoadMessage(loaded, args[0]))
+    m_path = args[0];
+    auto image = std::make_shared<FirmwareImage>();
+    const HexLoadResult loaded = LoadHexFile(m_path, *image);
+    m_image = std::move(image);
+    if (const auto message = HexLoadMessage(loaded, m_path))
         return session.Fail(kExitInput, *message);
     // A file that put nothing into the image would erase the relay's firmware.
     if (loaded.stored == 0)
         return session.Fail(kExitInput, kHexNoData);
-    ProgressView view(session.out(), session.console().outIsTerminal);
     if (const int stop = session.StopCode(); stop != 0) // while the file loaded
-        return session.Fail(stop, view.StopReport("", StopName(stop)));
-    if (!session.RecordAllowsChange())
-        return kExitOutput;
+        return session.Fail(stop, StoppedBeforeChange(stop));
+    return session.RecordAllowsChange() ? kExitOk : kExitOutput;
+}
+
+int Flash::Prepare(Session& session, Plan& plan)
+{
     if (!session.OpenPort())
         return kExitPort;
     if (const int stop = session.StopCode(); stop != 0) // while the port opened
-        return session.Fail(stop, view.StopReport("", StopName(stop)));
+        return session.Fail(stop, StoppedBeforeChange(stop));
     // The set and version text of this relay, for the record's entries; a relay
     // that does not give them must still answer its live reading, as the program
     // asks before it opens the update.
     ParameterSet before;
     DeviceInfo info;
-    RecordEntry change = FirmwareRecordEntry(args[0], *image);
+    RecordEntry change = FirmwareRecordEntry(m_path, *m_image);
     const int read = ReadRelaySet(session, before, info, false);
     if (IsStopCode(read))
         return read;
@@ -132,20 +83,32 @@ int RunFlash(Session& session, const Arguments& args)
         change.before = before;
     else if (!RelayAnswers(session.Port()))
         return session.Fail(kExitRelay, kNotConnected);
-    if (const int code = session.StartChange(change); code != kExitOk)
-        return code;
+    plan.change = std::move(change);
+    return kExitOk;
+}
 
+int Flash::Apply(Session& session, const Plan& plan)
+{
     // Output that fails does not break off an update: a relay left with half a
     // firmware is worse than a lost progress line.
-    FirmwareUpdate update(session.Port(), *image,
-                          {[&view](const std::string& text) { view.Status(text); },
-                           [&view](char letter, unsigned block, bool good) { view.BlockDone(letter, block, good); },
+    std::string status;
+    FirmwareUpdate update(session.Port(), *m_image,
+                          {[this, &status](const std::string& text) {
+                               status = text;
+                               m_requested = true;
+                           },
+                           [this, &session, &status](char pass, unsigned block, bool good) {
+                               m_pass = pass;
+                               m_block = block;
+                               const ProgressEvent event{pass, block, good, status};
+                               session.Progress(&event);
+                           },
                            [&session] { return session.Interrupted(); }});
     const PassResult result = update.Run();
-    view.EndPass();
-    // On the disk before the outcome is printed.
-    RecordEntry done = FirmwareRecordEntry(args[0], *image, result);
-    done.before = change.before;
+    session.Progress(nullptr);
+    // On the disk before the outcome is shown.
+    RecordEntry done = FirmwareRecordEntry(m_path, *m_image, result);
+    done.before = plan.change->before;
     const int recorded = session.Record(done, kExitOk);
     switch (result.outcome) {
     case PassOutcome::Ok:
@@ -156,7 +119,34 @@ int RunFlash(Session& session, const Arguments& args)
     case PassOutcome::Stopped:
         break;
     }
-    return session.Fail(session.StopCode(), view.StopReport(result.status, StopName(session.StopCode())));
+    const int stop = session.StopCode();
+    return session.Fail(stop, StopReport(result.status, stop));
+}
+
+std::string Flash::StopReport(const std::string& status, int stop) const
+{
+    const std::string stopped = "korvenctl: stopped by " + StopName(stop) + " ";
+    if (!m_requested)
+        return StoppedBeforeChange(stop);
+    if (m_pass == 0)
+        return stopped + "after FWUP, before the first block: the relay was asked for new firmware and got none of "
+                         "it, flash again";
+    const std::string where = stopped + "after " + status + " (block " + std::to_string(m_block + 1) + " of " +
+                              std::to_string(kBlockCount);
+    if (m_pass == kProgramLetter && m_block + 1 < kBlockCount)
+        return where + " of the programming pass); the relay holds an incomplete firmware, flash again";
+    if (m_pass == kProgramLetter)
+        return stopped + "between the passes: all " + std::to_string(kBlockCount) +
+               " blocks were sent, only the verify is missing, and the relay was not restarted";
+    return where + " of the verify pass); the firmware is programmed but not verified, and the relay was "
+                   "not restarted";
+}
+
+} // namespace
+
+std::unique_ptr<Command> MakeFlash()
+{
+    return std::make_unique<Flash>();
 }
 
 } // namespace cli

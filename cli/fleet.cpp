@@ -30,9 +30,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr const char* kAllPorts = "all";
 constexpr const char* kAutoPort = "auto";
-// The outcome a port's change gets in the record where another port's record
-// stopped every change after this one's start was noted.
-constexpr const char* kStoppedBeforeFirstFrame = "abgebrochen, nichts gesendet";
 // --port all looks for COM1 to COM256 in [PORTS], as many as Windows numbers.
 constexpr int kHighestComPort = 256;
 // Default for the [PORTS] look-up that no value can have (values never hold a line end).
@@ -133,114 +130,57 @@ void Replace(std::string& text, const std::string& from, const std::string& to)
         text.replace(at, from.size(), to);
 }
 
-// A text as a JSON string. Our texts are UTF-8 and pass as they are; a byte that
-// is no part of UTF-8 counts as Latin-1, and control characters are escaped.
-std::string JsonText(std::string_view text)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        std::size_t length = b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 1;
-        for (std::size_t k = 1; length > 1 && k < length; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                length = 1;
-        }
-        if (b >= 0x80 && length > 1) {
-            out.append(text.substr(i, length));
-            i += length - 1;
-        } else if (b == '"' || b == '\\') {
-            out.append(1, '\\').append(1, static_cast<char>(b));
-        } else if (b == '\n') {
-            out += "\\n";
-        } else if (b < 0x20 || b >= 0x7F) {
-            out.append("\\u00").append(1, kHex[b >> 4]).append(1, kHex[b & 0x0F]);
-        } else {
-            out += static_cast<char>(b);
-        }
-    }
-    return out + '"';
-}
-
-// The value of --format among the arguments of read, as RunRead takes it.
-std::string FormatOf(const Arguments& args)
-{
-    std::string format;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i].rfind("--format=", 0) == 0)
-            format = args[i].substr(9);
-        else if (args[i] == "--format" && i + 1 < args.size())
-            format = args[++i];
-    }
-    return format;
-}
-
-std::optional<long> CountOf(const Arguments& args)
-{
-    std::optional<long> count;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i].rfind("--count=", 0) == 0)
-            count = std::strtol(args[i].c_str() + 8, nullptr, 10);
-        else if (args[i] == "--count" && i + 1 < args.size())
-            count = std::strtol(args[++i].c_str(), nullptr, 10);
-    }
-    return count;
-}
-
 int Refuse(const Console& console, const std::string& message)
 {
     console.err << "korvenctl: " << message << "\nTry 'korvenctl --help'." << std::endl;
     return kExitInput;
 }
 
-class PortFleet final : public Fleet {
+class PortFleet {
 public:
     PortFleet(const CommandSpec& spec, const GlobalOptions& options, std::vector<FleetPort> ports,
               const Arguments& args, const Console& console);
 
     int Run();
 
-    void PortOpening(std::size_t index) override
-    {
-        if (index == kInputCheck)
-            throw InputChecked{};
-    }
-    int AwaitChange(std::size_t index, Gate gate, std::string& why) override;
-    HexLoadResult LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image) override;
-
 private:
-    enum class Output {
-        Lines,   // each port's lines, with its name in front
-        Json,    // one JSON object keyed by port
-        Columns, // live --csv: a column per port
-    };
-
     struct PortRun {
-        PortRun(FleetConsole& fleetConsole, std::size_t index, const FleetPort& fleetPort, bool keepOut, bool bars,
+        PortRun(FleetConsole& fleetConsole, const FleetPort& fleetPort, bool bars,
                 const Console& console)
-            : port(fleetPort), outBuffer(fleetConsole, index, port.name, false, !keepOut, keepOut),
-              errBuffer(fleetConsole, index, port.name, true, true, true), out(&outBuffer),
-              err(&errBuffer), portConsole{out, err, bars, console.cancel}
+            : port(fleetPort), outBuffer(fleetConsole, port.name, false),
+              errBuffer(fleetConsole, port.name, true), out(&outBuffer), err(&errBuffer),
+              portConsole{out, err, bars, console.cancel}
         {
         }
 
         FleetPort port;
         GlobalOptions options;
-        Arguments args;
         PortStream outBuffer;
         PortStream errBuffer;
         std::ostream out;
         std::ostream err;
         Console portConsole;
-        int code = kExitOk;
-        std::string version;
-        std::string outcome; // the session's OutcomeText
+        Outcome outcome;
         double seconds = 0;
     };
 
-    void Serve(std::size_t index);
-    void Ended(std::size_t index, int code);
-    std::string Outcome(const PortRun& run) const;
+    // The barrier as one port passes it.
+    class Gate final : public Barrier {
+    public:
+        Gate(PortFleet& fleet, std::size_t index) : m_fleet(fleet), m_index(index) {}
+        int Arrive(int code, bool waits, std::string& why) override { return m_fleet.Arrive(m_index, code, waits, why); }
+        int Stopped(std::string& why) override { return m_fleet.Stopped(why); }
+
+    private:
+        PortFleet& m_fleet;
+        std::size_t m_index;
+    };
+
+    void Serve(std::size_t index, const Command& command);
+    int Arrive(std::size_t index, int code, bool waits, std::string& why);
+    int Stopped(std::string& why);
+    // Why no change begins, where m_stopCode says that none does.
+    std::string Why() const;
     void PrintJson() const;
     void PrintSummary(std::ostream& out) const;
 
@@ -248,199 +188,155 @@ private:
     const GlobalOptions& m_options;
     const Arguments& m_args;
     const Console& m_console;
-    Output m_output = Output::Lines;
+    bool m_json = false;
+    bool m_bars = false;
     std::unique_ptr<FleetConsole> m_fleetConsole;
     std::vector<std::unique_ptr<PortRun>> m_runs;
     std::unique_ptr<LiveColumns> m_columns;
 
-    // The gates before the first frame of a change.
-    std::mutex m_gateMutex;
-    std::condition_variable m_gateMoved;
-    std::vector<int> m_reached; // per port: the last gate it came to (0: none yet), or kEnded
-    int m_stopCode = kExitOk;   // the code that closed them
+    // The barrier between preparing and applying.
+    std::mutex m_barrierMutex;
+    std::condition_variable m_arrival;
+    std::size_t m_arrived = 0;
+    int m_stopCode = kExitOk; // of the port that stops every change
     std::string m_stopPort;
-
-    std::mutex m_imageMutex;
-    std::string m_imagePath;
-    std::shared_ptr<const FirmwareImage> m_image;
-    HexLoadResult m_imageLoad;
+    std::vector<FleetPort> m_ports;
 };
 
 PortFleet::PortFleet(const CommandSpec& spec, const GlobalOptions& options, std::vector<FleetPort> ports,
                      const Arguments& args, const Console& console)
-    : m_spec(spec), m_options(options), m_args(args), m_console(console), m_reached(ports.size(), 0)
+    : m_spec(spec), m_options(options), m_args(args), m_console(console), m_ports(std::move(ports))
 {
-    const std::string command = spec.name;
-    const bool csv = std::find(args.begin(), args.end(), "--csv") != args.end();
-    if (((command == "read" || command == "compare") && FormatOf(args) == "json") || command == "save")
-        m_output = Output::Json;
-    else if (command == "live" && csv)
-        m_output = Output::Columns;
-    // Bars only for the one command with progress, and only where the terminal can take them.
-    const bool bars =
-        command == "flash" && console.outIsTerminal && console.outMovesCursor != nullptr && console.outMovesCursor();
-    std::vector<std::string> names;
-    for (const FleetPort& port : ports)
-        names.push_back(port.name);
-    m_fleetConsole = std::make_unique<FleetConsole>(console, names, bars);
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        auto run = std::make_unique<PortRun>(*m_fleetConsole, i, ports[i], m_output == Output::Json, bars, m_console);
-        run->options = options;
-        run->options.port = ports[i].name;
-        run->args = args;
-        for (std::string& arg : run->args)
-            Replace(arg, kPortPattern, PortFileName(ports[i].name));
-        m_runs.push_back(std::move(run));
-    }
-    if (m_output == Output::Columns)
-        m_columns = std::make_unique<LiveColumns>(ports.size());
 }
 
 int PortFleet::Run()
 {
-    // The input once for every port: the command runs up to where it would open
-    // its port. Ending before that, it failed (or was only asked for help), and
-    // nothing has been sent anywhere.
+    // The input once for every port, with nothing sent anywhere: a failed check ends the run.
+    const std::unique_ptr<Command> command = m_spec.make();
     {
         GlobalOptions options = m_options;
-        options.port = m_runs.front()->port.name;
+        options.port = m_ports.front().name;
         Session check(m_console, options);
-        check.JoinFleet(*this, kInputCheck);
-        try {
-            return m_spec.run(check, m_args);
-        } catch (const InputChecked&) {
-        }
+        const int code = command->Check(check, m_args);
+        ShowOutcome(check.TakeOutcome(code), false, m_console.out, m_console.err);
+        if (code != kExitOk)
+            return code;
     }
+    m_json = command->GivesJson(true);
+    // Bars only for a command with progress, and only where the terminal can take them.
+    m_bars = command->GivesProgress() && m_console.outIsTerminal && m_console.outMovesCursor != nullptr &&
+             m_console.outMovesCursor();
+    std::vector<std::string> names;
+    for (const FleetPort& port : m_ports)
+        names.push_back(port.name);
+    m_fleetConsole = std::make_unique<FleetConsole>(m_console, names, m_bars);
+    for (std::size_t i = 0; i < m_ports.size(); ++i) {
+        m_runs.push_back(std::make_unique<PortRun>(*m_fleetConsole, m_ports[i], m_bars, m_console));
+        m_runs.back()->options = m_options;
+        m_runs.back()->options.port = m_ports[i].name;
+    }
+    if (command->GivesColumns())
+        m_columns = std::make_unique<LiveColumns>(m_ports.size());
+
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < m_runs.size(); ++i)
-        threads.emplace_back([this, i] { Serve(i); });
-    if (m_columns) {
-        std::vector<std::string> names;
-        for (const auto& run : m_runs)
-            names.push_back(run->port.name);
-        m_columns->Drive(m_console, names, CountOf(m_args));
-    }
+        threads.emplace_back([this, i, &command] { Serve(i, *command); });
+    if (m_columns)
+        m_columns->Drive(m_console, names, command->Ticks());
     for (std::thread& thread : threads)
         thread.join();
     m_fleetConsole->EndBars();
 
-    if (m_output == Output::Json)
+    if (m_json)
         PrintJson();
     // Where standard output carries data, the summary goes to standard error.
-    PrintSummary(m_output == Output::Lines ? m_console.out : m_console.err);
+    PrintSummary(m_json || m_columns ? m_console.err : m_console.out);
     int code = kExitOk;
     for (const auto& run : m_runs)
-        code = std::max(code, run->code);
+        code = std::max(code, run->outcome.code);
     return code;
 }
 
-void PortFleet::Serve(std::size_t index)
+void PortFleet::Serve(std::size_t index, const Command& command)
 {
     PortRun& run = *m_runs[index];
     trace::SetThreadLabel(run.port.name);
     const auto start = Clock::now();
-    int code = kExitOk;
     {
         Session session(run.portConsole, run.options);
-        session.JoinFleet(*this, index);
-        code = m_columns ? m_columns->Column(session, index) : m_spec.run(session, run.args);
-        run.version = session.Version();
-        run.outcome = session.OutcomeText();
+        const std::unique_ptr<Command> own = command.Copy();
+        if (m_bars) {
+            // The port's bar below the lines; a pass's closing line among them.
+            session.ShowProgress([this, &run, index, text = ProgressText()](const ProgressEvent* event) mutable {
+                if (const auto ended = event != nullptr ? text.Begin(*event) : text.End())
+                    run.out << *ended << std::endl;
+                if (event != nullptr)
+                    m_fleetConsole->Bar(index, ProgressText::Bar(*event, FleetConsole::kPortBarWidth));
+            });
+        }
+        int code = kExitOk;
+        if (m_columns) {
+            session.Stream();
+            code = m_columns->Column(session, index);
+        } else {
+            Gate gate(*this, index);
+            code = RunPlan(*own, session, &gate);
+        }
+        run.outcome = session.TakeOutcome(code);
     }
+    ShowOutcome(run.outcome, m_json, run.out, run.err);
     run.out.flush();
     run.err.flush();
     run.outBuffer.Finish();
     run.errBuffer.Finish();
     run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.code = code;
-    Ended(index, code);
 }
 
-void PortFleet::Ended(std::size_t index, int code)
+int PortFleet::Arrive(std::size_t index, int code, bool waits, std::string& why)
 {
-    const std::lock_guard lock(m_gateMutex);
-    // A failed check or record, or Ctrl+C, before a port's change began stops every change.
-    const bool beforeChange = m_reached[index] < static_cast<int>(Gate::Noted);
-    if (beforeChange && m_stopCode == kExitOk && (code == kExitInput || code == kExitOutput || IsStopCode(code))) {
+    std::unique_lock lock(m_barrierMutex);
+    // A failed check or record, or a stop, before a port's change began stops every change.
+    if (m_stopCode == kExitOk && (code == kExitInput || code == kExitOutput || IsStopCode(code))) {
         m_stopCode = code;
         m_stopPort = m_runs[index]->port.name;
     }
-    m_reached[index] = kEnded;
-    m_gateMoved.notify_all();
-}
-
-int PortFleet::AwaitChange(std::size_t index, Gate gate, std::string& why)
-{
-    std::unique_lock lock(m_gateMutex);
-    const int at = static_cast<int>(gate);
-    if (index < m_reached.size()) {
-        m_reached[index] = at;
-        m_gateMoved.notify_all();
-    }
-    m_gateMoved.wait(lock, [this, at] {
-        return std::all_of(m_reached.begin(), m_reached.end(), [at](int reached) { return reached >= at; });
-    });
-    const std::string nothing = "korvenctl: nothing sent to this relay: ";
-    switch (m_stopCode) {
-    case kExitInput:
-        // A set that fails the checks, a missing reference, a file that does not load: its own line says which.
-        why = nothing + "the input for " + m_stopPort + " was refused";
-        break;
-    case kExitOutput:
-        why = nothing + "the commissioning record cannot be written";
-        break;
-    default:
-        if (IsStopCode(m_stopCode))
-            why = nothing + "stopped by " + StopName(m_stopCode);
-        break;
-    }
+    ++m_arrived;
+    m_arrival.notify_all();
+    if (waits)
+        m_arrival.wait(lock, [this] { return m_arrived == m_runs.size(); });
+    why = Why();
     return m_stopCode;
 }
 
-HexLoadResult PortFleet::LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image)
+int PortFleet::Stopped(std::string& why)
 {
-    const std::lock_guard lock(m_imageMutex);
-    if (!m_image || m_imagePath != path) {
-        auto loaded = std::make_shared<FirmwareImage>();
-        m_imageLoad = LoadHexFile(path, *loaded);
-        m_image = std::move(loaded);
-        m_imagePath = path;
-    }
-    image = m_image;
-    return m_imageLoad;
+    const std::lock_guard lock(m_barrierMutex);
+    why = Why();
+    return m_stopCode;
 }
 
-std::string PortFleet::Outcome(const PortRun& run) const
+std::string PortFleet::Why() const
 {
-    if (!run.outcome.empty())
-        return run.outcome;
-    return run.code == kExitOk ? "ok" : "exit " + std::to_string(run.code);
+    const std::string nothing = "korvenctl: nothing sent to this relay: ";
+    switch (m_stopCode) {
+    case kExitOk:
+        return "";
+    case kExitInput:
+        // A set that fails the checks, a missing reference, a file that does not load: its own line says which.
+        return nothing + "the input for " + m_stopPort + " was refused";
+    case kExitOutput:
+        return nothing + "the commissioning record cannot be written";
+    default:
+        return nothing + "stopped by " + StopName(m_stopCode);
+    }
 }
 
 void PortFleet::PrintJson() const
 {
-    std::string json = "{\n";
-    for (std::size_t i = 0; i < m_runs.size(); ++i) {
-        const PortRun& run = *m_runs[i];
-        json += "  " + JsonText(run.port.name) + ": ";
-        std::string body;
-        // A compare that found a difference has its data, and the difference is its exit code.
-        if (run.code != kExitOk && (run.code != kExitDiffers || run.outBuffer.Kept().empty())) {
-            std::string error = run.errBuffer.Kept();
-            if (!error.empty() && error.back() == '\n')
-                error.pop_back();
-            body = "{\n  \"error\": " + JsonText(error) + ",\n  \"exit\": " + std::to_string(run.code) + "\n}\n";
-        } else if (m_spec.name == std::string("save")) {
-            body = "{\n  \"file\": " + JsonText(run.outcome) + "\n}\n";
-        } else {
-            body = run.outBuffer.Kept().empty() ? "{}\n" : run.outBuffer.Kept();
-        }
-        // The port's own object, one level in.
-        body.pop_back();
-        Replace(body, "\n", "\n  ");
-        json += body + (i + 1 < m_runs.size() ? ",\n" : "\n");
-    }
-    m_console.out << json << "}" << std::endl;
+    std::vector<std::pair<std::string, const Outcome*>> outcomes;
+    for (const auto& run : m_runs)
+        outcomes.emplace_back(run->port.name, &run->outcome);
+    m_console.out << PortsJson(outcomes) << std::endl;
 }
 
 void PortFleet::PrintSummary(std::ostream& out) const
@@ -448,13 +344,31 @@ void PortFleet::PrintSummary(std::ostream& out) const
     std::vector<PortSummary> ports;
     int code = kExitOk;
     for (const auto& run : m_runs) {
-        ports.push_back({run->port.name, run->port.device, run->version, run->seconds, Outcome(*run), run->code});
-        code = std::max(code, run->code);
+        const Outcome& outcome = run->outcome;
+        const std::string text =
+            !outcome.text.empty() ? outcome.text : outcome.code == kExitOk ? "ok" : "exit " + std::to_string(outcome.code);
+        ports.push_back({run->port.name, run->port.device, outcome.version, run->seconds, text, outcome.code});
+        code = std::max(code, outcome.code);
     }
     out << SummaryText(ports, code) << std::flush;
 }
 
 } // namespace
+
+std::string PortsJson(const std::vector<std::pair<std::string, const Outcome*>>& outcomes)
+{
+    Json all = Json::Object();
+    for (const auto& [port, outcome] : outcomes) {
+        // A compare that found a difference has its data, and the difference is its exit code.
+        if (outcome->code != kExitOk && !(outcome->code == kExitDiffers && outcome->data))
+            all.Add(port, std::move(Json::Object()
+                                        .Add("error", Json::Text(outcome->Errors()))
+                                        .Add("exit", Json::Literal(std::to_string(outcome->code)))));
+        else
+            all.Add(port, outcome->data ? *outcome->data : Json::Object());
+    }
+    return all.Render();
+}
 
 std::string SummaryText(const std::vector<PortSummary>& ports, int code)
 {
@@ -536,7 +450,7 @@ int RunOnPorts(const CommandSpec& spec, const GlobalOptions& options, const std:
         for (const FleetPort& port : resolved)
             all.ports.push_back(port.name);
         Session session(console, all);
-        return spec.run(session, args);
+        return RunOnPort(spec, session, args);
     }
     if (!spec.manyPorts && resolved.size() > 1)
         return Refuse(console, std::string(spec.name) + " needs the technician at the relay: one port at a time, not " +
@@ -558,49 +472,6 @@ int RunOnPorts(const CommandSpec& spec, const GlobalOptions& options, const std:
     }
     PortFleet fleet(spec, options, std::move(resolved), args, console);
     return fleet.Run();
-}
-
-void Session::JoinFleet(Fleet& fleet, std::size_t index)
-{
-    m_fleet = &fleet;
-    m_fleetIndex = index;
-}
-
-int Session::StartChange(const RecordEntry& entry)
-{
-    std::string why;
-    if (m_fleet != nullptr) {
-        if (const int code = m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Checked, why); code != kExitOk)
-            return Fail(code, why);
-    }
-    const std::string nothing = "korvenctl: nothing sent to this relay: stopped by ";
-    // A stop asked for while the port opened or the relay was read: the change begins nowhere.
-    if (const int stop = StopCode(); stop != 0)
-        return Fail(stop, nothing + StopName(stop));
-    if (!RecordStart(entry))
-        return kExitOutput;
-    int code = m_fleet != nullptr ? m_fleet->AwaitChange(m_fleetIndex, Fleet::Gate::Noted, why) : kExitOk;
-    if (code == kExitOk && StopCode() != 0) {
-        code = StopCode();
-        why = nothing + StopName(code);
-    }
-    if (code != kExitOk) {
-        // Its start is in the record: so is its end, before the message.
-        RecordEntry stopped = entry;
-        stopped.outcome = kStoppedBeforeFirstFrame;
-        return Fail(Record(stopped, code), why);
-    }
-    return kExitOk;
-}
-
-HexLoadResult Session::LoadFirmware(const std::string& path, std::shared_ptr<const FirmwareImage>& image)
-{
-    if (m_fleet != nullptr)
-        return m_fleet->LoadFirmware(path, image);
-    auto own = std::make_shared<FirmwareImage>();
-    const HexLoadResult result = LoadHexFile(path, *own);
-    image = std::move(own);
-    return result;
 }
 
 } // namespace cli

@@ -18,24 +18,6 @@ constexpr std::size_t kBarLineWidth = 79;
 // every 30 ms, and a terminal need not show every one of them.
 constexpr std::chrono::milliseconds kRedrawInterval{100};
 
-// Each port's bar is half as wide as the bar of a single port, so that the port's
-// name, its bar and the status text fit on one line.
-constexpr std::size_t kPortBarWidth = 20;
-
-// The bar at the start of text ("[###.....] 45%  ...") at the port's bar width.
-std::string Narrowed(const std::string& text)
-{
-    const auto close = text.find(']');
-    if (text.empty() || text[0] != '[' || close == std::string::npos || close < 2)
-        return text;
-    const auto filled =
-        static_cast<std::size_t>(std::count(text.begin() + 1, text.begin() + close, '#')) * kPortBarWidth / (close - 1);
-    // Appended piece by piece: gcc 12 mistakes "[" + std::string(...) for an overlapping copy.
-    std::string bar = "[";
-    bar.append(filled, '#').append(kPortBarWidth - filled, '.').append(text, close);
-    return bar;
-}
-
 // The first width characters of text.
 std::string Clipped(const std::string& text, std::size_t width)
 {
@@ -94,7 +76,7 @@ void FleetConsole::Bar(std::size_t index, std::string text)
 {
     const std::lock_guard bars(m_barMutex);
     if (index < m_barTexts.size()) {
-        m_barTexts[index] = Narrowed(text);
+        m_barTexts[index] = std::move(text);
         m_stale = true;
     }
 }
@@ -143,9 +125,8 @@ void FleetConsole::DrawBars()
     m_console.out << lines << std::flush;
 }
 
-PortStream::PortStream(FleetConsole& console, std::size_t index, const std::string& name, bool toErr, bool show,
-                       bool keep)
-    : m_console(console), m_index(index), m_prefix(TerminalText(name) + ":"), m_toErr(toErr), m_show(show), m_keep(keep)
+PortStream::PortStream(FleetConsole& console, const std::string& name, bool toErr)
+    : m_console(console), m_prefix(TerminalText(name) + ":"), m_toErr(toErr)
 {
 }
 
@@ -175,35 +156,14 @@ void PortStream::Finish()
 bool PortStream::PassOn(bool all)
 {
     std::string shown;
-    const auto line = [&](std::string text) {
-        const auto carriage = text.rfind('\r');
-        if (carriage != std::string::npos && m_console.Bars()) {
-            // A bar redrawn in place: its last drawing is the port's bar.
-            text.erase(0, carriage + 1);
-            text.erase(text.find_last_not_of(' ') + 1);
-            if (!text.empty()) {
-                m_console.Bar(m_index, text);
-                m_afterBar = true;
-                return;
-            }
-        }
-        if (text.empty() && std::exchange(m_afterBar, false))
-            return; // the line end that closes a bar
-        m_afterBar = false;
-        if (m_keep)
-            m_kept += text + '\n';
-        if (m_show)
-            shown += m_prefix + (text.empty() ? "" : " ") + text + '\n';
-    };
     std::size_t start = 0;
     for (std::size_t end = m_pending.find('\n'); end != std::string::npos; end = m_pending.find('\n', start)) {
-        line(m_pending.substr(start, end - start));
+        shown += m_prefix + (end > start ? " " : "") + m_pending.substr(start, end - start) + '\n';
         start = end + 1;
     }
     m_pending.erase(0, start);
-    // A bar being redrawn has no line end yet; nor has the rest at the end.
-    if ((m_console.Bars() && m_pending.find('\r') != std::string::npos) || (all && !m_pending.empty()))
-        line(std::exchange(m_pending, std::string()));
+    if (all && !m_pending.empty())
+        shown += m_prefix + " " + std::exchange(m_pending, std::string()) + '\n';
     return shown.empty() || m_console.Write(m_toErr, shown);
 }
 

@@ -32,6 +32,9 @@ public:
     // The bar of port index now reads text. It is drawn by a thread of its
     // own, at most every 100 ms: a slow terminal never holds up a relay.
     void Bar(std::size_t index, std::string text);
+    // Each port's bar is half as wide as the bar of a single port, so that the
+    // port's name, its bar and the status text fit on one line.
+    static constexpr std::size_t kPortBarWidth = 20;
     // Draws the bars as they stand last and leaves them where they are: what
     // follows is written below them.
     void EndBars();
@@ -57,18 +60,13 @@ private:
 };
 
 // One port's standard output or standard error. What the port writes goes on
-// at each flush: its complete lines with the port's name in front, whole, and
-// on a terminal a bar's redraw (the text after '\r') to the port's bar. Where
-// the run puts the output together itself (JSON), the lines are kept instead
-// of shown, or as well.
+// at each flush: its complete lines with the port's name in front, whole.
 class PortStream : public std::streambuf {
 public:
-    PortStream(FleetConsole& console, std::size_t index, const std::string& name, bool toErr, bool show, bool keep);
+    PortStream(FleetConsole& console, const std::string& name, bool toErr);
 
     // Passes on what is left, a line without its end too.
     void Finish();
-    // Every line kept, each with its '\n'.
-    const std::string& Kept() const { return m_kept; }
 
 protected:
     int_type overflow(int_type c) override;
@@ -81,14 +79,9 @@ private:
     bool PassOn(bool all);
 
     FleetConsole& m_console;
-    std::size_t m_index;
     std::string m_prefix;
     bool m_toErr;
-    bool m_show;
-    bool m_keep;
     std::string m_pending;
-    std::string m_kept;
-    bool m_afterBar = false; // the last thing passed on was a bar: the next empty line only ends it
 };
 
 } // namespace cli

@@ -16,14 +16,18 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <utility>
 
 namespace cli {
 
 namespace {
 
 constexpr int kBaudRate = 19200;
+// The outcome a change gets in the record where it was stopped after its start was noted.
+constexpr const char* kStoppedBeforeFirstFrame = "abgebrochen, nichts gesendet";
 // --port auto: the first port where a relay answers.
 constexpr const char* kAutoPort = "auto";
 
@@ -267,37 +271,147 @@ std::string FirstLine(const std::string& message)
 
 } // namespace
 
-int Session::Fail(int code, const std::string& message) const
+int Session::Fail(int code, const std::string& message)
 {
-    m_outcome = FirstLine(message);
-    m_console.err << TerminalLines(message) << std::endl;
+    m_outcome.text = FirstLine(message);
+    if (m_streaming)
+        m_console.err << TerminalLines(message) << std::endl;
+    else
+        m_outcome.lines.push_back({true, UnixLines(message)});
     return code;
+}
+
+void Session::Note(const std::string& message)
+{
+    if (m_streaming)
+        m_console.err << TerminalLines(message) << std::endl;
+    else
+        m_outcome.lines.push_back({true, UnixLines(message)});
 }
 
 void Session::Done(const std::string& text)
 {
-    m_outcome = text;
-    m_console.out << text << std::endl;
+    m_outcome.text = text;
+    Line(text);
 }
 
-int Session::Usage(const std::string& command, const std::string& message) const
+void Session::Line(const std::string& text)
 {
-    m_console.err << "korvenctl: " << message << "\nTry 'korvenctl " << (command.empty() ? "" : command + " ")
-                  << "--help'." << std::endl;
-    return kExitInput;
+    if (m_streaming)
+        m_console.out << text << std::endl;
+    else
+        m_outcome.lines.push_back({false, text});
+}
+
+int Session::Usage(const std::string& command, const std::string& message)
+{
+    return Fail(kExitInput,
+                "korvenctl: " + message + "\nTry 'korvenctl " + (command.empty() ? "" : command + " ") + "--help'.");
+}
+
+void Session::Stream()
+{
+    ShowOutcome(m_outcome, false, m_console.out, m_console.err);
+    m_outcome.lines.clear();
+    m_streaming = true;
+}
+
+void Session::Progress(const ProgressEvent* event)
+{
+    if (m_showProgress) {
+        m_showProgress(event);
+        return;
+    }
+    // The bar's line ends where a pass ends, before the line that says so.
+    std::optional<std::string> ended = event != nullptr ? m_progress.Begin(*event) : m_progress.End();
+    if ((ended || event == nullptr || event->block == 0) && m_barWidth > 0) {
+        m_console.out << std::endl;
+        m_barWidth = 0;
+    }
+    if (ended)
+        m_console.out << *ended << std::endl;
+    if (event == nullptr)
+        return;
+    if (!m_console.outIsTerminal) {
+        if (const auto line = ProgressText::Tenth(*event))
+            m_console.out << *line << std::endl;
+        return;
+    }
+    // Redrawn in place, the rest of a longer bar blanked.
+    const std::string bar = ProgressText::Bar(*event);
+    m_console.out << '\r' << bar << std::string(m_barWidth > bar.size() ? m_barWidth - bar.size() : 0, ' ')
+                  << std::flush;
+    m_barWidth = bar.size();
+}
+
+Outcome Session::TakeOutcome(int code)
+{
+    Outcome outcome = std::exchange(m_outcome, Outcome{});
+    outcome.code = code;
+    outcome.version = m_version;
+    outcome.set = m_set;
+    return outcome;
+}
+
+void ShowOutcome(const Outcome& outcome, bool json, std::ostream& out, std::ostream& err)
+{
+    for (const Outcome::Line& line : outcome.lines) {
+        if (line.err)
+            err << TerminalLines(line.text) << std::endl;
+        else if (!json)
+            out << line.text << std::endl;
+    }
+    if (json && outcome.data)
+        out << outcome.data->Render() << std::endl;
+}
+
+std::string Command::StoppedBeforeChange(int stop) const
+{
+    return "korvenctl: nothing sent to this relay: stopped by " + StopName(stop);
+}
+
+int RunPlan(Command& command, Session& session, Barrier* barrier)
+{
+    Plan plan;
+    int code = command.Prepare(session, plan);
+    std::string why;
+    if (code == kExitOk && plan.change) {
+        // A change that cannot begin gets no start in the record: a stop asked
+        // for while the port opened or the relay was read, or another port's.
+        int stop = barrier != nullptr ? barrier->Stopped(why) : kExitOk;
+        if (stop == kExitOk && (stop = session.StopCode()) != kExitOk)
+            why = command.StoppedBeforeChange(stop);
+        if (stop != kExitOk)
+            code = session.Fail(stop, why);
+        else if (!session.RecordStart(*plan.change))
+            code = kExitOutput;
+    }
+    // Every port's start is noted before any port's first frame.
+    int stop = barrier != nullptr ? barrier->Arrive(code, code == kExitOk && plan.change.has_value(), why) : kExitOk;
+    if (code != kExitOk)
+        return code;
+    if (!plan.change)
+        return command.Apply(session, plan);
+    if (stop == kExitOk && (stop = session.StopCode()) != kExitOk)
+        why = command.StoppedBeforeChange(stop);
+    if (stop != kExitOk) {
+        // Its start is in the record: so is its end, before the message.
+        RecordEntry stopped = *plan.change;
+        stopped.outcome = kStoppedBeforeFirstFrame;
+        return session.Fail(session.Record(stopped, stop), why);
+    }
+    return command.Apply(session, plan);
 }
 
 void Session::UsePortSettings()
 {
-    // The thread's own: over several ports each thread reports to its port's lines.
+    // The thread's own: over several ports each thread reports to its port's outcome.
     CSerialPort::SetThreadHooks(CSerialPort::Hooks{
         [this](const std::string& text, const std::string&) { Fail(kExitPort, text); }, m_options.ini});
 }
 
 bool Session::OpenPort()
 {
-    if (m_fleet != nullptr)
-        m_fleet->PortOpening(m_fleetIndex); // the fleet's input check ends here
     UsePortSettings();
     std::string port = m_options.port;
     if (port.empty()) // as the program starts: the port stored in the settings file
@@ -316,7 +430,7 @@ bool Session::OpenPort()
     // Windows) fails without the port's message; for a script it did not open.
     if (m_port.IsOpen()) {
         m_port.Close();
-        m_console.err << "Kann Schnittstelle " << port << " nicht öffnen" << std::endl;
+        Fail(kExitPort, "Kann Schnittstelle " + port + " nicht öffnen");
     }
     return false;
 }
@@ -355,16 +469,27 @@ bool Session::OpenFoundPort()
     // Bluetooth ports, whose open can block for half a minute, only where named.
     const std::vector<PortTrial> trials = FindRelay(SearchCandidates(ListPorts(), 0));
     if (trials.empty() || trials.back().outcome != TrialOutcome::Answered) {
-        m_console.err << TerminalLines(NoRelayFoundText(trials)) << std::endl;
+        Fail(kExitPort, NoRelayFoundText(trials));
         return false;
     }
     const PortCandidate& found = trials.back().candidate;
-    m_console.err << "korvenctl: relay found at " << TerminalText(PortLabel(found)) << std::endl;
+    Note("korvenctl: relay found at " + PortLabel(found));
     m_comNumber = found.comNumber;
     m_portName = found.comNumber > 0 ? "COM" + std::to_string(found.comNumber) : found.device;
     NoteDevice();
     return (found.comNumber > 0 ? m_port.Open(found.comNumber, kBaudRate) : m_port.OpenPath(found.device, kBaudRate)) ==
            0;
+}
+
+int RunOnPort(const CommandSpec& spec, Session& session, const Arguments& args)
+{
+    const std::unique_ptr<Command> command = spec.make();
+    int code = command->Check(session, args);
+    if (code == kExitOk)
+        code = RunPlan(*command, session, nullptr);
+    ShowOutcome(session.TakeOutcome(code), command->GivesJson(false), session.console().out,
+                session.console().err);
+    return code;
 }
 
 namespace {
@@ -381,6 +506,8 @@ int RunCommandLine(const Arguments& args, const Console& console)
         return kExitOk;
     }
     Session session(console, parsed.options);
+    // Every failure before the command runs is shown at once.
+    session.Stream();
     if (parsed.command.empty())
         return session.Usage("", "no command given");
     const CommandSpec* spec = FindCommand(parsed.command);
@@ -399,8 +526,13 @@ int RunCommandLine(const Arguments& args, const Console& console)
     const std::string& tracePath = parsed.options.trace;
     if (!tracePath.empty() && !trace::Start(tracePath))
         return session.Fail(kExitInput, CannotWriteMessage(tracePath));
-    int code = ManyPorts(parsed.ports) ? RunOnPorts(*spec, parsed.options, parsed.ports, parsed.args, console)
-                                       : spec->run(session, parsed.args);
+    int code = kExitOk;
+    if (ManyPorts(parsed.ports)) {
+        code = RunOnPorts(*spec, parsed.options, parsed.ports, parsed.args, console);
+    } else {
+        Session command(console, parsed.options);
+        code = RunOnPort(*spec, command, parsed.args);
+    }
     trace::Stop();
     CSerialPort::SetThreadHooks(std::nullopt); // the hook writes to this run's console
     // A trace that lost lines is output that could not be written; an earlier failure keeps its code.

@@ -77,45 +77,18 @@ bool SleepUntil(const Session& session, Clock::time_point deadline)
 
 // kExitOk when the set passes the eleven checks, else the first failing row's
 // message of the family and kExitInput.
-int CheckSet(const Session& session, const ParameterSet& set, CheckFamily family)
+int CheckSet(Session& session, const ParameterSet& set, CheckFamily family)
 {
     const int row = FirstFailingRow(set);
     return row == 0 ? kExitOk : session.Fail(kExitInput, CheckMessage(row, family));
 }
 
-// Escapes a text for a JSON string; bytes of 0x80 and above count as Latin-1.
-std::string JsonString(std::string_view text)
+// The set and the device texts as a table, a line each.
+void TableLines(Session& session, const ParameterSet& set, const DeviceInfo& info)
 {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (b >= 0x20 && b < 0x7F) {
-            out += c;
-        } else {
-            out += "\\u00";
-            out += kHex[b >> 4];
-            out += kHex[b & 0x0F];
-        }
-    }
-    return out + '"';
-}
-
-// A normalized text as a JSON number where it is one ("inf" is not).
-std::string JsonNumber(const std::string& text)
-{
-    static const std::regex kNumber(R"(-?(0|[1-9][0-9]*)(\.[0-9]+)?)");
-    return std::regex_match(text, kNumber) ? text : JsonString(text);
-}
-
-void PrintTable(std::ostream& out, const ParameterSet& set, const DeviceInfo& info)
-{
-    const auto line = [&out](const char* key, const std::string& label, const std::string& value) {
+    const auto line = [&session](const char* key, const std::string& label, const std::string& value) {
         const std::size_t width = DisplayWidth(label) + value.size();
-        out << key << "  " << label << std::string(width < 34 ? 34 - width : 1, ' ') << value << "\n";
+        session.Line(std::string(key) + "  " + label + std::string(width < 34 ? 34 - width : 1, ' ') + value);
     };
     for (const ParameterRow& row : kParameterRows)
         line(row.key, row.label, row.member ? set.*row.member : set.INV != 0 ? "ja" : "nein");
@@ -124,15 +97,15 @@ void PrintTable(std::ostream& out, const ParameterSet& set, const DeviceInfo& in
     line("K0V", "Mittenspannung", info.K0V);
 }
 
-void PrintJson(std::ostream& out, const ParameterSet& set, const DeviceInfo& info)
+Json SetData(const ParameterSet& set, const DeviceInfo& info)
 {
-    out << "{\n";
+    Json data = Json::Object();
     for (const ParameterRow& row : kParameterRows)
-        out << "  \"" << row.key << "\": " << (row.member ? JsonNumber(set.*row.member) : std::to_string(set.INV))
-            << ",\n";
-    out << "  \"VER\": " << JsonString(info.VER) << ",\n";
-    out << "  \"KAL\": " << JsonNumber(Trimmed(info.KAL)) << ",\n";
-    out << "  \"K0V\": " << JsonString(info.K0V) << "\n}\n";
+        data.Add(row.key, row.member ? Json::Number(set.*row.member) : Json::Literal(std::to_string(set.INV)));
+    data.Add("VER", Json::RelayText(info.VER));
+    data.Add("KAL", Json::Number(Trimmed(info.KAL)));
+    data.Add("K0V", Json::RelayText(info.K0V));
+    return data;
 }
 
 // A value given on the command line must be a number and nothing else (a sign,
@@ -169,7 +142,7 @@ std::optional<std::string> ParseAssignment(const std::string& text, std::vector<
     return std::nullopt;
 }
 
-void Apply(const std::vector<Assignment>& assignments, ParameterSet& set)
+void Assign(const std::vector<Assignment>& assignments, ParameterSet& set)
 {
     for (const Assignment& a : assignments) {
         if (a.row->member)
@@ -237,29 +210,48 @@ std::optional<double> ReadLive(CSerialPort& port)
     return reading;
 }
 
-int RunLive(Session& session, const Arguments& args)
-{
-    std::optional<long> count;
-    bool csv = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--csv") {
-            csv = true;
-            continue;
+namespace {
+
+class Live final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override
+    {
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            if (args[i] == "--csv") {
+                m_csv = true;
+                continue;
+            }
+            const auto value = OptionValue(args, i, "--count");
+            if (!value)
+                return session.Usage("live", "unexpected argument: " + args[i]);
+            char* end = nullptr;
+            m_count = std::strtol(value->c_str(), &end, 10);
+            if (value->empty() || *end != '\0' || *m_count < 1)
+                return session.Usage("live", "--count needs a whole number of at least 1");
         }
-        const auto value = OptionValue(args, i, "--count");
-        if (!value)
-            return session.Usage("live", "unexpected argument: " + args[i]);
-        char* end = nullptr;
-        count = std::strtol(value->c_str(), &end, 10);
-        if (value->empty() || *end != '\0' || *count < 1)
-            return session.Usage("live", "--count needs a whole number of at least 1");
+        return kExitOk;
     }
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Live>(*this); }
+    int Prepare(Session&, Plan&) override { return kExitOk; }
+    int Apply(Session& session, const Plan&) override;
+    bool GivesColumns() const override { return m_csv; }
+    std::optional<long> Ticks() const override { return m_count; }
+
+private:
+    std::optional<long> m_count;
+    bool m_csv = false;
+};
+
+int Live::Apply(Session& session, const Plan&)
+{
+    // The readings go out as they come.
+    session.Stream();
     // As the window does: a port whose adapter is not there yet is tried again at every reading.
     bool opened = session.OpenPort();
     if (!opened && !session.PortMayComeBack())
         return kExitPort;
 
-    if (csv) {
+    if (m_csv) {
         // The lines end in "\r\n" already; a text-mode stream would make that "\r\r\n".
         if (session.console().makeOutputBinary)
             session.console().makeOutputBinary();
@@ -270,21 +262,20 @@ int RunLive(Session& session, const Arguments& args)
     bool allAnswered = true;
     auto tick = Clock::now();
     // A reader that has gone away (a closed pipe) ends the readings.
-    for (long n = 0; (!count || n < *count) && session.out(); ++n) {
+    for (long n = 0; (!m_count || n < *m_count) && session.out(); ++n) {
         if (n > 0 && !SleepUntil(session, tick += kLivePeriod))
             break;
         const WallClock::time_point now = WallClock::now();
         const std::optional<double> reading = ReadLive(session.Port());
         allAnswered = allAnswered && reading.has_value();
         opened = opened || session.Port().IsOpen();
-        if (csv) {
+        if (m_csv) {
             if (const std::optional<std::string> line = csvStream.Line(Reading{now, reading})) {
                 session.out() << *line << std::flush;
                 leftOutNoted = false;
             } else if (!std::exchange(leftOutNoted, true)) {
-                session.console().err << "korvenctl: the clock was set back; readings are left out of the CSV "
-                                         "until it passes the time of the last line again"
-                                      << std::endl;
+                session.Note("korvenctl: the clock was set back; readings are left out of the CSV until it passes "
+                             "the time of the last line again");
             }
         } else {
             session.out() << LocalTimeText(now, "%H:%M:%S") << "  "
@@ -295,118 +286,188 @@ int RunLive(Session& session, const Arguments& args)
     return !opened ? kExitPort : allAnswered ? kExitOk : kExitRelay;
 }
 
-int RunRead(Session& session, const Arguments& args)
-{
-    std::string format = "table";
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const auto value = OptionValue(args, i, "--format");
-        if (!value)
-            return session.Usage("read", "unexpected argument: " + args[i]);
-        format = *value;
+class Read final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override
+    {
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const auto value = OptionValue(args, i, "--format");
+            if (!value)
+                return session.Usage("read", "unexpected argument: " + args[i]);
+            m_format = *value;
+        }
+        if (m_format != "table" && m_format != "json" && m_format != "par")
+            return session.Usage("read", "unknown format: " + m_format + " (par, table or json)");
+        return kExitOk;
     }
-    if (format != "table" && format != "json" && format != "par")
-        return session.Usage("read", "unknown format: " + format + " (par, table or json)");
-    ParameterSet set;
-    DeviceInfo info;
-    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
-        return code;
-    if (format == "par")
-        session.out() << BuildSparText(set) << "\n";
-    else if (format == "json")
-        PrintJson(session.out(), set, info);
-    else
-        PrintTable(session.out(), set, info);
-    return kExitOk;
-}
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Read>(*this); }
+    int Prepare(Session& session, Plan&) override { return ReadRelaySet(session, m_set, m_info); }
+    int Apply(Session& session, const Plan&) override
+    {
+        if (m_format == "par")
+            session.Line(BuildSparText(m_set));
+        else if (m_format == "json")
+            session.Data(SetData(m_set, m_info));
+        else
+            TableLines(session, m_set, m_info);
+        return kExitOk;
+    }
+    bool GivesJson(bool) const override { return m_format == "json"; }
 
-int RunWrite(Session& session, const Arguments& args)
+private:
+    std::string m_format = "table";
+    ParameterSet m_set;
+    DeviceInfo m_info;
+};
+
+class Write final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override;
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Write>(*this); }
+    int Prepare(Session& session, Plan& plan) override;
+    int Apply(Session& session, const Plan& plan) override;
+
+private:
+    std::vector<Assignment> m_assignments;
+    std::string m_file;
+    std::string m_line; // the file's parameter line
+    bool m_dryRun = false;
+    ParameterSet m_set; // the set to send
+};
+
+int Write::Check(Session& session, const Arguments& args)
 {
-    std::vector<Assignment> assignments;
-    std::string file;
-    bool dryRun = false;
     bool setting = false;
     for (const std::string& arg : args) {
         if (arg == "--dry-run") {
-            dryRun = true;
+            m_dryRun = true;
         } else if (arg == "--set") {
             setting = true;
         } else if (arg.rfind("--set=", 0) == 0 || (setting && arg.find('=') != std::string::npos && arg[0] != '-')) {
             setting = true;
-            if (const auto problem = ParseAssignment(arg.rfind("--set=", 0) == 0 ? arg.substr(6) : arg, assignments))
+            if (const auto problem = ParseAssignment(arg.rfind("--set=", 0) == 0 ? arg.substr(6) : arg, m_assignments))
                 return session.Usage("write", *problem);
-        } else if (file.empty() && !arg.empty() && arg[0] != '-') {
-            file = arg;
+        } else if (m_file.empty() && !arg.empty() && arg[0] != '-') {
+            m_file = arg;
         } else {
             return session.Usage("write", "unexpected argument: " + arg);
         }
     }
-    if (assignments.empty() == file.empty())
+    if (m_assignments.empty() == m_file.empty())
         return session.Usage("write", "give either a .par file or --set KEY=VALUE...");
 
     // The file is read before anything goes to the relay: a bad file sends nothing.
-    std::string line;
-    if (!file.empty()) {
-        if (ReadParameterLine(file, line) != ParameterFileResult::Ok)
-            return session.Fail(kExitInput, CannotReadMessage(file));
-        if (!HoldsParameters(line))
-            return session.Fail(kExitInput, "korvenctl: " + file + " holds no parameters");
+    if (!m_file.empty()) {
+        if (ReadParameterLine(m_file, m_line) != ParameterFileResult::Ok)
+            return session.Fail(kExitInput, CannotReadMessage(m_file));
+        if (!HoldsParameters(m_line))
+            return session.Fail(kExitInput, "korvenctl: " + m_file + " holds no parameters");
     }
     // Nothing goes to the relay, not even the read, when the write could not be noted.
-    if (!dryRun && !session.RecordAllowsChange())
+    if (!m_dryRun && !session.RecordAllowsChange())
         return kExitOutput;
+    return kExitOk;
+}
+
+int Write::Prepare(Session& session, Plan& plan)
+{
     // What the file or the command line does not give keeps the relay's value,
     // as when the program loads a file with a relay connected.
-    ParameterSet set;
     DeviceInfo info;
-    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
+    if (const int code = ReadRelaySet(session, m_set, info); code != kExitOk)
         return code;
     RecordEntry change;
-    change.before = set;
-    if (!file.empty())
-        ParseParameterText(line, ScanMode::Full, set, nullptr);
-    Apply(assignments, set);
-    if (const int code = CheckSet(session, set, CheckFamily::Transfer); code != kExitOk)
+    change.before = m_set;
+    if (!m_file.empty())
+        ParseParameterText(m_line, ScanMode::Full, m_set, nullptr);
+    Assign(m_assignments, m_set);
+    if (const int code = CheckSet(session, m_set, CheckFamily::Transfer); code != kExitOk)
         return code;
-    NormalizeTexts(set);
+    NormalizeTexts(m_set);
+    if (m_dryRun)
+        return kExitOk; // a frame shown, nothing sent
+    change.action = m_file.empty() ? record::kParametersWritten : record::kParametersFromFile;
+    change.file = m_file.empty() ? "" : PathToUtf8(PathFromUtf8(m_file).filename());
+    change.set = m_set;
+    plan.change = std::move(change);
+    return kExitOk;
+}
 
-    if (dryRun) {
-        session.out() << ShownFrame(BuildFrame(BuildSparText(set))) << std::endl;
+int Write::Apply(Session& session, const Plan& plan)
+{
+    if (!plan.change) {
+        session.Line(ShownFrame(BuildFrame(BuildSparText(m_set))));
         return kExitOk;
     }
-    change.action = file.empty() ? record::kParametersWritten : record::kParametersFromFile;
-    change.file = file.empty() ? "" : PathToUtf8(PathFromUtf8(file).filename());
-    change.set = set;
-    if (const int code = session.StartChange(change); code != kExitOk)
-        return code;
-    const bool written = WriteRelayParameters(session.Port(), set).ok();
-    change.outcome = written ? kTransferOkText : kTransferFailedText;
-    const int code = session.Record(change, written ? kExitOk : kExitRelay);
+    const bool written = WriteRelayParameters(session.Port(), m_set).ok();
+    RecordEntry done = *plan.change;
+    done.outcome = written ? kTransferOkText : kTransferFailedText;
+    const int code = session.Record(done, written ? kExitOk : kExitRelay);
     if (!written)
         return session.Fail(code, kTransferFailedText);
     session.Done(kTransferOkText);
     return code;
 }
 
-int RunSave(Session& session, const Arguments& args)
+class Save final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override
+    {
+        if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+            return session.Usage("save", "save takes one file name");
+        m_name = args[0];
+        return kExitOk;
+    }
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Save>(*this); }
+    int Prepare(Session& session, Plan&) override
+    {
+        DeviceInfo info;
+        if (const int code = ReadRelaySet(session, m_set, info); code != kExitOk)
+            return code;
+        // The program saves only a set that passes its checks.
+        return CheckSet(session, m_set, CheckFamily::Save);
+    }
+    int Apply(Session& session, const Plan&) override
+    {
+        // {port} names the port, over one port as over several.
+        std::string name = m_name;
+        for (auto at = name.find(kPortPattern); at != std::string::npos; at = name.find(kPortPattern, at))
+            name.replace(at, std::string_view(kPortPattern).size(), PortFileName(session.PortName()));
+        const std::string path = WithParameterSuffix(name);
+        if (WriteParameterFile(path, m_set) != ParameterFileResult::Ok)
+            return session.Fail(NamesNoFile(path) ? kExitInput : kExitOutput, CannotWriteMessage(path));
+        session.Done(path);
+        session.Data(std::move(Json::Object().Add("file", Json::Text(path))));
+        return kExitOk;
+    }
+    // Over several ports one object names each port's file.
+    bool GivesJson(bool manyPorts) const override { return manyPorts; }
+
+private:
+    std::string m_name;
+    ParameterSet m_set;
+};
+
+} // namespace
+
+std::unique_ptr<Command> MakeLive()
 {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
-        return session.Usage("save", "save takes one file name");
-    ParameterSet set;
-    DeviceInfo info;
-    if (const int code = ReadRelaySet(session, set, info); code != kExitOk)
-        return code;
-    // {port} names the port over one port as over several (where the fleet has put it in already).
-    std::string name = args[0];
-    for (auto at = name.find(kPortPattern); at != std::string::npos; at = name.find(kPortPattern, at))
-        name.replace(at, std::string_view(kPortPattern).size(), PortFileName(session.PortName()));
-    const std::string path = WithParameterSuffix(name);
-    // The program saves only a set that passes its checks.
-    if (const int code = CheckSet(session, set, CheckFamily::Save); code != kExitOk)
-        return code;
-    if (WriteParameterFile(path, set) != ParameterFileResult::Ok)
-        return session.Fail(NamesNoFile(path) ? kExitInput : kExitOutput, CannotWriteMessage(path));
-    session.Done(path);
-    return kExitOk;
+    return std::make_unique<Live>();
+}
+
+std::unique_ptr<Command> MakeRead()
+{
+    return std::make_unique<Read>();
+}
+
+std::unique_ptr<Command> MakeWrite()
+{
+    return std::make_unique<Write>();
+}
+
+std::unique_ptr<Command> MakeSave()
+{
+    return std::make_unique<Save>();
 }
 
 } // namespace cli

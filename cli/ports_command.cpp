@@ -112,14 +112,32 @@ std::vector<std::string> ProbeTexts(const std::vector<PortCandidate>& ports)
 
 } // namespace
 
-int RunPorts(Session& session, const Arguments& args)
-{
-    bool probe = false;
-    for (const std::string& arg : args) {
-        if (arg != "--probe")
-            return session.Usage("ports", "unexpected argument: " + arg);
-        probe = true;
+namespace {
+
+class Ports final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override
+    {
+        for (const std::string& arg : args) {
+            if (arg != "--probe")
+                return session.Usage("ports", "unexpected argument: " + arg);
+            m_probe = true;
+        }
+        return kExitOk;
     }
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Ports>(*this); }
+    int Prepare(Session&, Plan&) override { return kExitOk; }
+    int Apply(Session& session, const Plan&) override;
+
+private:
+    bool m_probe = false;
+};
+
+int Ports::Apply(Session& session, const Plan&)
+{
+    // Each port's line goes out as it is found.
+    session.Stream();
+    const bool probe = m_probe;
     const auto start = std::chrono::steady_clock::now();
     session.UsePortSettings();
     std::vector<PortCandidate> ports = ListPorts();
@@ -153,7 +171,7 @@ int RunPorts(Session& session, const Arguments& args)
         session.out() << line << "\n";
     }
     if (rows.empty())
-        session.Fail(kExitOk, kNoSerialPortText);
+        session.Note(kNoSerialPortText);
     const int code = probe && !anyRelay ? kExitRelay : kExitOk;
     // Over several ports, as every run over several ports ends: the summary table.
     if (session.ManyPorts()) {
@@ -172,6 +190,13 @@ int RunPorts(Session& session, const Arguments& args)
         session.out() << SummaryText(summary, code);
     }
     return code;
+}
+
+} // namespace
+
+std::unique_ptr<Command> MakePorts()
+{
+    return std::make_unique<Ports>();
 }
 
 } // namespace cli

@@ -31,7 +31,7 @@ Session::Session(const Console& console, GlobalOptions options)
 {
 }
 
-bool Session::RecordAllowsChange() const
+bool Session::RecordAllowsChange()
 {
     if (!m_record.On())
         return true;
@@ -43,7 +43,7 @@ bool Session::RecordAllowsChange() const
     return false;
 }
 
-bool Session::RecordStart(RecordEntry entry) const
+bool Session::RecordStart(RecordEntry entry)
 {
     if (!m_record.On())
         return true;
@@ -81,6 +81,7 @@ int Session::Record(RecordEntry entry, int code)
 void Session::RecordFoundSet(const ParameterSet& set, const std::string& version)
 {
     m_version = version;
+    m_set = set;
     if (!m_record.On())
         return;
     const std::lock_guard turn(RecordTurn());
@@ -90,7 +91,7 @@ void Session::RecordFoundSet(const ParameterSet& set, const std::string& version
     PlaceEntry(entry);
     RecordProblem problem = RecordProblem::None;
     if (!m_record.AppendFoundSet(entry, WallClock::now(), &problem))
-        Fail(kExitOk, RecordLostMessage(m_record, problem));
+        Note(RecordLostMessage(m_record, problem));
 }
 
 } // namespace cli

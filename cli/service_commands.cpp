@@ -24,45 +24,63 @@ int Report(Session& session, ServiceCommand command, const ServiceResult& result
                                         " " + trace::HexBytes(result.reply));
 }
 
-int RunService(Session& session, ServiceCommand command)
-{
-    if (!session.RecordAllowsChange())
-        return kExitOutput;
-    // The set the relay holds before the change, and its version text, for the
-    // record; a relay that does not give it is still asked, as the program does.
-    ParameterSet before;
-    DeviceInfo info;
-    const int read = ReadRelaySet(session, before, info, false);
-    if (read == kExitPort || IsStopCode(read))
-        return read;
-    RecordEntry change = ServiceRecordEntry(command);
-    if (read == kExitOk)
-        change.before = before;
-    if (const int code = session.StartChange(change); code != kExitOk)
-        return code;
-    const ServiceResult result = RunServiceCommand(session.Port(), command);
-    // On the disk before the outcome is printed; a relay's failure keeps its code.
-    RecordEntry done = ServiceRecordEntry(command, result);
-    done.before = change.before;
-    const int recorded = session.Record(done, kExitOk);
-    const int code = Report(session, command, result);
-    return code != kExitOk ? code : recorded;
-}
+class Service final : public Command {
+public:
+    int Check(Session& session, const Arguments& args) override
+    {
+        if (m_calibration) {
+            if (args.size() != 1 || (args[0] != "0" && args[0] != "100"))
+                return session.Usage("calibrate", "calibrate takes 0 or 100 (volts at the input)");
+            m_command = args[0] == "0" ? ServiceCommand::Calibrate0V : ServiceCommand::Calibrate100V;
+        } else if (!args.empty()) {
+            return session.Usage("test-com3", "unexpected argument: " + args[0]);
+        }
+        return session.RecordAllowsChange() ? kExitOk : kExitOutput;
+    }
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<Service>(*this); }
+    int Prepare(Session& session, Plan& plan) override
+    {
+        // The set the relay holds before the change, and its version text, for the
+        // record; a relay that does not give it is still asked, as the program does.
+        ParameterSet before;
+        DeviceInfo info;
+        const int read = ReadRelaySet(session, before, info, false);
+        if (read == kExitPort || IsStopCode(read))
+            return read;
+        RecordEntry change = ServiceRecordEntry(m_command);
+        if (read == kExitOk)
+            change.before = before;
+        plan.change = std::move(change);
+        return kExitOk;
+    }
+    int Apply(Session& session, const Plan& plan) override
+    {
+        const ServiceResult result = RunServiceCommand(session.Port(), m_command);
+        // On the disk before the outcome is shown; a relay's failure keeps its code.
+        RecordEntry done = ServiceRecordEntry(m_command, result);
+        done.before = plan.change->before;
+        const int recorded = session.Record(done, kExitOk);
+        const int code = Report(session, m_command, result);
+        return code != kExitOk ? code : recorded;
+    }
+
+    explicit Service(bool calibration) : m_calibration(calibration) {}
+
+private:
+    bool m_calibration;
+    ServiceCommand m_command = ServiceCommand::TestCom3;
+};
 
 } // namespace
 
-int RunCalibrate(Session& session, const Arguments& args)
+std::unique_ptr<Command> MakeCalibrate()
 {
-    if (args.size() != 1 || (args[0] != "0" && args[0] != "100"))
-        return session.Usage("calibrate", "calibrate takes 0 or 100 (volts at the input)");
-    return RunService(session, args[0] == "0" ? ServiceCommand::Calibrate0V : ServiceCommand::Calibrate100V);
+    return std::make_unique<Service>(true);
 }
 
-int RunTestCom3(Session& session, const Arguments& args)
+std::unique_ptr<Command> MakeTestCom3()
 {
-    if (!args.empty())
-        return session.Usage("test-com3", "unexpected argument: " + args[0]);
-    return RunService(session, ServiceCommand::TestCom3);
+    return std::make_unique<Service>(false);
 }
 
 } // namespace cli

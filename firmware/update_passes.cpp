@@ -24,8 +24,13 @@ FirmwareUpdate::FirmwareUpdate(CSerialPort& port, const FirmwareImage& image, Up
 
 PassResult FirmwareUpdate::Program()
 {
+    // Said before FWUP: from here on the relay may no longer hold its firmware.
+    Status(ProgramStatus(0));
     // The reply to FWUP says nothing: the block replies tell.
     RunExchange(m_port, kUpdateRequest, false, kPause, ReplyForm::Ignored);
+    // A stop asked for during FWUP's pause comes before the first block.
+    if (StopRequested())
+        return {PassOutcome::Stopped, ""};
     bool failed = false;
     std::string status;
     for (unsigned block = 0; block < kBlockCount; ++block) {
@@ -47,6 +52,9 @@ PassResult FirmwareUpdate::Program()
 PassResult FirmwareUpdate::Verify()
 {
     RunExchange(m_port, kUpdateRequest, false, kPause, ReplyForm::Ignored);
+    // Every block was sent, none verified.
+    if (StopRequested())
+        return {PassOutcome::Stopped, kProgrammingOk};
     for (unsigned block = 0; block < kBlockCount; ++block) {
         const std::string request = BlockRequest(kVerifyLetter, m_image, block);
         std::string status = VerifyStatus(block);

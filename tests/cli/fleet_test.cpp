@@ -6,6 +6,7 @@
 #include "cli/fleet.h"
 #include "cli/fleet_console.h"
 #include "cli/korvenctl.h"
+#include "cli/session.h"
 #include "files/append_file.h"
 #include "params/parameter_text.h"
 #include "port/port_list_posix.h"
@@ -95,6 +96,17 @@ protected:
 // 0.6 s, which the drain before each request waits out), pulled out, Ctrl+C, or
 // the record's disk full once two changes have noted their start.
 enum class During { Nothing, SlowCom3, UnplugCom3, CtrlC, CtrlCEarly, RecordFills };
+
+// How many changes the record at path has noted as begun.
+std::size_t Started(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::size_t started = 0;
+    for (auto at = bytes.find(record::kStarted); at != std::string::npos; at = bytes.find(record::kStarted, at + 1))
+        ++started;
+    return started;
+}
 
 TEST_F(FleetTest, RunsOnEveryPortAtOnce)
 {
@@ -202,7 +214,8 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          {},
          {"COM3: U< nicht im Bereich",
           "COM1: korvenctl: nothing sent to this relay: the input for COM3 was refused\n"},
-         0},
+         0,
+         {{"COM1", "abgebrochen, nichts gesendet"}, {"COM2", "abgebrochen, nichts gesendet"}}},
         // One relay differs, one holds its reference, one has none, one port does not open.
         {"$A --record $D/station.csv compare",
          station({0, 1}, false),
@@ -268,8 +281,15 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
          0,
          {},
          {"anlage-COM2.par", "SPAR:HYS2.0;SWB100.0;"}},
-        // Ctrl+C while COM3 is still being read: the write begins at no relay.
-        {"$3 $R write --set SWB=110", nullptr, During::CtrlCEarly, 130, {"0 of 3 ports ok"}, {"by Ctrl+C\n"}, 0},
+        // Ctrl+C while COM3 is still being read, the others' starts noted: the write begins at no relay.
+        {"$3 $R write --set SWB=110",
+         nullptr,
+         During::CtrlCEarly,
+         130,
+         {"0 of 3 ports ok"},
+         {"by Ctrl+C\n"},
+         0,
+         {{"COM1", "abgebrochen, nichts gesendet"}, {"COM2", "abgebrochen, nichts gesendet"}}},
         // COM4's adapter is not there yet: an empty column, as over one port; never opened, it gives 3.
         {"$A live --csv --count 2",
          silentCom3,
@@ -329,13 +349,7 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
         }
         // Room on the record's disk until two changes have noted their start.
         const auto room = [](const std::string& path) {
-            std::ifstream in(path, std::ios::binary);
-            const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-            std::size_t started = 0;
-            for (auto at = bytes.find(record::kStarted); at != std::string::npos;
-                 at = bytes.find(record::kStarted, at + 1))
-                ++started;
-            return std::optional<std::uintmax_t>(started < 2 ? 1u << 30 : 4096);
+            return std::optional<std::uintmax_t>(Started(path) < 2 ? 1u << 30 : 4096);
         };
         files::SetAppendMedium(row.during == During::RecordFills ? files::AppendMedium{{}, room}
                                                                  : files::AppendMedium{});
@@ -345,7 +359,9 @@ TEST_F(FleetTest, RunsOnEveryPortAtOnce)
             for (int i = 0; slow && i < 15; ++i) {
                 m_sims[2].Inject("\x55");
                 std::this_thread::sleep_for(std::chrono::milliseconds(40));
-                if (i == 5 && row.during == During::CtrlCEarly)
+                // Once the changes the row expects have noted their start, COM3 still being read.
+                if (row.during == During::CtrlCEarly && interrupted == 0 &&
+                    (Started(m_dir / "protokoll.csv") >= row.recorded.size() || i == 10))
                     interrupted = cli::kExitInterrupted;
             }
             if (row.during == During::UnplugCom3 && m_sims[2].WaitForFrames(100, std::chrono::seconds(30)))
@@ -448,16 +464,61 @@ TEST(FleetConsoleTest, BarsStayBelowTheLines)
     std::ostringstream out, err;
     const cli::Console console{out, err, true, nullptr, nullptr, [] { return true; }};
     cli::FleetConsole fleet(console, {"COM1", "COM2"}, true);
-    cli::PortStream first(fleet, 0, "COM1", false, true, false), second(fleet, 1, "COM2", false, true, false);
-    std::ostream com1(&first), com2(&second);
-    com2 << "\r[" << std::string(40, '#') << "] 100%  Verify Adresse 7680" << std::flush << std::endl;
+    cli::PortStream second(fleet, "COM2", false);
+    std::ostream com2(&second);
+    const auto bar = [](unsigned block, const char* status) {
+        return cli::ProgressText::Bar({'V', block, true, status}, cli::FleetConsole::kPortBarWidth);
+    };
+    fleet.Bar(1, bar(239, "Verify Adresse 7680"));
     com2 << "Verify ok!" << std::endl;
-    com1 << "\r[" << std::string(20, '#') << std::string(20, '.') << "] 50%  Verify Adresse 3840   " << std::flush;
+    fleet.Bar(0, bar(119, "Verify Adresse 3840"));
     fleet.EndBars();
     EXPECT_EQ(Screen(out.str()),
               (std::vector<std::string>{"COM2: Verify ok!", "COM1: [##########..........] 50%  Verify Adresse 3840",
                                         "COM2: [####################] 100%  Verify Adresse 7680", ""}))
         << out.str();
+}
+
+// What the console shows of outcomes alone, without a relay: over one port its
+// lines in order (outside text made harmless on standard error) or its data;
+// over several one JSON object keyed by port, an error where a port failed.
+TEST(FleetConsoleTest, OutcomesAsLinesAndJson)
+{
+    cli::Outcome read, differs, failed, done;
+    read.lines = {{false, "SWB  Sollwertbezug [V]   100.0"}};
+    read.data = cli::Json::Object();
+    read.data->Add("SWB", cli::Json::Number("100.0")).Add("VER", cli::Json::RelayText("V2\xB5"));
+    differs.code = 5;
+    differs.lines = {{false, "differs"}, {false, "SWB  relay 100.0, reference 120.0"}};
+    differs.data = cli::Json::Object();
+    differs.data->Add("holds", cli::Json::Literal("false"))
+        .Add("differences", std::move(cli::Json::Object(true).Add("SWB", cli::Json::Number("inf"))));
+    failed.code = 3;
+    failed.lines = {{true, "korvenctl: record lost"}, {false, "half"}, {true, "Kann \x1b[2J\nCOM4"}};
+    const struct {
+        const cli::Outcome& outcome;
+        bool json;
+        const char* out;
+        const char* err;
+    } rows[] = {
+        {read, false, "SWB  Sollwertbezug [V]   100.0\n", ""},
+        {read, true, "{\n  \"SWB\": 100.0,\n  \"VER\": \"V2\\u00b5\"\n}\n", ""},
+        {failed, false, "half\n", "korvenctl: record lost\nKann ?[2J\nCOM4\n"},
+        {failed, true, "", "korvenctl: record lost\nKann ?[2J\nCOM4\n"},
+    };
+    for (const auto& row : rows) {
+        std::ostringstream out, err;
+        cli::ShowOutcome(row.outcome, row.json, out, err);
+        EXPECT_EQ(out.str(), row.out);
+        EXPECT_EQ(err.str(), row.err);
+    }
+    EXPECT_EQ(cli::PortsJson({{"COM1", &read}, {"COM2", &differs}, {"COM3", &failed}, {"COM4", &done}}),
+              "{\n"
+              "  \"COM1\": {\n    \"SWB\": 100.0,\n    \"VER\": \"V2\\u00b5\"\n  },\n"
+              "  \"COM2\": {\n    \"holds\": false,\n    \"differences\": {\"SWB\": \"inf\"}\n  },\n"
+              "  \"COM3\": {\n    \"error\": \"korvenctl: record lost\\nKann \\u001b[2J\\nCOM4\",\n    \"exit\": 3\n  },\n"
+              "  \"COM4\": {}\n"
+              "}");
 }
 
 // The summary from the ports' outcomes alone: outside text made harmless, the times aligned at their unit.
