@@ -36,14 +36,13 @@ public:
 
 private:
     // Where an interrupted update stopped, and what that leaves in the relay.
-    std::string StopReport(const std::string& status, int stop) const;
+    std::string StopReport(const PassResult& result, int stop) const;
 
     std::string m_path;
     std::shared_ptr<const FirmwareImage> m_image; // loaded once for every port
-    // How far the update came: the pass and block last done, and whether FWUP went out.
+    // How far the update came: the pass and block last done.
     char m_pass = 0;
     unsigned m_block = 0;
-    bool m_requested = false;
 };
 
 int Flash::Check(Session& session, const Arguments& args)
@@ -93,10 +92,7 @@ int Flash::Apply(Session& session, const Plan& plan)
     // firmware is worse than a lost progress line.
     std::string status;
     FirmwareUpdate update(session.Port(), *m_image,
-                          {[this, &status](const std::string& text) {
-                               status = text;
-                               m_requested = true;
-                           },
+                          {[&status](const std::string& text) { status = text; },
                            [this, &session, &status](char pass, unsigned block, bool good) {
                                m_pass = pass;
                                m_block = block;
@@ -120,18 +116,18 @@ int Flash::Apply(Session& session, const Plan& plan)
         break;
     }
     const int stop = session.StopCode();
-    return session.Fail(stop, StopReport(result.status, stop));
+    return session.Fail(stop, StopReport(result, stop));
 }
 
-std::string Flash::StopReport(const std::string& status, int stop) const
+std::string Flash::StopReport(const PassResult& result, int stop) const
 {
     const std::string stopped = "korvenctl: stopped by " + StopName(stop) + " ";
-    if (!m_requested)
+    if (m_pass == 0 && !result.requested)
         return StoppedBeforeChange(stop);
     if (m_pass == 0)
         return stopped + "after FWUP, before the first block: the relay was asked for new firmware and got none of "
                          "it, flash again";
-    const std::string where = stopped + "after " + status + " (block " + std::to_string(m_block + 1) + " of " +
+    const std::string where = stopped + "after " + result.status + " (block " + std::to_string(m_block + 1) + " of " +
                               std::to_string(kBlockCount);
     if (m_pass == kProgramLetter && m_block + 1 < kBlockCount)
         return where + " of the programming pass); the relay holds an incomplete firmware, flash again";

@@ -98,14 +98,18 @@ std::string Json::Render(std::size_t depth) const
         return m_scalar;
     if (m_members.empty())
         return "{}";
-    const std::string inside(2 * (depth + 1), ' ');
-    std::string out = "{";
+    // Each member on a line of its own, one step in; or all on one line.
+    const std::string between = m_oneLine ? ", " : ",\n" + std::string(2 * (depth + 1), ' ');
+    std::string out = m_oneLine ? "{" : "{\n" + std::string(2 * (depth + 1), ' ');
     for (std::size_t i = 0; i < m_members.size(); ++i) {
         const auto& [key, value] = m_members[i];
-        out += (i > 0 ? "," : "") + (m_oneLine ? std::string(i > 0 ? " " : "") : "\n" + inside);
-        out += Text(key).m_scalar + ": " + value.Render(depth + 1);
+        if (i > 0)
+            out.append(between);
+        out.append(Text(key).m_scalar).append(": ").append(value.Render(depth + 1));
     }
-    return out + (m_oneLine ? "}" : "\n" + std::string(2 * depth, ' ') + "}");
+    if (!m_oneLine)
+        out.append("\n").append(2 * depth, ' ');
+    return out.append("}");
 }
 
 std::string Outcome::Errors() const

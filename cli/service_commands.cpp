@@ -4,6 +4,7 @@
 #include "link/trace.h"
 #include "service/service_command.h"
 
+#include <memory>
 #include <ostream>
 
 namespace cli {
@@ -26,6 +27,9 @@ int Report(Session& session, ServiceCommand command, const ServiceResult& result
 
 class Service final : public Command {
 public:
+    // calibration: calibrate 0|100; else test-com3.
+    explicit Service(bool calibration) : m_calibration(calibration) {}
+
     int Check(Session& session, const Arguments& args) override
     {
         if (m_calibration) {
@@ -63,8 +67,6 @@ public:
         const int code = Report(session, m_command, result);
         return code != kExitOk ? code : recorded;
     }
-
-    explicit Service(bool calibration) : m_calibration(calibration) {}
 
 private:
     bool m_calibration;

@@ -24,13 +24,11 @@ FirmwareUpdate::FirmwareUpdate(CSerialPort& port, const FirmwareImage& image, Up
 
 PassResult FirmwareUpdate::Program()
 {
-    // Said before FWUP: from here on the relay may no longer hold its firmware.
-    Status(ProgramStatus(0));
     // The reply to FWUP says nothing: the block replies tell.
     RunExchange(m_port, kUpdateRequest, false, kPause, ReplyForm::Ignored);
     // A stop asked for during FWUP's pause comes before the first block.
     if (StopRequested())
-        return {PassOutcome::Stopped, ""};
+        return {PassOutcome::Stopped, "", true};
     bool failed = false;
     std::string status;
     for (unsigned block = 0; block < kBlockCount; ++block) {

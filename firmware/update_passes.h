@@ -40,6 +40,9 @@ enum class PassOutcome {
 struct PassResult {
     PassOutcome outcome = PassOutcome::Ok;
     std::string status; // the pass's closing status text
+    // Stopped before the first block: whether FWUP had gone out, so that the
+    // relay may be waiting for blocks rather than running its firmware.
+    bool requested = false;
 };
 
 struct UpdateEvents {

@@ -116,4 +116,31 @@ TEST_F(UpdateOnSim, BlockOutcomesOfAProgrammingPass)
     }
 }
 
+// A stop asked for during a pass's FWUP: its first block never goes out.
+TEST_F(UpdateOnSim, AStopDuringFwupSendsNoBlockOfThatPass)
+{
+    const struct {
+        int stopAtLook; // the look at the stop that says yes: the first is before the programming pass's FWUP
+        std::size_t frames;
+        const char* status;
+    } rows[] = {
+        {2, 1, ""},                                      // after the programming pass's FWUP
+        {1 + 1 + kBlockCount + 1 + 1, 2 + kBlockCount, kProgrammingOk}, // after the verify pass's FWUP
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.stopAtLook);
+        sim.ClearReceivedFrames();
+        UpdateEvents events = Recorder();
+        int looks = 0;
+        events.stopRequested = [&looks, &row] { return ++looks >= row.stopAtLook; };
+        const PassResult result = FirmwareUpdate(port, image, events).Run();
+        EXPECT_EQ(result.outcome, PassOutcome::Stopped);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.requested, row.stopAtLook == 2);
+        const std::vector<std::string> frames = sim.ReceivedFrames();
+        ASSERT_EQ(frames.size(), row.frames);
+        EXPECT_EQ(frames.back().substr(1, 5), "FWUP:");
+    }
+}
+
 } // namespace
