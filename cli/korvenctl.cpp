@@ -372,33 +372,37 @@ std::string Command::StoppedBeforeChange(int stop) const
 
 int RunPlan(Command& command, Session& session, Barrier* barrier)
 {
+    // What stops a change before its first frame: another port's failure, or a
+    // stop asked for (which this command words its own way).
+    std::string why;
+    const auto stopped = [&](int stop) -> int {
+        if (stop == kExitOk && (stop = session.StopCode()) == kExitOk)
+            return kExitOk;
+        if (IsStopCode(stop))
+            why = command.StoppedBeforeChange(stop);
+        return stop;
+    };
     Plan plan;
     int code = command.Prepare(session, plan);
-    std::string why;
     if (code == kExitOk && plan.change) {
-        // A change that cannot begin gets no start in the record: a stop asked
-        // for while the port opened or the relay was read, or another port's.
-        int stop = barrier != nullptr ? barrier->Stopped(why) : kExitOk;
-        if (stop == kExitOk && (stop = session.StopCode()) != kExitOk)
-            why = command.StoppedBeforeChange(stop);
-        if (stop != kExitOk)
+        // A change that cannot begin gets no start in the record.
+        if (const int stop = stopped(barrier != nullptr ? barrier->Stopped(why) : kExitOk); stop != kExitOk)
             code = session.Fail(stop, why);
         else if (!session.RecordStart(*plan.change))
             code = kExitOutput;
     }
     // Every port's start is noted before any port's first frame.
-    int stop = barrier != nullptr ? barrier->Arrive(code, code == kExitOk && plan.change.has_value(), why) : kExitOk;
+    const bool waits = code == kExitOk && plan.change.has_value();
+    const int barred = barrier != nullptr ? barrier->Arrive(code, waits, why) : kExitOk;
     if (code != kExitOk)
         return code;
     if (!plan.change)
         return command.Apply(session, plan);
-    if (stop == kExitOk && (stop = session.StopCode()) != kExitOk)
-        why = command.StoppedBeforeChange(stop);
-    if (stop != kExitOk) {
+    if (const int stop = stopped(barred); stop != kExitOk) {
         // Its start is in the record: so is its end, before the message.
-        RecordEntry stopped = *plan.change;
-        stopped.outcome = kStoppedBeforeFirstFrame;
-        return session.Fail(session.Record(stopped, stop), why);
+        RecordEntry end = *plan.change;
+        end.outcome = kStoppedBeforeFirstFrame;
+        return session.Fail(session.Record(end, stop), why);
     }
     return command.Apply(session, plan);
 }
