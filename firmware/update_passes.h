@@ -69,8 +69,10 @@ public:
     // The restart request; its reply is thrown away.
     void Restart();
     // Program, the pause, Verify (also after programming errors: only the verify
-    // pass tells whether the relay holds the image). A stop requested before
-    // the start sends nothing and gives an empty status.
+    // pass tells whether the relay holds the image). A stop is looked at
+    // before each frame after FWUP: requested before the start it sends
+    // nothing and gives an empty status; during a pass's FWUP, none of that
+    // pass's blocks goes out.
     PassResult Run();
 
 private:
