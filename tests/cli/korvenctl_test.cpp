@@ -269,8 +269,11 @@ TEST_F(KorvenctlTest, CommandsAgainstTheRelayAndItsFaults)
          "SWB  Sollwertbezug [V]       relay 100.0, reference 120.0\n"
          "VER  Version                 relay V3.0, reference V2.1 13.06.7\n",
          "", "", false, nullptr, "V3.0"},
+        // The relay's version text is its bytes, each of 0x80 and above a Latin-1 character.
         {"$P $R compare --format json", nullptr, 5,
-         "  \"differences\": {\n    \"SWB\": {\"relay\": 100.0, \"reference\": 120.0}\n  }\n}", ""},
+         "  \"differences\": {\n    \"SWB\": {\"relay\": 100.0, \"reference\": 120.0}\n  },\n"
+         "  \"version\": {\"relay\": \"V3\\u00c3\\u00a9 ",
+         "", "", false, nullptr, "V3\xC3\xA9"},
         {"$P $R restore", nullptr, 0, "restored SWB from the record's entry of ", "", sparSwb120},
         {"$P $R restore", [](SimOptions& o) { o.nak = {"SPAR"}; }, 1, "",
          "Die Daten konnten nicht übertragen werden!\n", sparSwb120},
