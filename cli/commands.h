@@ -101,6 +101,11 @@ std::unique_ptr<Command> MakeRestore();
 // does not give is passed over in silence (kExitRelay).
 int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info, bool required = true);
 
+// The parameter line of a .par file, as write takes it: kExitOk, or kExitInput
+// (after the message) for a file that cannot be read or holds none of the eight
+// parameters.
+int ReadParameterFileLine(Session& session, const std::string& path, std::string& line);
+
 // One live reading at a tick of live: the port opened again where its device
 // went away, stale input drained, the request, and a port that gave nothing
 // asked whether its device is still there.

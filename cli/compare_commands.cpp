@@ -10,7 +10,6 @@
 #include "params/relay_transfer.h"
 #include "record/set_reference.h"
 
-#include <limits>
 #include <optional>
 #include <ostream>
 
@@ -28,6 +27,7 @@ std::string Trimmed(const std::string& text)
 struct ReferenceOptions {
     std::string against; // a parameter file instead of the record; may hold {port}
     std::string format = "table";
+    std::string line; // the file's parameter line, where one file serves every port
 };
 
 std::optional<std::string> ParseOptions(const Arguments& args, ReferenceOptions& options, bool formats)
@@ -51,31 +51,6 @@ std::optional<std::string> ParseOptions(const Arguments& args, ReferenceOptions&
     return std::nullopt;
 }
 
-// The file's path with {port} as the port's file name (a fleet has put it in already).
-std::string AgainstPath(const ReferenceOptions& options, const std::string& port)
-{
-    std::string path = options.against;
-    for (auto at = path.find(kPortPattern); at != std::string::npos; at = path.find(kPortPattern, at))
-        path.replace(at, std::string_view(kPortPattern).size(), PortFileName(port));
-    return path;
-}
-
-// The parameter line of a file, read as write reads it: a file that cannot be
-// read, or holds none of the eight parameters, is no reference (kExitInput).
-int LoadAgainst(Session& session, const std::string& path, std::string& line)
-{
-    if (ReadParameterLine(path, line) != ParameterFileResult::Ok)
-        return session.Fail(kExitInput, CannotReadMessage(path));
-    constexpr std::int32_t kNoInv = std::numeric_limits<std::int32_t>::min();
-    ParameterSet found;
-    found.INV = kNoInv;
-    ParseParameterText(line, ScanMode::SetOnly, found, nullptr);
-    if (found.INV == kNoInv &&
-        (found.HYS + found.SVZ + found.UMI + found.UMM + found.UPL + found.UPP + found.SWB).empty())
-        return session.Fail(kExitInput, "korvenctl: " + path + " holds no parameters");
-    return kExitOk;
-}
-
 // Everything a command checks before it opens the port: its options, the file
 // (where {port} is not left to fill in) or the record's being on.
 int CheckInput(Session& session, const std::string& command, const Arguments& args, bool formats,
@@ -86,10 +61,9 @@ int CheckInput(Session& session, const std::string& command, const Arguments& ar
     if (options.against.empty() && !session.Record().On())
         return session.Fail(kExitInput, "korvenctl: no commissioning record to find the reference in: give --record "
                                         "FILE, an --ini file that names one, or --against FILE.par");
-    // The fleet's input check still holds {port}: each port loads its own file.
-    std::string line;
+    // A name with {port} in it names a file for each port, which each port loads.
     if (!options.against.empty() && options.against.find(kPortPattern) == std::string::npos)
-        return LoadAgainst(session, options.against, line);
+        return ReadParameterFileLine(session, options.against, options.line);
     return kExitOk;
 }
 
@@ -101,10 +75,12 @@ int FindReference(Session& session, const ReferenceOptions& options, ParameterSe
     if (const int code = ReadRelaySet(session, relaySet, info); code != kExitOk)
         return code;
     if (!options.against.empty()) {
-        const std::string path = AgainstPath(options, session.PortName());
-        std::string line;
-        if (const int code = LoadAgainst(session, path, line); code != kExitOk)
-            return code;
+        const std::string path = ForPort(options.against, session.PortName());
+        std::string line = options.line;
+        if (line.empty()) {
+            if (const int code = ReadParameterFileLine(session, path, line); code != kExitOk)
+                return code;
+        }
         // What the file does not give is the relay's, as when a file is written to it.
         reference.source = PathToUtf8(PathFromUtf8(path).filename());
         reference.set = relaySet;

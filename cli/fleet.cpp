@@ -420,6 +420,12 @@ bool ManyPorts(const std::vector<std::string>& ports)
     return ports.size() > 1 || std::find(ports.begin(), ports.end(), kAllPorts) != ports.end();
 }
 
+std::string ForPort(std::string pattern, const std::string& port)
+{
+    Replace(pattern, kPortPattern, PortFileName(port));
+    return pattern;
+}
+
 std::string PortFileName(const std::string& port)
 {
     std::string name = port;
@@ -464,8 +470,7 @@ int RunOnPorts(const CommandSpec& spec, const GlobalOptions& options, const std:
                                    "anlage-{port}.par");
         std::map<std::string, std::string> files;
         for (const FleetPort& port : resolved) {
-            std::string file = args.empty() ? "" : args.front();
-            Replace(file, kPortPattern, PortFileName(port.name));
+            const std::string file = ForPort(args.empty() ? "" : args.front(), port.name);
             if (const auto [first, fresh] = files.emplace(file, port.name); !fresh)
                 return Refuse(console, first->second + " and " + port.name + " would both be saved as " + file);
         }

@@ -50,6 +50,9 @@ std::string PortsJson(const std::vector<std::pair<std::string, const Outcome*>>&
 // run's exit code is not 0, the ports it comes from.
 std::string SummaryText(const std::vector<PortSummary>& ports, int code);
 
+// The file name pattern with {port} as the port's file name.
+std::string ForPort(std::string pattern, const std::string& port);
+
 // The name a file name pattern takes for {port}: COMn as it is, a device's last
 // path part, and any character outside letters, digits, '.', '-' and '_' as '_'.
 std::string PortFileName(const std::string& port);

@@ -38,7 +38,6 @@ public:
     // Draws the bars as they stand last and leaves them where they are: what
     // follows is written below them.
     void EndBars();
-    bool Bars() const { return m_bars; }
 
 private:
     void Draw();

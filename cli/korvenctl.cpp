@@ -274,10 +274,7 @@ std::string FirstLine(const std::string& message)
 int Session::Fail(int code, const std::string& message)
 {
     m_outcome.text = FirstLine(message);
-    if (m_streaming)
-        m_console.err << TerminalLines(message) << std::endl;
-    else
-        m_outcome.lines.push_back({true, UnixLines(message)});
+    Note(message);
     return code;
 }
 
@@ -510,38 +507,36 @@ int RunCommandLine(const Arguments& args, const Console& console)
         return kExitOk;
     }
     Session session(console, parsed.options);
-    // Every failure before the command runs is shown at once.
-    session.Stream();
+    // A failure before the command runs: its outcome shown at once.
+    const auto shown = [&session, &console](int code) {
+        ShowOutcome(session.TakeOutcome(code), false, console.out, console.err);
+        return code;
+    };
     if (parsed.command.empty())
-        return session.Usage("", "no command given");
+        return shown(session.Usage("", "no command given"));
     const CommandSpec* spec = FindCommand(parsed.command);
     if (spec == nullptr)
-        return session.Usage("", "unknown command: " + parsed.command);
+        return shown(session.Usage("", "unknown command: " + parsed.command));
     if (AsksForHelp(parsed.args)) {
         console.out << "Usage: korvenctl [--port COMn|PATH|URL|auto|all]... " << spec->synopsis << "\n\n"
                     << spec->help << kExitCodes;
         return kExitOk;
     }
     if (spec->needsPort && parsed.options.port.empty() && parsed.options.ini.empty())
-        return session.Usage(spec->name, "no port given: use --port COMn|PATH|URL");
+        return shown(session.Usage(spec->name, "no port given: use --port COMn|PATH|URL"));
     if (const auto problem = SettingsProblem(parsed, spec->needsPort))
-        return session.Fail(kExitInput, *problem);
+        return shown(session.Fail(kExitInput, *problem));
 
     const std::string& tracePath = parsed.options.trace;
     if (!tracePath.empty() && !trace::Start(tracePath))
-        return session.Fail(kExitInput, CannotWriteMessage(tracePath));
-    int code = kExitOk;
-    if (ManyPorts(parsed.ports)) {
-        code = RunOnPorts(*spec, parsed.options, parsed.ports, parsed.args, console);
-    } else {
-        Session command(console, parsed.options);
-        code = RunOnPort(*spec, command, parsed.args);
-    }
+        return shown(session.Fail(kExitInput, CannotWriteMessage(tracePath)));
+    int code = ManyPorts(parsed.ports) ? RunOnPorts(*spec, parsed.options, parsed.ports, parsed.args, console)
+                                       : RunOnPort(*spec, session, parsed.args);
     trace::Stop();
     CSerialPort::SetThreadHooks(std::nullopt); // the hook writes to this run's console
     // A trace that lost lines is output that could not be written; an earlier failure keeps its code.
     if (!tracePath.empty() && trace::WriteFailed())
-        code = session.Fail(code == kExitOk ? kExitOutput : code, CannotWriteMessage(tracePath));
+        code = shown(session.Fail(code == kExitOk ? kExitOutput : code, CannotWriteMessage(tracePath)));
     return code;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/outcome.h"
 
+#include "files/text_encoding.h"
 #include "firmware/update_passes.h"
 
 #include <regex>
@@ -39,21 +40,19 @@ Json Json::Number(const std::string& text)
 Json Json::Text(std::string_view text)
 {
     std::string out = "\"";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        std::size_t length = b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 1;
-        for (std::size_t k = 1; length > 1 && k < length; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                length = 1;
+    while (!text.empty()) {
+        bool cutShort = false;
+        const std::size_t valid = files::ValidUtf8Prefix(text, cutShort);
+        for (char c : text.substr(0, valid)) {
+            if (static_cast<unsigned char>(c) >= 0x80)
+                out += c; // part of a UTF-8 sequence
+            else
+                Escaped(out, static_cast<unsigned char>(c));
         }
-        if (b >= 0x80 && length > 1) {
-            out.append(text.substr(i, length));
-            i += length - 1;
-        } else if (b >= 0x80) {
-            Latin1(out, b);
-        } else {
-            Escaped(out, b);
-        }
+        if (valid == text.size())
+            break;
+        Latin1(out, static_cast<unsigned char>(text[valid]));
+        text.remove_prefix(valid + 1);
     }
     return Literal(out + '"');
 }

@@ -198,6 +198,15 @@ int ReadRelaySet(Session& session, ParameterSet& set, DeviceInfo& info, bool req
     return kExitOk;
 }
 
+int ReadParameterFileLine(Session& session, const std::string& path, std::string& line)
+{
+    if (ReadParameterLine(path, line) != ParameterFileResult::Ok)
+        return session.Fail(kExitInput, CannotReadMessage(path));
+    if (!HoldsParameters(line))
+        return session.Fail(kExitInput, "korvenctl: " + path + " holds no parameters");
+    return kExitOk;
+}
+
 std::optional<double> ReadLive(CSerialPort& port)
 {
     // As the window does: a device that went away is opened again once it is back.
@@ -358,10 +367,8 @@ int Write::Check(Session& session, const Arguments& args)
 
     // The file is read before anything goes to the relay: a bad file sends nothing.
     if (!m_file.empty()) {
-        if (ReadParameterLine(m_file, m_line) != ParameterFileResult::Ok)
-            return session.Fail(kExitInput, CannotReadMessage(m_file));
-        if (!HoldsParameters(m_line))
-            return session.Fail(kExitInput, "korvenctl: " + m_file + " holds no parameters");
+        if (const int code = ReadParameterFileLine(session, m_file, m_line); code != kExitOk)
+            return code;
     }
     // Nothing goes to the relay, not even the read, when the write could not be noted.
     if (!m_dryRun && !session.RecordAllowsChange())
@@ -430,10 +437,7 @@ public:
     int Apply(Session& session, const Plan&) override
     {
         // {port} names the port, over one port as over several.
-        std::string name = m_name;
-        for (auto at = name.find(kPortPattern); at != std::string::npos; at = name.find(kPortPattern, at))
-            name.replace(at, std::string_view(kPortPattern).size(), PortFileName(session.PortName()));
-        const std::string path = WithParameterSuffix(name);
+        const std::string path = WithParameterSuffix(ForPort(m_name, session.PortName()));
         if (WriteParameterFile(path, m_set) != ParameterFileResult::Ok)
             return session.Fail(NamesNoFile(path) ? kExitInput : kExitOutput, CannotWriteMessage(path));
         session.Done(path);
